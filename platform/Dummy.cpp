@@ -1,0 +1,1 @@
+namespace cadrell { int dummyUiSymbol = 0; }

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <vector>
+
+#include "playlist/EntryList.h"
+#include "playlist/IntList.h"
+
+namespace cadrell {
+
+class PlaylistDocument;
+
+// The entry commands, on a document and the ascending positions of its selected rows. Every
+// command but Copy marks the document modified, whether or not an entry changed.
+using Selection = std::vector<int>;
+
+void CopyEntries(const PlaylistDocument& doc, const Selection& selected, EntryList& clipboard,
+                 TIntList& copiedPositions);
+void DeleteEntries(PlaylistDocument& doc, const Selection& selected);
+void CutEntries(PlaylistDocument& doc, const Selection& selected, EntryList& clipboard,
+                TIntList& copiedPositions);
+// Before the first selected row, or appended when none is selected; one change.
+void PasteEntries(PlaylistDocument& doc, const Selection& selected, const EntryList& clipboard);
+void DeleteCopiedEntries(PlaylistDocument& doc, const TIntList& copiedPositions);
+// On the selected entries, or on all when none is selected.
+void RemovePaths(PlaylistDocument& doc, const Selection& selected);
+void RemoveDrives(PlaylistDocument& doc, const Selection& selected);
+
+// A drag dropped on the list it started from: the entries at copiedPositions move to stand
+// before the target row (-1: to the end). A target that is itself dragged stands for the first
+// entry after it that is not.
+void DropWithin(PlaylistDocument& doc, const TIntList& copiedPositions, int target);
+// A drag dropped on another window: copies of the clipboard before the target row, or appended.
+void DropFromOther(PlaylistDocument& doc, int target, const EntryList& clipboard);
+// Names dropped from the file manager, appended in order.
+void AppendNames(PlaylistDocument& doc, const std::vector<QByteArray>& names);
+
+}  // namespace cadrell

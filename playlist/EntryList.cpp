@@ -1,0 +1,153 @@
+#include "playlist/EntryList.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace cadrell {
+
+std::vector<QByteArray> EntryList::toVector() const {
+    std::vector<QByteArray> out;
+    out.reserve(spans_.size());
+    for (qsizetype i = 0; i < size(); ++i)
+        out.push_back(bytes(i));
+    return out;
+}
+
+void EntryList::clear() {
+    chunks_.clear();
+    spans_.clear();
+    live_ = 0;
+    tail_ = -1;
+}
+
+void EntryList::adopt(QByteArray buffer,
+                      const std::vector<std::pair<qsizetype, qsizetype>>& lines) {
+    clear();
+    chunks_.push_back(std::move(buffer));
+    spans_.resize(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        spans_[i] = Span{static_cast<uint64_t>(lines[i].first), 0,
+                         static_cast<uint32_t>(lines[i].second)};
+        live_ += static_cast<uint64_t>(lines[i].second);
+    }
+}
+
+uint32_t EntryList::appendChunk(qsizetype reserve) {
+    if (tail_ < 0) {
+        chunks_.emplace_back();
+        tail_ = static_cast<int>(chunks_.size() - 1);
+    }
+    QByteArray& tail = chunks_[static_cast<size_t>(tail_)];
+    if (tail.capacity() - tail.size() < reserve)
+        tail.reserve(std::max<qsizetype>(tail.size() + reserve, tail.size() * 2));
+    return static_cast<uint32_t>(tail_);
+}
+
+void EntryList::append(QByteArrayView text) {
+    const uint32_t c = appendChunk(text.size());
+    QByteArray& tail = chunks_[c];
+    spans_.push_back(Span{static_cast<uint64_t>(tail.size()), c, static_cast<uint32_t>(text.size())});
+    tail.append(text);
+    live_ += static_cast<uint64_t>(text.size());
+    compactIfWasteful();
+}
+
+void EntryList::insertFrom(qsizetype pos, const EntryList& src, const std::vector<int>* positions) {
+    const size_t n = positions ? positions->size() : src.spans_.size();
+    auto srcIndex = [&](size_t k) { return positions ? static_cast<qsizetype>((*positions)[k]) : static_cast<qsizetype>(k); };
+    qsizetype bytes = 0;
+    for (size_t k = 0; k < n; ++k)
+        bytes += src.at(srcIndex(k)).size();
+    // The source may be this very list; read all text before the buffers move.
+    std::vector<Span> added(n);
+    QByteArray text;
+    text.reserve(bytes);
+    for (size_t k = 0; k < n; ++k) {
+        const QByteArrayView v = src.at(srcIndex(k));
+        added[k] = Span{static_cast<uint64_t>(text.size()), 0, static_cast<uint32_t>(v.size())};
+        text.append(v);
+    }
+    const uint32_t c = appendChunk(bytes);
+    QByteArray& tail = chunks_[c];
+    const uint64_t base = static_cast<uint64_t>(tail.size());
+    tail.append(text);
+    for (Span& s : added) {
+        s.off += base;
+        s.chunk = c;
+    }
+    spans_.insert(spans_.begin() + pos, added.begin(), added.end());
+    live_ += static_cast<uint64_t>(bytes);
+    compactIfWasteful();
+}
+
+void EntryList::removeSorted(const std::vector<int>& positions) {
+    if (positions.empty())
+        return;
+    size_t out = static_cast<size_t>(positions.front());
+    size_t next = 0;
+    for (size_t i = out; i < spans_.size(); ++i) {
+        if (next < positions.size() && static_cast<size_t>(positions[next]) == i) {
+            live_ -= spans_[i].len;
+            ++next;
+            continue;
+        }
+        spans_[out++] = spans_[i];
+    }
+    spans_.resize(out);
+}
+
+void EntryList::dropPrefix(qsizetype i, qsizetype from) {
+    Span& s = spans_[static_cast<size_t>(i)];
+    s.off += static_cast<uint64_t>(from);
+    s.len -= static_cast<uint32_t>(from);
+    live_ -= static_cast<uint64_t>(from);
+}
+
+void EntryList::moveBefore(const std::vector<int>& positions, qsizetype pos) {
+    if (positions.empty())
+        return;
+    std::vector<Span> moved;
+    moved.reserve(positions.size());
+    for (int p : positions)
+        moved.push_back(spans_[static_cast<size_t>(p)]);
+    // Where pos lands once the moved entries are out of the way.
+    qsizetype target = static_cast<qsizetype>(spans_.size() - positions.size());
+    if (pos >= 0)
+        target = pos - (std::lower_bound(positions.begin(), positions.end(), static_cast<int>(pos)) -
+                        positions.begin());
+    const uint64_t liveBefore = live_;
+    removeSorted(positions);
+    live_ = liveBefore;
+    spans_.insert(spans_.begin() + target, moved.begin(), moved.end());
+}
+
+qsizetype EntryList::heldBytes() const {
+    qsizetype total = 0;
+    for (const QByteArray& c : chunks_)
+        total += c.capacity();
+    return total + static_cast<qsizetype>(spans_.capacity() * sizeof(Span));
+}
+
+void EntryList::compactIfWasteful() {
+    uint64_t held = 0;
+    for (const QByteArray& c : chunks_)
+        held += static_cast<uint64_t>(c.size());
+    // Deleted and shortened entries leave their bytes behind; copy the live text into one buffer
+    // once the waste outweighs it, so a long editing session does not grow without bound.
+    if (held < 2 * live_ + (1u << 20))
+        return;
+    QByteArray text;
+    text.reserve(static_cast<qsizetype>(live_));
+    for (Span& s : spans_) {
+        const uint64_t off = static_cast<uint64_t>(text.size());
+        text.append(chunks_[s.chunk].constData() + s.off, s.len);
+        s.off = off;
+        s.chunk = 0;
+    }
+    chunks_.clear();
+    chunks_.push_back(std::move(text));
+    tail_ = 0;
+}
+
+}  // namespace cadrell

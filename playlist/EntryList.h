@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <cstdint>
+#include <vector>
+
+namespace cadrell {
+
+// The entries of a playlist as byte strings. The text lives in a few large buffers (the file as
+// read, plus one growing buffer for inserted text) and every entry is a slice of one of them, so a
+// million-line playlist costs its file size plus 16 bytes a line, and commands that cut entries
+// down (Remove Path, Remove Drive) only move a slice's start.
+class EntryList {
+public:
+    qsizetype size() const { return static_cast<qsizetype>(spans_.size()); }
+    bool empty() const { return spans_.empty(); }
+    QByteArrayView at(qsizetype i) const {
+        const Span& s = spans_[static_cast<size_t>(i)];
+        return QByteArrayView(chunks_[s.chunk].constData() + s.off, s.len);
+    }
+    QByteArray bytes(qsizetype i) const { return at(i).toByteArray(); }
+    std::vector<QByteArray> toVector() const;
+
+    void clear();
+    // Takes a whole file's bytes and the lines found in it (start offset and length pairs).
+    void adopt(QByteArray buffer, const std::vector<std::pair<qsizetype, qsizetype>>& lines);
+    void append(QByteArrayView text);
+    // Inserts copies of the given entries of src (all when positions is null) before pos.
+    void insertFrom(qsizetype pos, const EntryList& src, const std::vector<int>* positions = nullptr);
+    // Removes the entries at the given ascending, distinct positions.
+    void removeSorted(const std::vector<int>& positions);
+    // Entry i keeps only its bytes from offset `from` on.
+    void dropPrefix(qsizetype i, qsizetype from);
+    // Moves the entries at the ascending positions to stand before pos (a position in the list
+    // as it is before the move, which must not be one of the moved ones), or to the end for -1.
+    void moveBefore(const std::vector<int>& positions, qsizetype pos);
+
+    qsizetype liveBytes() const { return static_cast<qsizetype>(live_); }
+    qsizetype heldBytes() const;
+
+private:
+    struct Span {
+        uint64_t off;
+        uint32_t chunk;
+        uint32_t len;
+    };
+    static_assert(sizeof(Span) == 16);
+
+    uint32_t appendChunk(qsizetype reserve);
+    void compactIfWasteful();
+
+    std::vector<QByteArray> chunks_;
+    std::vector<Span> spans_;
+    uint64_t live_ = 0;
+    int tail_ = -1;  // the chunk that takes appended text
+};
+
+}  // namespace cadrell

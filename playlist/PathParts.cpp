@@ -1,0 +1,127 @@
+#include "playlist/PathParts.h"
+
+#include <sys/stat.h>
+
+#include <vector>
+
+namespace cadrell {
+
+bool IsDelimiter(char c) {
+    return c == '\\' || c == ':' || c == '/';
+}
+
+qsizetype LastDelimiter(QByteArrayView name) {
+    for (qsizetype i = name.size() - 1; i >= 0; --i) {
+        if (IsDelimiter(name[i]))
+            return i;
+    }
+    return -1;
+}
+
+QByteArray DrivePart(QByteArrayView name) {
+    if (name.size() >= 2 && name[1] == ':')
+        return name.first(2).toByteArray();
+    if (name.startsWith("\\\\")) {
+        const qsizetype server = name.indexOf('\\', 2);
+        if (server < 0)
+            return name.toByteArray();
+        const qsizetype share = name.indexOf('\\', server + 1);
+        return share < 0 ? name.toByteArray() : name.first(share).toByteArray();
+    }
+    return {};
+}
+
+qsizetype FileNameOffset(QByteArrayView name) {
+    return LastDelimiter(name) + 1;
+}
+
+QByteArray FileNamePart(QByteArrayView name) {
+    return name.sliced(FileNameOffset(name)).toByteArray();
+}
+
+qsizetype DirectoryLength(QByteArrayView name) {
+    const qsizetype d = LastDelimiter(name);
+    if (d < 0)
+        return 0;
+    // A colon belongs to the folder; a slash only where it makes a root (C:\, \\).
+    const bool keep = name[d] == ':' || (d > 0 && (name[d - 1] == ':' || name[d - 1] == '\\' ||
+                                                   name[d - 1] == '/'));
+    return keep ? d + 1 : d;
+}
+
+QByteArray DirectoryPart(QByteArrayView name) {
+    return name.first(DirectoryLength(name)).toByteArray();
+}
+
+QByteArray Extension(QByteArrayView name) {
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot < 0 || dot < LastDelimiter(name))
+        return {};
+    return name.sliced(dot).toByteArray();
+}
+
+qsizetype StripDriveOffset(QByteArrayView name) {
+    const bool hasDrive = (name.size() >= 2 && name[1] == ':') || name.startsWith("\\\\");
+    if (!hasDrive)
+        return 0;
+    const qsizetype colon = name.indexOf(':');
+    return colon < 0 ? 0 : colon + 1;
+}
+
+QByteArray StripDrive(QByteArrayView name) {
+    return name.sliced(StripDriveOffset(name)).toByteArray();
+}
+
+QByteArray NormaliseStartFolder(QByteArray folder) {
+    if (folder.size() > 1 && (folder.endsWith('\\') || folder.endsWith('/')) &&
+        folder[folder.size() - 2] != ':')
+        folder.chop(1);
+    return folder;
+}
+
+QByteArray StoredName(const QByteArray& path) {
+    // Names are case-sensitive here and have no short forms: an object that exists is stored
+    // under exactly the name it was found by.
+    struct stat st;
+    if (path.isEmpty() || ::lstat(path.constData(), &st) != 0)
+        return {};
+    return FileNamePart(path);
+}
+
+QByteArray DisplayPath(QByteArrayView name) {
+    // Worked from the leaf towards the root without recursion, so a name of thousands of
+    // components cannot exhaust the stack.
+    const bool lookUp = name.size() < 4096;  // no longer name can exist on disk
+    std::vector<QByteArray> pieces;
+    QByteArrayView cur = name;
+    QByteArray base;
+    for (;;) {
+        const QByteArray drive = DrivePart(cur);
+        const QByteArrayView rest = cur.sliced(drive.size());
+        if (rest.isEmpty() || rest == "\\") {
+            base = cur.toByteArray();
+            if (base.endsWith('\\'))
+                base.chop(1);
+            break;
+        }
+        const qsizetype d = LastDelimiter(cur);
+        if (d < 0) {
+            // A bare relative name reads best as itself.
+            base = cur.toByteArray();
+            break;
+        }
+        QByteArray leaf = lookUp ? StoredName(cur.toByteArray()) : QByteArray();
+        if (leaf.isEmpty())
+            leaf = FileNamePart(cur);
+        // Join with the separator that stood before the leaf; after a drive colon the
+        // design's own separator, so C:a.m3u reads C:\a.m3u.
+        const char sep = cur[d] == ':' ? '\\' : cur[d];
+        pieces.push_back(sep + leaf);
+        cur = cur.first(DirectoryLength(cur));
+    }
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it)
+        base += *it;
+    return base;
+}
+
+}  // namespace cadrell

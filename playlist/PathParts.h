@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+namespace cadrell {
+
+// Path parts of names written for either platform: "\", ":" and "/" all separate components.
+// Comparisons are byte-exact and case-sensitive.
+bool IsDelimiter(char c);
+qsizetype LastDelimiter(QByteArrayView name);  // -1 when there is none
+
+QByteArray DrivePart(QByteArrayView name);
+QByteArray FileNamePart(QByteArrayView name);
+qsizetype FileNameOffset(QByteArrayView name);
+QByteArray DirectoryPart(QByteArrayView name);
+qsizetype DirectoryLength(QByteArrayView name);
+QByteArray Extension(QByteArrayView name);
+
+// The name without its drive; the offset where what is kept starts.
+qsizetype StripDriveOffset(QByteArrayView name);
+QByteArray StripDrive(QByteArrayView name);
+
+// The folder text the file dialogs start in: a final "\" or "/" is dropped unless it is the
+// whole text or follows a drive colon.
+QByteArray NormaliseStartFolder(QByteArray folder);
+
+// The display form of a path: every component that exists on disk under the name the file
+// system stores for it. The lookup itself is behind StoredName so that it can be replaced.
+QByteArray DisplayPath(QByteArrayView name);
+// The stored name of the object `path` on disk, or an empty text when there is none.
+QByteArray StoredName(const QByteArray& path);
+
+}  // namespace cadrell

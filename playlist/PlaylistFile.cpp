@@ -1,0 +1,173 @@
+#include "playlist/PlaylistFile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Error.h"
+#include "playlist/PathParts.h"
+#include "playlist/PlaylistDocument.h"
+
+namespace cadrell {
+
+namespace {
+
+// Entries keep 32-bit lengths and the reader holds the whole file; beyond this a playlist is
+// not a playlist.
+constexpr qint64 kMaxFileSize = qint64(4) << 30;
+
+[[noreturn]] void cannotOpen(const QByteArray& fileName) {
+    throw Error(formatText("Cannot open file %s", fileName));
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+std::vector<std::pair<qsizetype, qsizetype>> SplitLines(QByteArrayView data) {
+    std::vector<std::pair<qsizetype, qsizetype>> lines;
+    const char* const begin = data.data();
+    const char* const end = begin + data.size();
+    const char* p = begin;
+    lines.reserve(static_cast<size_t>(data.size() / 48 + 1));
+    const char* lf = nullptr;  // the next LF at or after p, or end
+    while (p < end) {
+        const char* start = p;
+        // Most files end lines with LF or CR LF: look for LF at memchr speed, then for a CR
+        // inside the line found. The LF found is kept while lone CRs end the lines before it.
+        if (lf < p) {
+            lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            if (!lf)
+                lf = end;
+        }
+        const char* stop = lf;
+        const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(stop - p)));
+        const char* term = cr ? cr : stop;
+        lines.emplace_back(start - begin, term - start);
+        p = term;
+        if (p < end && *p == '\r')
+            ++p;
+        if (p < end && *p == '\n')
+            ++p;
+    }
+    return lines;
+}
+
+QByteArray ReadWholeFile(const QByteArray& fileName) {
+    // Non-blocking so that a FIFO cannot hang the program before it is recognised.
+    Fd fd(::open(fileName.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st;
+    if (fileName.isEmpty() || fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        cannotOpen(fileName);
+    if (st.st_size > kMaxFileSize)
+        cannotOpen(fileName);
+    QByteArray data;
+    try {
+        data.resize(static_cast<qsizetype>(st.st_size));
+        qsizetype done = 0;
+        for (;;) {
+            if (done == data.size()) {
+                // The file may have grown since fstat; keep reading until it ends.
+                if (data.size() >= kMaxFileSize)
+                    cannotOpen(fileName);
+                data.resize(data.size() + 65536);
+            }
+            const ssize_t n = ::read(fd.get(), data.data() + done, static_cast<size_t>(data.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                cannotOpen(fileName);
+            if (n == 0)
+                break;
+            done += n;
+        }
+        data.resize(done);
+    } catch (const std::bad_alloc&) {
+        cannotOpen(fileName);
+    }
+    return data;
+}
+
+QByteArray FormatPlaylist(const EntryList& entries) {
+    qsizetype total = entries.liveBytes() + 2 * entries.size();
+    QByteArray out;
+    out.reserve(total);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        out.append(entries.at(i));
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+void WritePlaylist(const QByteArray& fileName, const EntryList& entries) {
+    QSaveFile file(QFile::decodeName(fileName));
+    if (fileName.isEmpty() || !file.open(QIODevice::WriteOnly))
+        throw Error(formatText("Cannot create file %s", fileName));
+    // Written in pieces of a few megabytes: no second copy of a large playlist in memory.
+    constexpr qsizetype kPiece = 4 << 20;
+    QByteArray piece;
+    piece.reserve(kPiece + 4096);
+    auto flush = [&] {
+        if (file.write(piece) != piece.size()) {
+            file.cancelWriting();
+            throw Error(QStringLiteral("Stream write error"));
+        }
+        piece.resize(0);
+    };
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QByteArrayView e = entries.at(i);
+        if (e.size() > kPiece) {
+            flush();
+            piece.append(e);
+            flush();
+        } else {
+            piece.append(e);
+        }
+        piece.append("\r\n", 2);
+        if (piece.size() >= kPiece)
+            flush();
+    }
+    flush();
+    if (!file.commit()) {
+        if (file.error() == QFileDevice::WriteError || file.error() == QFileDevice::ResourceError)
+            throw Error(QStringLiteral("Stream write error"));
+        throw Error(formatText("Cannot create file %s", fileName));
+    }
+}
+
+void LoadPlaylist(PlaylistDocument& doc) {
+    UpdateBatch batch(doc);
+    batch.entries().clear();
+    QByteArray data = ReadWholeFile(doc.FileName);
+    const auto lines = SplitLines(data);
+    batch.entries().adopt(std::move(data), lines);
+    doc.Modified = false;
+}
+
+void SavePlaylist(PlaylistDocument& doc) {
+    WritePlaylist(doc.FileName, doc.Entries());
+    doc.Modified = false;
+}
+
+QByteArray WithPlaylistExtension(const QByteArray& name) {
+    return Extension(name) == ".m3u" ? name : name + ".m3u";
+}
+
+}  // namespace cadrell

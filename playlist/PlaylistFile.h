@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <utility>
+#include <vector>
+
+#include "playlist/EntryList.h"
+
+namespace cadrell {
+
+class PlaylistDocument;
+
+// The lines of a playlist file as (start, length) pairs. CR LF, a lone CR and a lone LF each end
+// a line; a terminator at the very end adds no empty line. Zero bytes are ordinary text.
+std::vector<std::pair<qsizetype, qsizetype>> SplitLines(QByteArrayView data);
+
+// Reads a whole regular file; anything else (missing, a folder, a FIFO, a device, no access,
+// too large) fails with "Cannot open file <name>".
+QByteArray ReadWholeFile(const QByteArray& fileName);
+
+// Every entry followed by CR LF; no entries give no bytes.
+QByteArray FormatPlaylist(const EntryList& entries);
+
+// Writes beside the target and renames over it, so a failed save leaves the old file whole.
+// Fails with "Cannot create file <name>" or "Stream write error".
+void WritePlaylist(const QByteArray& fileName, const EntryList& entries);
+
+// Empties the document, reads FileName into it as one change and clears Modified.
+void LoadPlaylist(PlaylistDocument& doc);
+// Writes the entries to FileName and clears Modified.
+void SavePlaylist(PlaylistDocument& doc);
+
+// The name a confirmed Save dialog gives: ".m3u" appended unless the extension is exactly that.
+QByteArray WithPlaylistExtension(const QByteArray& name);
+
+}  // namespace cadrell
