@@ -48,6 +48,11 @@ void cutEach(PlaylistDocument& doc, const Selection& selected, Cut&& offsetOf) {
 
 }  // namespace
 
+TIntList& CopiedPositions() {
+    static TIntList positions;
+    return positions;
+}
+
 void CopyEntries(const PlaylistDocument& doc, const Selection& selected, EntryList& clipboard,
                  TIntList& copiedPositions) {
     const std::vector<int> rows = validPositions(selected, doc.Entries().size());

@@ -13,6 +13,10 @@ class PlaylistDocument;
 // command but Copy marks the document modified, whether or not an entry changed.
 using Selection = std::vector<int>;
 
+// Where the entries last copied (by Copy, Cut or a drag start) stood in their document. One for
+// the whole program; emptied whenever a document window is created or closed.
+TIntList& CopiedPositions();
+
 void CopyEntries(const PlaylistDocument& doc, const Selection& selected, EntryList& clipboard,
                  TIntList& copiedPositions);
 void DeleteEntries(PlaylistDocument& doc, const Selection& selected);

@@ -60,6 +60,11 @@ QByteArray Extension(QByteArrayView name) {
     return name.sliced(dot).toByteArray();
 }
 
+QByteArray ReplaceExtension(QByteArrayView name, QByteArrayView extension) {
+    const qsizetype keep = name.size() - Extension(name).size();
+    return name.first(keep).toByteArray() + extension.toByteArray();
+}
+
 qsizetype StripDriveOffset(QByteArrayView name) {
     const bool hasDrive = (name.size() >= 2 && name[1] == ':') || name.startsWith("\\\\");
     if (!hasDrive)

@@ -17,6 +17,9 @@ QByteArray DirectoryPart(QByteArrayView name);
 qsizetype DirectoryLength(QByteArrayView name);
 QByteArray Extension(QByteArrayView name);
 
+// The name with its extension replaced by `extension`, or with it appended when there is none.
+QByteArray ReplaceExtension(QByteArrayView name, QByteArrayView extension);
+
 // The name without its drive; the offset where what is kept starts.
 qsizetype StripDriveOffset(QByteArrayView name);
 QByteArray StripDrive(QByteArrayView name);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtGlobal>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -43,7 +44,12 @@ PrivateHome& home() {
     return h;
 }
 
-const bool initialised = (home(), true);
+int initResources() {
+    Q_INIT_RESOURCE(cadrell);
+    return 0;
+}
+
+const bool initialised = (home(), initResources(), true);
 
 }  // namespace
 

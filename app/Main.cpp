@@ -1,0 +1,485 @@
+#include "app/Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/Strings.h"
+#include "icons/SystemImageList.h"
+#include "platform/Error.h"
+#include "platform/EventLog.h"
+#include "platform/Prompts.h"
+#include "playlist/Childwin.h"
+#include "playlist/PathParts.h"
+#include "shell/About.h"
+#include "shell/options.h"
+
+namespace cadrell {
+
+TCadrellMainForm* CadrellMainForm = nullptr;
+
+void FileDialogState::setInitialDir(const QByteArray& folder) {
+    InitialDir = NormaliseStartFolder(folder);
+}
+
+namespace {
+
+QAction* menuItem(QObject* owner, QMenu* menu, const char* objectName, const QString& caption,
+                  const QString& hint = {}, const QKeySequence& shortcut = {}) {
+    auto* action = new QAction(caption, owner);
+    action->setObjectName(QLatin1String(objectName));
+    action->setShortcut(shortcut);
+    // The long part of a "short|long" hint; the frame has no status line to show it in.
+    action->setStatusTip(hint.section(QLatin1Char('|'), -1));
+    menu->addAction(action);
+    return action;
+}
+
+QMenu* topMenu(QWidget* owner, const char* objectName, const QString& caption, const QString& hint = {}) {
+    auto* menu = new QMenu(caption, owner);
+    menu->setObjectName(QLatin1String(objectName));
+    menu->menuAction()->setStatusTip(hint);
+    return menu;
+}
+
+QIcon toolbarImage(const char* name, QStyle::StandardPixmap fallback) {
+    const QString path = QStringLiteral(":/toolbar/%1.svg").arg(QLatin1String(name));
+    if (QFile::exists(path))
+        return QIcon(path);
+    return QApplication::style()->standardIcon(fallback);
+}
+
+}  // namespace
+
+TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
+    : argument_(argument), hasArgument_(hasArgument) {
+    CadrellMainForm = this;
+    setObjectName(QStringLiteral("CadrellMainForm"));
+    setAccessibleName(QStringLiteral("Cadrell"));
+    if (QFile::exists(QStringLiteral(":/cadrell.svg")))
+        setWindowIcon(QIcon(QStringLiteral(":/cadrell.svg")));
+
+    MdiArea = new QMdiArea(this);
+    MdiArea->setObjectName(QStringLiteral("MdiArea"));
+    MdiArea->setAccessibleName(QStringLiteral("Documents"));
+    MdiArea->setBackground(palette().brush(QPalette::Dark));
+    MdiArea->setActivationOrder(QMdiArea::ActivationHistoryOrder);
+    setCentralWidget(MdiArea);
+    connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] { updateMenuBar(); });
+
+    FrameFont = QFont(QStringLiteral("MS Sans Serif"));
+    FrameFont.setPixelSize(11);
+    SystemImageList1 = new TSystemImageList(this);
+    SystemImageList1->setObjectName(QStringLiteral("SystemImageList1"));
+
+    createMenus();
+    createToolBar();
+    updateMenuBar();
+    resize(760, 540);
+    FormCreate();
+}
+
+TCadrellMainForm::~TCadrellMainForm() {
+    FormDestroy();
+    if (CadrellMainForm == this)
+        CadrellMainForm = nullptr;
+}
+
+void TCadrellMainForm::FormCreate() {
+    SystemImageList1->SetImageSize(isSmall);
+    EntryClipboard.clear();
+    setWindowTitle(QString::fromLatin1(strings::ProductName));
+    setAcceptDrops(true);
+    LoadSettings();
+}
+
+void TCadrellMainForm::FormDestroy() {
+    SaveSettings();
+    EntryClipboard.clear();
+}
+
+void TCadrellMainForm::createMenus() {
+    MenuFile = topMenu(this, "MenuFile", QStringLiteral("&File"), QStringLiteral("File related commands"));
+    MenuNew = menuItem(this, MenuFile, "MenuNew", QStringLiteral("&New"), QStringLiteral("New|Create a new file"),
+                       QKeySequence(QStringLiteral("Ctrl+N")));
+    MenuOpen = menuItem(this, MenuFile, "MenuOpen", QStringLiteral("&Open"),
+                        QStringLiteral("Open|Open an existing file"), QKeySequence(QStringLiteral("Ctrl+O")));
+    N1 = MenuFile->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    MenuExit = menuItem(this, MenuFile, "MenuExit", QStringLiteral("E&xit"), QStringLiteral("Exit|Exit the application"));
+
+    MenuView = topMenu(this, "MenuView", QStringLiteral("&View"));
+    MenuToolbar = menuItem(this, MenuView, "MenuToolbar", QStringLiteral("&Toolbar"));
+    MenuToolbar->setCheckable(true);
+    MenuToolbar->setChecked(true);
+    MenuFont = menuItem(this, MenuView, "MenuFont", QStringLiteral("&Font..."));
+    MenuOptions = menuItem(this, MenuView, "MenuOptions", QStringLiteral("&Options..."));
+
+    MenuWindow = topMenu(this, "MenuWindow", QStringLiteral("&Window"),
+                         QStringLiteral("Window related commands such as Tile and Cascade"));
+    MenuCascade = menuItem(this, MenuWindow, "MenuCascade", QStringLiteral("&Cascade"),
+                           QStringLiteral("Arrange windows to overlap"));
+    MenuTile = menuItem(this, MenuWindow, "MenuTile", QStringLiteral("&Tile"),
+                        QStringLiteral("Arrange windows without overlap"));
+    MenuMinimize = menuItem(this, MenuWindow, "MenuMinimize", QStringLiteral("&Minimize All"),
+                            QStringLiteral("Minimize all windows"));
+    connect(MenuWindow, &QMenu::aboutToShow, this, [this] { rebuildWindowMenu(); });
+
+    MenuHelp = topMenu(this, "MenuHelp", QStringLiteral("&Help"), QStringLiteral("Help topics"));
+    MenuContents = menuItem(this, MenuHelp, "MenuContents", QStringLiteral("&Contents"),
+                            QStringLiteral("Open help file"), QKeySequence(Qt::Key_F1));
+    MenuVisitHomePage = menuItem(this, MenuHelp, "MenuVisitHomePage", QStringLiteral("&Visit Home Page"),
+                                 QStringLiteral("Visit Tovermark Software on the internet"));
+    N2 = MenuHelp->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    MenuAbout = menuItem(this, MenuHelp, "MenuAbout", QStringLiteral("&About..."),
+                         QStringLiteral("Show version info"));
+
+    for (QMenu* menu : {MenuFile, MenuView, MenuWindow, MenuHelp}) {
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            connect(action, &QAction::triggered, this, [this, action] {
+                // A checkable item has flipped its mark before it reports the click; the
+                // command itself does the flipping.
+                if (action->isCheckable())
+                    action->setChecked(!action->isChecked());
+                Guarded([&] { MenuClick(action); });
+            });
+        }
+    }
+}
+
+void TCadrellMainForm::createToolBar() {
+    ToolBar1 = new QToolBar(QStringLiteral("Toolbar"), this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setAccessibleName(QStringLiteral("Toolbar"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(16, 16));
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { border: 0px; } QToolBar::separator { width: 8px; }"));
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    auto button = [this](const char* objectName, const char* image, QStyle::StandardPixmap fallback,
+                         const QString& hint) {
+        auto* action = new QAction(toolbarImage(image, fallback), hint, this);
+        action->setObjectName(QLatin1String(objectName));
+        action->setToolTip(hint);
+        ToolBar1->addAction(action);
+        if (QWidget* w = ToolBar1->widgetForAction(action)) {
+            w->setFixedSize(23, 22);
+            w->setObjectName(QLatin1String(objectName) + QLatin1String("Button"));
+            w->setAccessibleName(hint);
+        }
+        return action;
+    };
+    auto separator = [this](const char* objectName) {
+        ToolBar1->addSeparator()->setObjectName(QLatin1String(objectName));
+    };
+    tbNew = button("tbNew", "new", QStyle::SP_FileIcon, QStringLiteral("Create a new file"));
+    tbOpen = button("tbOpen", "open", QStyle::SP_DialogOpenButton, QStringLiteral("Open an existing file"));
+    tbSave = button("tbSave", "save", QStyle::SP_DialogSaveButton, QStringLiteral("Save current file"));
+    tbPrint = button("tbPrint", "print", QStyle::SP_FileDialogDetailedView, QStringLiteral("Print current file"));
+    separator("ToolButton4");
+    tbDelete = button("tbDelete", "delete", QStyle::SP_TrashIcon, QStringLiteral("Delete selected items"));
+    tbCut = button("tbCut", "cut", QStyle::SP_DialogDiscardButton, QStringLiteral("Cut selected items"));
+    tbCopy = button("tbCopy", "copy", QStyle::SP_FileDialogContentsView, QStringLiteral("Copy selected items"));
+    tbPaste = button("tbPaste", "paste", QStyle::SP_DialogApplyButton, QStringLiteral("Paste cut or copied items"));
+    separator("ToolButton15");
+    tbKillDrive = button("tbKillDrive", "removedrive", QStyle::SP_DriveHDIcon,
+                         QStringLiteral("Remove drives from selected items (or all items)"));
+    tbKillPath = button("tbKillPath", "removepath", QStyle::SP_DirIcon,
+                        QStringLiteral("Remove paths from selected items (or all items)"));
+    tbFont = button("tbFont", "font", QStyle::SP_FileDialogInfoView, QStringLiteral("Change display and printer font"));
+    separator("ToolButton9");
+    tbHelp = button("tbHelp", "help", QStyle::SP_DialogHelpButton, QStringLiteral("Open help file"));
+    tbWeb = button("tbWeb", "web", QStyle::SP_DriveNetIcon, QStringLiteral("Tovermark Software on the web"));
+    if (QWidget* w = ToolBar1->widgetForAction(tbWeb))
+        w->setCursor(Qt::PointingHandCursor);
+    connect(ToolBar1, &QToolBar::actionTriggered, this,
+            [this](QAction* action) { Guarded([&] { ToolBar1Click(action); }); });
+}
+
+void TCadrellMainForm::updateMenuBar() {
+    // The active document window's File and Edit menus stand in for the frame's File menu.
+    QMenuBar* bar = menuBar();
+    bar->clear();
+    if (TMDIChild* child = ActiveDocumentWindow()) {
+        bar->addMenu(child->MenuFile);
+        bar->addMenu(child->MenuEdit);
+    } else {
+        bar->addMenu(MenuFile);
+    }
+    bar->addMenu(MenuView);
+    bar->addMenu(MenuWindow);
+    bar->addMenu(MenuHelp);
+}
+
+void TCadrellMainForm::rebuildWindowMenu() {
+    for (QAction* item : std::as_const(windowItems_))
+        delete item;
+    windowItems_.clear();
+    const QList<QMdiSubWindow*> windows = MdiArea->subWindowList(QMdiArea::CreationOrder);
+    if (windows.isEmpty())
+        return;
+    windowItems_.append(MenuWindow->addSeparator());
+    QMdiSubWindow* current = MdiArea->currentSubWindow();
+    int number = 1;
+    for (QMdiSubWindow* window : windows) {
+        QString caption = window->windowTitle();
+        caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+        if (number < 10)
+            caption = QStringLiteral("&%1 %2").arg(number).arg(caption);
+        ++number;
+        QAction* item = MenuWindow->addAction(caption);
+        item->setCheckable(true);
+        item->setChecked(window == current);
+        connect(item, &QAction::triggered, this, [this, window] {
+            if (MdiArea->subWindowList().contains(window)) {
+                if (window->isMinimized())
+                    window->showNormal();
+                MdiArea->setActiveSubWindow(window);
+            }
+        });
+        windowItems_.append(item);
+    }
+}
+
+QList<TMDIChild*> TCadrellMainForm::DocumentWindows() const {
+    QList<TMDIChild*> children;
+    for (QMdiSubWindow* window : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (auto* child = qobject_cast<TMDIChild*>(window->widget()))
+            children.append(child);
+    }
+    return children;
+}
+
+TMDIChild* TCadrellMainForm::ActiveDocumentWindow() const {
+    // The current window stays current while a dialog of the program has the focus.
+    QMdiSubWindow* window = MdiArea->currentSubWindow();
+    if (!window || !MdiArea->subWindowList().contains(window))
+        return nullptr;
+    return qobject_cast<TMDIChild*>(window->widget());
+}
+
+TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
+    auto* child = new TMDIChild;
+    QMdiSubWindow* window = MdiArea->addSubWindow(child);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowIcon(windowIcon());
+    connect(child, &QWidget::windowTitleChanged, window, [this] { MenuWindow->update(); });
+    child->show();
+    MdiArea->setActiveSubWindow(window);
+    updateMenuBar();
+    return child;
+}
+
+void TCadrellMainForm::OpenPlaylist(const QByteArray& fileName) {
+    OpenDialog.setInitialDir(DirectoryPart(fileName));
+    CreateDocumentWindow();
+    TMDIChild* child = ActiveDocumentWindow();
+    child->Document.FileName = fileName;
+    struct Logged {
+        const QByteArray& name;
+        ~Logged() { LogEvent("opened", name); }
+    } logged{fileName};
+    child->LoadDocument();
+}
+
+void TCadrellMainForm::HandOff(const QByteArray& name) {
+    LogEvent("handoff", name);
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+    LogEvent("front");
+    if (!name.isEmpty())
+        Guarded([&] { OpenPlaylist(name); });
+    LogEvent("windows", QByteArray::number(DocumentWindows().size()));
+}
+
+QString TCadrellMainForm::HelpFilePath(const QString& programPath) {
+    return QFile::decodeName(ReplaceExtension(QFile::encodeName(programPath), ".htm"));
+}
+
+void TCadrellMainForm::MenuClick(QAction* sender) {
+    if (sender == MenuNew) {
+        CreateDocumentWindow();
+    } else if (sender == MenuOpen) {
+        const std::optional<QString> name =
+            Prompts::current().openFileName(this, QString::fromLocal8Bit(OpenDialog.InitialDir));
+        if (name) {
+            OpenDialog.FileName = *name;
+            OpenPlaylist(QFile::encodeName(*name));
+        }
+    } else if (sender == MenuToolbar) {
+        MenuToolbar->setChecked(!MenuToolbar->isChecked());
+        ToolBar1->setVisible(MenuToolbar->isChecked());
+    } else if (sender == MenuFont) {
+        chooseFont();
+    } else if (sender == MenuOptions) {
+        TOptionsBox box(this, RememberFont, [this] { MenuClick(MenuContents); });
+        Prompts::current().exec(box);
+    } else if (sender == MenuExit) {
+        close();
+    } else if (sender == MenuCascade) {
+        MdiArea->cascadeSubWindows();
+    } else if (sender == MenuTile) {
+        tileWindows();
+    } else if (sender == MenuMinimize) {
+        const QList<QMdiSubWindow*> windows = MdiArea->subWindowList(QMdiArea::CreationOrder);
+        for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+            (*it)->showMinimized();
+    } else if (sender == MenuContents) {
+        Prompts::current().openUrl(
+            QUrl::fromLocalFile(HelpFilePath(QCoreApplication::applicationFilePath())));
+    } else if (sender == MenuVisitHomePage) {
+        Prompts::current().openUrl(QUrl(QString::fromLatin1(strings::HomePage)));
+    } else if (sender == MenuAbout) {
+        TAboutBox box(this);
+        Prompts::current().exec(box);
+    }
+}
+
+void TCadrellMainForm::ToolBar1Click(QAction* sender) {
+    if (sender == tbNew)
+        MenuClick(MenuNew);
+    else if (sender == tbOpen)
+        MenuClick(MenuOpen);
+    else if (sender == tbFont)
+        MenuClick(MenuFont);
+    else if (sender == tbHelp)
+        MenuClick(MenuContents);
+    else if (sender == tbWeb)
+        MenuClick(MenuVisitHomePage);
+    TMDIChild* child = ActiveDocumentWindow();
+    if (!child)
+        return;
+    if (sender == tbSave)
+        child->MenuClick(child->MenuSave);
+    else if (sender == tbPrint)
+        child->MenuClick(child->MenuPrint);
+    else if (sender == tbDelete)
+        child->MenuClick(child->MenuDelete);
+    else if (sender == tbCut)
+        child->MenuClick(child->MenuCut);
+    else if (sender == tbCopy)
+        child->MenuClick(child->MenuCopy);
+    else if (sender == tbPaste)
+        child->MenuClick(child->MenuPaste);
+    else if (sender == tbKillPath)
+        child->MenuClick(child->MenuRemovePaths);
+    else if (sender == tbKillDrive)
+        child->MenuClick(child->MenuRemoveDrives);
+}
+
+void TCadrellMainForm::chooseFont() {
+    const std::optional<QFont> font = Prompts::current().chooseFont(this, FrameFont);
+    if (font)
+        FrameFont = *font;
+    for (TMDIChild* child : DocumentWindows())
+        child->SetDocumentFont(FrameFont, FrameFontColor);
+}
+
+void TCadrellMainForm::tileWindows() {
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* window : MdiArea->subWindowList(QMdiArea::StackingOrder)) {
+        if (!window->isMinimized() && window->isVisible())
+            windows.append(window);
+    }
+    if (windows.isEmpty())
+        return;
+    // A few windows lie one above another at full width; more make a grid.
+    if (windows.size() > 3) {
+        MdiArea->tileSubWindows();
+        return;
+    }
+    const QRect area = MdiArea->viewport()->rect();
+    const int height = area.height() / static_cast<int>(windows.size());
+    int top = 0;
+    std::reverse(windows.begin(), windows.end());
+    for (QMdiSubWindow* window : windows) {
+        if (window->isMaximized())
+            window->showNormal();
+        window->setGeometry(0, top, area.width(), height);
+        top += height;
+    }
+}
+
+void TCadrellMainForm::FormActivate() {
+    // The command-line playlist opens once, when the frame is first shown.
+    if (hasArgument_)
+        OpenPlaylist(argument_);
+}
+
+void TCadrellMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    QTimer::singleShot(0, this, [this] {
+        Guarded([this] { FormActivate(); });
+        emit firstShown();
+    });
+}
+
+void TCadrellMainForm::closeEvent(QCloseEvent* event) {
+    // Most recently active first; the first window that refuses keeps everything open.
+    QList<QMdiSubWindow*> windows = MdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
+    std::reverse(windows.begin(), windows.end());
+    for (QMdiSubWindow* window : windows) {
+        auto* child = qobject_cast<TMDIChild*>(window->widget());
+        if (child && !child->FormCloseQuery()) {
+            event->ignore();
+            return;
+        }
+    }
+    for (QMdiSubWindow* window : windows) {
+        if (auto* child = qobject_cast<TMDIChild*>(window->widget()))
+            child->setCloseApproved(true);
+    }
+    event->accept();
+}
+
+void TCadrellMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TCadrellMainForm::dropEvent(QDropEvent* event) {
+    QList<QByteArray> names;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            names.append(QFile::encodeName(url.toLocalFile()));
+    }
+    event->acceptProposedAction();
+    // An error on one file ends the drop: the names after it are not opened.
+    Guarded([&] {
+        for (const QByteArray& name : std::as_const(names)) {
+            if (Extension(name) == ".m3u")
+                OpenPlaylist(name);
+        }
+    });
+}
+
+void TCadrellMainForm::LoadSettings() {}
+
+void TCadrellMainForm::SaveSettings() {}
+
+}  // namespace cadrell

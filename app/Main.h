@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QMainWindow>
+
+#include "playlist/EntryList.h"
+
+class QAction;
+class QMdiArea;
+class QMenu;
+class QToolBar;
+
+namespace cadrell {
+
+class TMDIChild;
+class TSystemImageList;
+
+// What the frame keeps of one of its file dialogs between showings.
+struct FileDialogState {
+    QByteArray InitialDir;  // the start folder; empty leaves the choice to the dialog
+    QString FileName;       // the name last accepted in the dialog
+    void setInitialDir(const QByteArray& folder);
+};
+
+// The frame: the one main window holding every document window.
+class TCadrellMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // `argument` is the first command-line argument (unused when hasArgument is false).
+    TCadrellMainForm(const QByteArray& argument, bool hasArgument);
+    ~TCadrellMainForm() override;
+
+    QMdiArea* MdiArea = nullptr;
+
+    QMenu* MenuFile = nullptr;
+    QAction* MenuNew = nullptr;
+    QAction* MenuOpen = nullptr;
+    QAction* N1 = nullptr;
+    QAction* MenuExit = nullptr;
+    QMenu* MenuView = nullptr;
+    QAction* MenuToolbar = nullptr;
+    QAction* MenuFont = nullptr;
+    QAction* MenuOptions = nullptr;
+    QMenu* MenuWindow = nullptr;
+    QAction* MenuCascade = nullptr;
+    QAction* MenuTile = nullptr;
+    QAction* MenuMinimize = nullptr;
+    QMenu* MenuHelp = nullptr;
+    QAction* MenuContents = nullptr;
+    QAction* MenuVisitHomePage = nullptr;
+    QAction* N2 = nullptr;
+    QAction* MenuAbout = nullptr;
+
+    QToolBar* ToolBar1 = nullptr;
+    QAction* tbNew = nullptr;
+    QAction* tbOpen = nullptr;
+    QAction* tbSave = nullptr;
+    QAction* tbPrint = nullptr;
+    QAction* tbDelete = nullptr;
+    QAction* tbCut = nullptr;
+    QAction* tbCopy = nullptr;
+    QAction* tbPaste = nullptr;
+    QAction* tbKillDrive = nullptr;
+    QAction* tbKillPath = nullptr;
+    QAction* tbFont = nullptr;
+    QAction* tbHelp = nullptr;
+    QAction* tbWeb = nullptr;
+
+    FileDialogState OpenDialog;
+    FileDialogState SaveDialog1;
+    TSystemImageList* SystemImageList1 = nullptr;
+    QFont FrameFont;
+    QColor FrameFontColor = Qt::black;
+    EntryList EntryClipboard;
+    bool RememberFont = false;
+
+    void MenuClick(QAction* sender);
+    void ToolBar1Click(QAction* sender);
+
+    TMDIChild* CreateDocumentWindow();
+    void OpenPlaylist(const QByteArray& fileName);
+
+    // The document windows in creation order, and the active one (or none).
+    QList<TMDIChild*> DocumentWindows() const;
+    TMDIChild* ActiveDocumentWindow() const;
+
+    // The help page beside the program: its path with the extension replaced by ".htm".
+    static QString HelpFilePath(const QString& programPath);
+
+    void LoadSettings();
+    void SaveSettings();
+
+    // Opens a name handed over by a later start of the program.
+    void HandOff(const QByteArray& name);
+
+signals:
+    // The frame has been shown for the first time.
+    void firstShown();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormActivate();
+    void FormDestroy();
+    void createMenus();
+    void createToolBar();
+    void updateMenuBar();
+    void rebuildWindowMenu();
+    void tileWindows();
+    void chooseFont();
+
+    QByteArray argument_;
+    bool hasArgument_ = false;
+    bool shown_ = false;
+    QList<QAction*> windowItems_;
+};
+
+// The one frame of the program.
+extern TCadrellMainForm* CadrellMainForm;
+
+}  // namespace cadrell

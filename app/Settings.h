@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace cadrell {
+
+class Registry;
+
+// The frame's state as the settings store sees it. The frame implements it; the store reads and
+// writes the settings key through it, so the rules of what is read, applied and written live in
+// one place and are tested without a window.
+class SettingsTarget {
+public:
+    virtual ~SettingsTarget() = default;
+
+    virtual bool rememberFont() const = 0;
+    virtual void setRememberFont(bool remember) = 0;
+
+    // The frame font. The size is in whole points at the screen's resolution (the frame converts
+    // to and from its pixel height); the colour is 0x00BBGGRR.
+    virtual QString fontName() const = 0;
+    virtual void setFontName(const QString& name) = 0;
+    virtual std::uint32_t fontColor() const = 0;
+    virtual void setFontColor(std::uint32_t color) = 0;
+    virtual int fontSizePoints() const = 0;
+    virtual void setFontSizePoints(int points) = 0;
+    virtual bool fontBold() const = 0;
+    virtual bool fontItalic() const = 0;
+    // The style becomes bold alone: italic, underline and strike-out are dropped.
+    virtual void setFontStyleBold() = 0;
+    // Italic is added to whatever the style holds.
+    virtual void addFontStyleItalic() = 0;
+
+    // Start folders of the Open and Save dialogs, stored as given (the load normalises them).
+    virtual QByteArray openDir() const = 0;
+    virtual void setOpenDir(const QByteArray& folder) = 0;
+    virtual QByteArray saveDir() const = 0;
+    virtual void setSaveDir(const QByteArray& folder) = 0;
+
+    // The toolbar menu item's check mark, and the toolbar shown exactly when it is checked.
+    virtual bool toolbarVisible() const = 0;
+    virtual void setToolbarVisible(bool visible) = 0;
+
+    // The frame's outer rectangle in screen pixels (the restored one while minimized or
+    // maximized). Each setter is one move or resize of its own, keeping the other edges' values.
+    virtual QRect frameRect() const = 0;
+    virtual void setTop(int top) = 0;
+    virtual void setLeft(int left) = 0;
+    virtual void setWidth(int width) = 0;
+    virtual void setHeight(int height) = 0;
+
+    // Full rectangles of the monitors, in the order the window system lists them.
+    virtual std::vector<QRect> monitors() const = 0;
+};
+
+// Reads the settings key into the frame, stopping quietly at the first value that is missing or
+// of the wrong type, then moves the frame to (100, 100) when its corner is on no monitor.
+void LoadSettings(SettingsTarget& target, Registry& store);
+void LoadSettings(SettingsTarget& target);
+// Writes the frame's state to the settings key, stopping quietly at the first failed write.
+void SaveSettings(const SettingsTarget& target, Registry& store);
+void SaveSettings(const SettingsTarget& target);
+
+// Index of the first monitor whose rectangle holds the point, or -1.
+int MonitorIndexAt(const std::vector<QRect>& monitors, QPoint point);
+
+}  // namespace cadrell

@@ -1,1 +1,0 @@
-namespace cadrell { int dummyUiSymbol = 0; }

@@ -1,0 +1,128 @@
+#include "platform/Prompts.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+#include <new>
+
+#include "platform/Error.h"
+#include "platform/EventLog.h"
+
+namespace cadrell {
+
+namespace {
+
+Prompts* installed = nullptr;
+
+QString filter() {
+    return QStringLiteral("m3u files (*.m3u)");
+}
+
+}  // namespace
+
+Prompts& Prompts::current() {
+    static QtPrompts qt;
+    return installed ? *installed : qt;
+}
+
+void Prompts::install(Prompts* prompts) {
+    installed = prompts;
+}
+
+Prompts::Answer QtPrompts::askYesNoCancel(QWidget* parent, const QString& caption,
+                                          const QString& text) {
+    QMessageBox box(QMessageBox::Warning, caption, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.setObjectName(QStringLiteral("CloseQuestion"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
+    }
+}
+
+bool QtPrompts::askYesNo(QWidget* parent, const QString& caption, const QString& text) {
+    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+void QtPrompts::showError(QWidget* parent, const QString& text) {
+    if (EventLogEnabled()) {
+        LogEvent("error", text.toLocal8Bit());
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Cadrell"), text, QMessageBox::Ok,
+                    parent ? parent : QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}
+
+std::optional<QString> QtPrompts::openFileName(QWidget* parent, const QString& startFolder) {
+    QFileDialog dialog(parent, QString(), startFolder, filter());
+    dialog.setObjectName(QStringLiteral("OpenDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // A name that does not exist may be typed and confirmed; opening it then reports the error.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtPrompts::saveFileName(QWidget* parent, const QString& startFolder,
+                                               const QString& initialName) {
+    QFileDialog dialog(parent, QString(), startFolder, filter());
+    dialog.setObjectName(QStringLiteral("SaveDialog1"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!initialName.isEmpty())
+        dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QFont> QtPrompts::chooseFont(QWidget* parent, const QFont& initial) {
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, initial, parent);
+    if (!ok)
+        return std::nullopt;
+    return font;
+}
+
+int QtPrompts::exec(QDialog& dialog) {
+    return dialog.exec();
+}
+
+void QtPrompts::openUrl(const QUrl& url) {
+    if (EventLogEnabled()) {
+        LogEvent("openurl", url.toEncoded());
+        return;
+    }
+    QDesktopServices::openUrl(url);
+}
+
+void ShowErrorBox(const QString& text) {
+    Prompts::current().showError(nullptr, errorBoxText(text));
+}
+
+void Guarded(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const Error& e) {
+        ShowErrorBox(e.text());
+    } catch (const std::bad_alloc&) {
+        ShowErrorBox(QStringLiteral("Out of memory"));
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+}  // namespace cadrell

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QFont>
+#include <QWidget>
+
+#include "playlist/PlaylistDocument.h"
+
+class QAction;
+class QMenu;
+class QMdiSubWindow;
+
+namespace cadrell {
+
+class PlaylistModel;
+class TPlaylistListView;
+
+// A document window: one playlist, shown one entry per row.
+class TMDIChild : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMDIChild(QWidget* parent = nullptr);
+    ~TMDIChild() override;
+
+    PlaylistDocument Document;
+    TPlaylistListView* ListView1 = nullptr;
+
+    // The document menu; merged into the frame's menu bar while this window is active.
+    QMenu* MenuFile = nullptr;
+    QAction* MenuNew = nullptr;
+    QAction* MenuOpen = nullptr;
+    QAction* MenuClose = nullptr;
+    QAction* MenuSave = nullptr;
+    QAction* MenuSaveAs = nullptr;
+    QAction* N1 = nullptr;
+    QAction* MenuPrint = nullptr;
+    QAction* N2 = nullptr;
+    QAction* MenuExit = nullptr;
+    QMenu* MenuEdit = nullptr;
+    QAction* MenuDelete = nullptr;
+    QAction* MenuCut = nullptr;
+    QAction* MenuCopy = nullptr;
+    QAction* MenuPaste = nullptr;
+    QAction* N3 = nullptr;
+    QAction* MenuRemovePaths = nullptr;
+    QAction* MenuRemoveDrives = nullptr;
+
+    void MenuClick(QAction* sender);
+
+    void LoadDocument();
+    bool SaveDocument();
+    bool ChooseSaveName();
+    void PrintDocument();
+    // The close prompt; true when the window may close.
+    bool FormCloseQuery();
+
+    void DeleteEntries();
+    void CutEntries();
+    void CopyEntries();
+    void PasteEntries();
+    void RemovePaths();
+    void RemoveDrives();
+
+    void SetDocumentFont(const QFont& font, const QColor& color);
+    QFont DocumentFont() const { return font_; }
+    QColor DocumentFontColor() const { return color_; }
+
+    QMdiSubWindow* subWindow() const;
+    // Set by the closing frame once every window has agreed, so none is asked twice.
+    void setCloseApproved(bool approved) { closeApproved_ = approved; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void setTitle(const QByteArray& text);
+    void FormClose();
+    void ListView1StartDrag();
+    void ListView1DragDrop(TPlaylistListView* source, int target);
+    void ShellDrop(const std::vector<QByteArray>& names);
+
+    PlaylistModel* model_ = nullptr;
+    QFont font_;
+    QColor color_;
+    bool closeApproved_ = false;
+};
+
+}  // namespace cadrell

@@ -1,0 +1,398 @@
+#include "playlist/PlaylistListView.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QUrl>
+#include <algorithm>
+
+#include "icons/SystemImageList.h"
+#include "platform/FileIcons.h"
+
+namespace cadrell {
+
+namespace {
+
+// Every list in the process: a drag's start and end reset the drop target of all of them, and a
+// drag of rows finds its source here by number rather than trusting a pointer in the drag data.
+std::vector<TPlaylistListView*>& allViews() {
+    static std::vector<TPlaylistListView*> views;
+    return views;
+}
+
+quint64 nextViewId() {
+    static quint64 id = 0;
+    return ++id;
+}
+
+// Rows one font line (or one icon) high and as wide as the view, so a long entry is cut at the
+// right edge instead of widening the list. The size never asks the model for anything.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    explicit RowDelegate(TPlaylistListView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        const int text = option.fontMetrics.height() + 4;
+        const int icon = view_->iconSize().height() + 2;
+        return {view_->viewport()->width(), std::max(text, icon)};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (index.row() != view_->dropHighlightRow())
+            return;
+        // A frame in the highlight colour: visible on selected and unselected rows alike.
+        painter->save();
+        QPen pen(option.palette.color(QPalette::Active, QPalette::Highlight), 2);
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(QRectF(option.rect).adjusted(1, 1, -1, -1));
+        painter->restore();
+    }
+
+private:
+    TPlaylistListView* view_;
+};
+
+}  // namespace
+
+TPlaylistListView::TPlaylistListView(QWidget* parent) : QListView(parent), id_(nextViewId()) {
+    allViews().push_back(this);
+    setItemDelegate(new RowDelegate(this));
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Rows take the viewport's width, so a width change lays them out again.
+    setResizeMode(QListView::Adjust);
+    // The drag is started here, not by the item view's own machinery (which would drag on a
+    // Ctrl press too and needs model support for it).
+    setDragEnabled(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+}
+
+TPlaylistListView::~TPlaylistListView() {
+    auto& views = allViews();
+    views.erase(std::remove(views.begin(), views.end(), this), views.end());
+}
+
+std::vector<int> TPlaylistListView::selectedPositions() const {
+    std::vector<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QItemSelectionRange& r : selectionModel()->selection()) {
+        for (int row = r.top(); row <= r.bottom(); ++row)
+            rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void TPlaylistListView::setImageList(TSystemImageList* images) {
+    if (images_)
+        disconnect(images_, nullptr, this, nullptr);
+    images_ = images;
+    if (!images_)
+        return;
+    auto follow = [this] {
+        setIconSize(QSize(images_->Width(), images_->Height()));
+        scheduleDelayedItemsLayout();
+        viewport()->update();
+    };
+    connect(images_, &TSystemImageList::Change, this, follow);
+    connect(images_, &QObject::destroyed, this, [this] { images_ = nullptr; });
+    follow();
+}
+
+int TPlaylistListView::dropTarget() const {
+    if (highlight_.isValid())
+        return highlight_.row();
+    if (remembered_.isValid())
+        return remembered_.row();
+    return -1;
+}
+
+void TPlaylistListView::setModel(QAbstractItemModel* model) {
+    forgetDropTarget();
+    QListView::setModel(model);
+}
+
+void TPlaylistListView::reset() {
+    // A rebuild destroys every row, and with them the drop target.
+    forgetDropTarget();
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    QListView::reset();
+}
+
+// --- Starting a drag -----------------------------------------------------------------------
+
+void TPlaylistListView::mousePressEvent(QMouseEvent* event) {
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex row = indexAt(pos);
+    const bool plain = !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+    const bool left = event->button() == Qt::LeftButton;
+    if (left && plain && row.isValid() && selectionModel() && selectionModel()->isSelected(row)) {
+        // Keep the other selected rows until we know whether this becomes a drag; a plain click
+        // selects the row alone when the button comes up.
+        setFocus(Qt::MouseFocusReason);
+        selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+        clickDeferred_ = true;
+    } else {
+        QListView::mousePressEvent(event);
+    }
+    if (left && plain && row.isValid() && selectionModel() && selectionModel()->isSelected(row)) {
+        dragArmed_ = true;
+        pressPos_ = pos;
+        pressRow_ = row;
+    }
+}
+
+void TPlaylistListView::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragArmed_) {
+        QListView::mouseMoveEvent(event);
+        return;
+    }
+    if (!(event->buttons() & Qt::LeftButton)) {
+        dragArmed_ = false;
+        clickDeferred_ = false;
+        return;
+    }
+    if ((event->position().toPoint() - pressPos_).manhattanLength() <
+        QApplication::startDragDistance())
+        return;
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    startDrag(Qt::CopyAction | Qt::MoveAction);
+}
+
+void TPlaylistListView::mouseReleaseEvent(QMouseEvent* event) {
+    const bool deferred = clickDeferred_;
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    if (!deferred) {
+        QListView::mouseReleaseEvent(event);
+        return;
+    }
+    if (pressRow_.isValid() && selectionModel()) {
+        selectionModel()->select(pressRow_, QItemSelectionModel::ClearAndSelect);
+        selectionModel()->setCurrentIndex(pressRow_, QItemSelectionModel::NoUpdate);
+        if (indexAt(event->position().toPoint()) == pressRow_)
+            emit clicked(pressRow_);
+    }
+    event->accept();
+}
+
+void TPlaylistListView::startDrag(Qt::DropActions) {
+    ListView1StartDrag();
+}
+
+void TPlaylistListView::ListView1StartDrag() {
+    forgetDropTargetEverywhere();
+    emit dragStarted();
+
+    QPointer<TPlaylistListView> self(this);
+    QPointer<QDrag> drag = new QDrag(this);
+    auto* mime = new QMimeData;
+    mime->setData(QLatin1String(kRowsMimeType), rowsPayload());
+    drag->setMimeData(mime);
+    if (pressRow_.isValid()) {
+        // The row as it shows now, selection colours and all, hanging where it was grabbed.
+        const QRect rect = visualRect(pressRow_).intersected(viewport()->rect());
+        if (!rect.isEmpty()) {
+            drag->setPixmap(viewport()->grab(rect));
+            drag->setHotSpot(pressPos_ - rect.topLeft());
+        }
+    }
+    runDrag(*drag);
+
+    if (drag)
+        drag->deleteLater();
+    forgetDropTargetEverywhere();
+    if (self)
+        viewport()->update();
+}
+
+Qt::DropAction TPlaylistListView::runDrag(QDrag& drag) {
+    return drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+}
+
+QByteArray TPlaylistListView::rowsPayload() const {
+    // The process as well as the list, so rows dragged from another running copy are not
+    // mistaken for ours.
+    return QByteArray::number(QCoreApplication::applicationPid()) + ' ' + QByteArray::number(id_);
+}
+
+TPlaylistListView* TPlaylistListView::rowsSource(const QMimeData* mime) {
+    if (!mime || !mime->hasFormat(QLatin1String(kRowsMimeType)))
+        return nullptr;
+    const QList<QByteArray> parts = mime->data(QLatin1String(kRowsMimeType)).split(' ');
+    if (parts.size() != 2 || parts[0].toLongLong() != QCoreApplication::applicationPid())
+        return nullptr;
+    const quint64 id = parts[1].toULongLong();
+    for (TPlaylistListView* view : allViews()) {
+        if (view->id_ == id)
+            return view;
+    }
+    return nullptr;
+}
+
+Qt::DropAction TPlaylistListView::rowsAction(const TPlaylistListView* source) const {
+    return source == this ? Qt::MoveAction : Qt::CopyAction;
+}
+
+// --- The drop target -----------------------------------------------------------------------
+
+void TPlaylistListView::setHighlight(const QModelIndex& row) {
+    if (QModelIndex(highlight_) == row)
+        return;
+    if (highlight_.isValid())
+        viewport()->update(visualRect(highlight_));
+    highlight_ = row;
+    if (highlight_.isValid())
+        viewport()->update(visualRect(highlight_));
+}
+
+void TPlaylistListView::forgetDropTarget() {
+    setHighlight(QModelIndex());
+    remembered_ = QPersistentModelIndex();
+}
+
+void TPlaylistListView::forgetDropTargetEverywhere() {
+    for (TPlaylistListView* view : allViews())
+        view->forgetDropTarget();
+}
+
+void TPlaylistListView::ListView1DragOver(QPoint pos, bool leaving) {
+    const QModelIndex row = viewport()->rect().contains(pos) ? indexAt(pos) : QModelIndex();
+    if (!row.isValid())
+        setHighlight(QModelIndex());
+    if (leaving) {
+        // Left over a row (another window covers the list there): that row is remembered. Left
+        // past the edge: the highlight is already gone and the remembered row stays as it was.
+        if (highlight_.isValid()) {
+            remembered_ = highlight_;
+            setHighlight(QModelIndex());
+        }
+        return;
+    }
+    if (!row.isValid() || QModelIndex(highlight_) == row)
+        return;
+    remembered_ = QPersistentModelIndex();
+    setHighlight(row);
+}
+
+// --- Drops ---------------------------------------------------------------------------------
+
+void TPlaylistListView::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* mime = event->mimeData();
+    if (TPlaylistListView* source = rowsSource(mime)) {
+        ListView1DragOver(event->position().toPoint(), false);
+        event->setDropAction(rowsAction(source));
+        event->accept();
+    } else if (mime && mime->hasUrls()) {
+        // Copy, never move: a file manager that saw a move would delete the files.
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TPlaylistListView::dragMoveEvent(QDragMoveEvent* event) {
+    const QMimeData* mime = event->mimeData();
+    if (TPlaylistListView* source = rowsSource(mime)) {
+        const QPoint pos = event->position().toPoint();
+        ListView1DragOver(pos, false);
+        const int margin = autoScrollMargin();
+        if (pos.y() < margin || pos.y() >= viewport()->height() - margin)
+            startAutoScroll();
+        event->setDropAction(rowsAction(source));
+        event->accept();
+    } else if (mime && mime->hasUrls()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TPlaylistListView::dragLeaveEvent(QDragLeaveEvent* event) {
+    stopAutoScroll();
+    // The leave event has no position; where the cursor is now decides.
+    ListView1DragOver(viewport()->mapFromGlobal(QCursor::pos()), true);
+    event->accept();
+}
+
+void TPlaylistListView::dropEvent(QDropEvent* event) {
+    stopAutoScroll();
+    const QMimeData* mime = event->mimeData();
+    if (mime && mime->hasFormat(QLatin1String(kRowsMimeType))) {
+        TPlaylistListView* source = rowsSource(mime);
+        if (!source) {
+            forgetDropTarget();
+            event->ignore();
+            return;
+        }
+        const int target = dropTarget();
+        event->setDropAction(rowsAction(source));
+        event->accept();
+        QPointer<TPlaylistListView> self(this);
+        emit entriesDropped(source, target);
+        if (self)
+            forgetDropTarget();
+        return;
+    }
+    const std::vector<QByteArray> names = NamesFromMimeData(mime);
+    if (names.empty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    emit namesDropped(names);
+}
+
+std::vector<QByteArray> TPlaylistListView::NamesFromMimeData(const QMimeData* mime) {
+    std::vector<QByteArray> names;
+    if (!mime || !mime->hasUrls())
+        return names;
+    auto add = [&](const QUrl& url) {
+        if (!url.isValid() || url.isEmpty())
+            return;
+        names.push_back(url.isLocalFile() ? LocalFileBytes(url) : url.toEncoded());
+    };
+    // The list's own text, not QMimeData::urls(): that would pass every name through QString and
+    // lose file names that are not valid UTF-8.
+    const QByteArray list = mime->data(QStringLiteral("text/uri-list"));
+    if (list.isEmpty()) {
+        for (const QUrl& url : mime->urls())
+            add(url);
+        return names;
+    }
+    for (const QByteArray& raw : list.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        add(QUrl::fromEncoded(line));
+    }
+    return names;
+}
+
+}  // namespace cadrell

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArray>
+#include <QListView>
+#include <QPersistentModelIndex>
+#include <QPoint>
+#include <vector>
+
+class QDrag;
+class QMimeData;
+
+namespace cadrell {
+
+class TSystemImageList;
+
+// The list of a document window. It reports what the user does with the mouse as signals; the
+// window turns them into entry commands.
+//
+// Rows are dragged by themselves: a press without Shift or Ctrl on a row that is selected once
+// the press is handled, moved past the desktop's drag distance. During any drag of rows over the
+// list one row may carry the drop highlight (drawn as a frame, apart from the selection), and the
+// list remembers the highlighted row when the drag leaves over a row; the drop goes before the
+// highlighted row, else before the remembered one, else to the end.
+class TPlaylistListView : public QListView {
+    Q_OBJECT
+public:
+    explicit TPlaylistListView(QWidget* parent = nullptr);
+    ~TPlaylistListView() override;
+
+    // The selected rows, ascending.
+    std::vector<int> selectedPositions() const;
+
+    // The names in a drop from the file manager, in the drop's order: a local file as its full
+    // path in the file system's bytes, any other address as its encoded text. Never shortened.
+    static std::vector<QByteArray> NamesFromMimeData(const QMimeData* mime);
+    // The format of a drag of rows; its data names the list the drag started from.
+    static constexpr char kRowsMimeType[] = "application/x-cadrell-playlist-rows";
+
+    // Row sizes and the icon size follow the image list (its Change() included).
+    void setImageList(TSystemImageList* images);
+
+    // The drop-target state, as rows (-1: none).
+    int dropHighlightRow() const { return highlight_.isValid() ? highlight_.row() : -1; }
+    int rememberedDropTarget() const { return remembered_.isValid() ? remembered_.row() : -1; }
+    // The row a drop goes before: the highlighted one, else the remembered one, else -1.
+    int dropTarget() const;
+
+    void setModel(QAbstractItemModel* model) override;
+    void reset() override;
+
+signals:
+    // A drag of selected rows begins here (the window copies them to the entry clipboard).
+    void dragStarted();
+    // Rows dragged from `source` (this or another document's list) were released here over
+    // `target` (-1: no drop target).
+    void entriesDropped(cadrell::TPlaylistListView* source, int target);
+    // Files or addresses dropped from the desktop, as entry texts, in the drop's order.
+    void namesDropped(const std::vector<QByteArray>& names);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+    // Carries the drag out until the button is released or the drag is cancelled; the drop
+    // handlers run meanwhile. Tests replace it, since QDrag::exec cannot be driven offscreen.
+    virtual Qt::DropAction runDrag(QDrag& drag);
+
+private:
+    void ListView1StartDrag();
+    // The drop-target tracking for a drag of rows at `pos` (viewport coordinates).
+    void ListView1DragOver(QPoint pos, bool leaving);
+    void setHighlight(const QModelIndex& row);
+    void forgetDropTarget();
+    static void forgetDropTargetEverywhere();
+
+    QByteArray rowsPayload() const;
+    static TPlaylistListView* rowsSource(const QMimeData* mime);
+    Qt::DropAction rowsAction(const TPlaylistListView* source) const;
+
+    QPersistentModelIndex highlight_;
+    QPersistentModelIndex remembered_;
+    quint64 id_;
+
+    // A press that may become a drag.
+    bool dragArmed_ = false;
+    bool clickDeferred_ = false;
+    QPoint pressPos_;
+    QPersistentModelIndex pressRow_;
+
+    TSystemImageList* images_ = nullptr;
+};
+
+}  // namespace cadrell

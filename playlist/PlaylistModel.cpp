@@ -1,0 +1,54 @@
+#include "playlist/PlaylistModel.h"
+
+#include "icons/SystemImageList.h"
+#include "playlist/PathParts.h"
+#include "playlist/PlaylistDocument.h"
+
+namespace cadrell {
+
+PlaylistModel::PlaylistModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent)
+    : QAbstractListModel(parent), document_(document), icons_(icons) {
+    connect(document_, &PlaylistDocument::aboutToChange, this, [this] { beginResetModel(); });
+    connect(document_, &PlaylistDocument::changed, this, [this] { endResetModel(); });
+}
+
+int PlaylistModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid())
+        return 0;
+    // A list view addresses rows with int; a larger playlist is read but not shown past that.
+    return static_cast<int>(std::min<qsizetype>(document_->Entries().size(), INT_MAX));
+}
+
+QString PlaylistModel::displayText(QByteArrayView entry) {
+    QString text = QString::fromLocal8Bit(entry);
+    // A zero byte would end the text wherever C strings are involved; show it as a symbol.
+    text.replace(QChar(0), QChar(0x2400));
+    return text;
+}
+
+QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= document_->Entries().size())
+        return {};
+    const QByteArrayView entry = document_->Entries().at(index.row());
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+        case Qt::AccessibleTextRole:
+            return displayText(entry);
+        case Qt::DecorationRole:
+            if (!icons_)
+                return {};
+            return icons_->Image(icons_->GetFileImageIndex(FileNamePart(entry), false, false, 0));
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags PlaylistModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::ItemIsDropEnabled;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled |
+           Qt::ItemIsDropEnabled;
+}
+
+}  // namespace cadrell

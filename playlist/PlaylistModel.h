@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QAbstractListModel>
+
+namespace cadrell {
+
+class PlaylistDocument;
+class TSystemImageList;
+
+// Reads a document's entries directly: row i is entry i. Every change of the entries is one
+// reset, and text and icons are produced only for the rows the view asks for.
+class PlaylistModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    PlaylistModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The text a row shows for an entry: decoded for display only, zero bytes made visible.
+    static QString displayText(QByteArrayView entry);
+
+private:
+    PlaylistDocument* document_;
+    TSystemImageList* icons_;
+};
+
+}  // namespace cadrell
