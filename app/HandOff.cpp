@@ -222,12 +222,17 @@ bool InstanceServer::listen(InstanceLock lock, const QString& socketPath) {
     if (lock_.isHeld())
         QFile::remove(socketPath);
     server_ = new QLocalServer(this);
+    // Room for many starts at once while a slot keeps us from accepting (a long load).
+    server_->setListenBacklogSize(128);
     connect(server_, &QLocalServer::newConnection, this, &InstanceServer::acceptConnections);
     if (!server_->listen(socketPath)) {
         qWarning("Cadrell: cannot listen on %s: %s", qPrintable(socketPath),
                  qPrintable(server_->errorString()));
         delete server_;
         server_ = nullptr;
+        // Holding the lock without listening would only make every later start wait for
+        // nothing before it comes up on its own.
+        lock_.release();
         return false;
     }
     return true;

@@ -88,8 +88,8 @@ public:
     static InstanceServer* current();
 
     // Takes over the lock, removes a socket file left by a dead instance and listens on
-    // socketPath. False (with a warning) when listening fails; the lock is kept all the same,
-    // so later starts find it held and, unable to connect, come up on their own.
+    // socketPath. False (with a warning) when listening fails; the lock is then let go, so
+    // later starts come up on their own at once instead of waiting to connect.
     bool listen(InstanceLock lock, const QString& socketPath);
     bool isListening() const;
     QString socketPath() const { return socketPath_; }

@@ -279,7 +279,9 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
     QMdiSubWindow* window = MdiArea->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
-    connect(child, &QWidget::windowTitleChanged, window, [this] { MenuWindow->update(); });
+    // New windows get a useful share of the frame, cascading from the top-left corner.
+    const QSize area = MdiArea->viewport()->size();
+    window->resize(std::max(420, area.width() * 3 / 4), std::max(280, area.height() * 3 / 4));
     child->show();
     MdiArea->setActiveSubWindow(window);
     updateMenuBar();

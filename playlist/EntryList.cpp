@@ -55,29 +55,39 @@ void EntryList::append(QByteArrayView text) {
 
 void EntryList::insertFrom(qsizetype pos, const EntryList& src, const std::vector<int>* positions) {
     const size_t n = positions ? positions->size() : src.spans_.size();
-    auto srcIndex = [&](size_t k) { return positions ? static_cast<qsizetype>((*positions)[k]) : static_cast<qsizetype>(k); };
-    qsizetype bytes = 0;
+    auto srcSpan = [&](size_t k) -> const Span& {
+        return src.spans_[positions ? static_cast<size_t>((*positions)[k]) : k];
+    };
+    uint64_t bytes = 0;
     for (size_t k = 0; k < n; ++k)
-        bytes += src.at(srcIndex(k)).size();
-    // The source may be this very list; read all text before the buffers move.
-    std::vector<Span> added(n);
-    QByteArray text;
-    text.reserve(bytes);
-    for (size_t k = 0; k < n; ++k) {
-        const QByteArrayView v = src.at(srcIndex(k));
-        added[k] = Span{static_cast<uint64_t>(text.size()), 0, static_cast<uint32_t>(v.size())};
-        text.append(v);
-    }
-    const uint32_t c = appendChunk(bytes);
+        bytes += srcSpan(k).len;
+    // All the text goes straight to its place in the tail, which is made large enough first so
+    // that it never moves while it is written. The source may be this very list, even its tail:
+    // every entry's address is therefore taken afresh, and it lies below the bytes written.
+    const uint32_t c = appendChunk(static_cast<qsizetype>(bytes));
     QByteArray& tail = chunks_[c];
-    const uint64_t base = static_cast<uint64_t>(tail.size());
-    tail.append(text);
-    for (Span& s : added) {
-        s.off += base;
-        s.chunk = c;
+    uint64_t at = static_cast<uint64_t>(tail.size());
+    tail.resize(tail.size() + static_cast<qsizetype>(bytes));
+    char* const out = tail.data();
+    auto copy = [&](size_t k) {
+        const Span& s = srcSpan(k);
+        std::memcpy(out + at, src.chunks_[s.chunk].constData() + s.off, s.len);
+        const Span added{at, c, s.len};
+        at += s.len;
+        return added;
+    };
+    if (&src != this && pos == size()) {
+        // Appending from another list (Copy, Cut): no second pass over the new records.
+        spans_.reserve(spans_.size() + n);
+        for (size_t k = 0; k < n; ++k)
+            spans_.push_back(copy(k));
+    } else {
+        std::vector<Span> added(n);
+        for (size_t k = 0; k < n; ++k)
+            added[k] = copy(k);
+        spans_.insert(spans_.begin() + pos, added.begin(), added.end());
     }
-    spans_.insert(spans_.begin() + pos, added.begin(), added.end());
-    live_ += static_cast<uint64_t>(bytes);
+    live_ += bytes;
     compactIfWasteful();
 }
 

@@ -115,6 +115,13 @@ QByteArray DisplayPath(QByteArrayView name) {
             base = cur.toByteArray();
             break;
         }
+        const qsizetype folder = DirectoryLength(cur);
+        if (folder >= cur.size()) {
+            // A doubled separator ("a\\\\b", "//b") keeps itself as its own folder; take it as
+            // written rather than looking for a parent that never gets shorter.
+            base = cur.first(cur.size() - 1).toByteArray();
+            break;
+        }
         QByteArray leaf = lookUp ? StoredName(cur.toByteArray()) : QByteArray();
         if (leaf.isEmpty())
             leaf = FileNamePart(cur);
@@ -122,7 +129,7 @@ QByteArray DisplayPath(QByteArrayView name) {
         // design's own separator, so C:a.m3u reads C:\a.m3u.
         const char sep = cur[d] == ':' ? '\\' : cur[d];
         pieces.push_back(sep + leaf);
-        cur = cur.first(DirectoryLength(cur));
+        cur = cur.first(folder);
     }
     for (auto it = pieces.rbegin(); it != pieces.rend(); ++it)
         base += *it;

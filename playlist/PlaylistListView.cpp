@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <algorithm>
@@ -74,8 +75,6 @@ TPlaylistListView::TPlaylistListView(QWidget* parent) : QListView(parent), id_(n
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Rows take the viewport's width, so a width change lays them out again.
-    setResizeMode(QListView::Adjust);
     // The drag is started here, not by the item view's own machinery (which would drag on a
     // Ctrl press too and needs model support for it).
     setDragEnabled(false);
@@ -139,11 +138,20 @@ void TPlaylistListView::reset() {
     QListView::reset();
 }
 
+void TPlaylistListView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    // Rows are as wide as the viewport, so a new width lays them out again (the list view does
+    // that by itself only for the height).
+    if (event->size().width() != event->oldSize().width())
+        scheduleDelayedItemsLayout();
+}
+
 // --- Starting a drag -----------------------------------------------------------------------
 
 void TPlaylistListView::mousePressEvent(QMouseEvent* event) {
     dragArmed_ = false;
     clickDeferred_ = false;
+    dragRan_ = false;
     const QPoint pos = event->position().toPoint();
     const QModelIndex row = indexAt(pos);
     const bool plain = !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
@@ -179,13 +187,22 @@ void TPlaylistListView::mouseMoveEvent(QMouseEvent* event) {
         return;
     dragArmed_ = false;
     clickDeferred_ = false;
+    dragRan_ = true;
     startDrag(Qt::CopyAction | Qt::MoveAction);
 }
 
 void TPlaylistListView::mouseReleaseEvent(QMouseEvent* event) {
     const bool deferred = clickDeferred_;
+    const bool dragged = dragRan_;
     dragArmed_ = false;
     clickDeferred_ = false;
+    dragRan_ = false;
+    if (dragged) {
+        // The button that ended a drag (where the platform passes it on at all) is no click on
+        // the rows that the drop may have rebuilt.
+        event->accept();
+        return;
+    }
     if (!deferred) {
         QListView::mouseReleaseEvent(event);
         return;

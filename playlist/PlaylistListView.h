@@ -66,6 +66,7 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    void resizeEvent(QResizeEvent* event) override;
 
     // Carries the drag out until the button is released or the drag is cancelled; the drop
     // handlers run meanwhile. Tests replace it, since QDrag::exec cannot be driven offscreen.
@@ -90,6 +91,7 @@ private:
     // A press that may become a drag.
     bool dragArmed_ = false;
     bool clickDeferred_ = false;
+    bool dragRan_ = false;
     QPoint pressPos_;
     QPersistentModelIndex pressRow_;
 

@@ -39,8 +39,8 @@ QFont InPoints(const QFont& font) {
 }
 
 QPrintDialog& WindowPrintDialog(QWidget* owner) {
-    auto* dialog = owner->findChild<QPrintDialog*>(QStringLiteral("PrintDialog1"),
-                                                   Qt::FindDirectChildrenOnly);
+    auto* dialog =
+        owner->findChild<QPrintDialog*>(QStringLiteral("PrintDialog1"), Qt::FindDirectChildrenOnly);
     if (dialog)
         return *dialog;
     dialog = new QPrintDialog(&ProcessPrinter(), owner);
@@ -70,19 +70,25 @@ QPrinter& ProcessPrinter() {
     return *processPrinter;
 }
 
-bool PrinterChosen() { return printerChosen; }
+bool PrinterChosen() {
+    return printerChosen;
+}
 
-void SetDefaultPrinterProbe(std::function<bool()> probe) { defaultPrinterProbe = std::move(probe); }
+void SetDefaultPrinterProbe(std::function<bool()> probe) {
+    defaultPrinterProbe = std::move(probe);
+}
 
-void ForgetPrinterChoice() { printerChosen = false; }
+void ForgetPrinterChoice() {
+    printerChosen = false;
+}
 
 int PrintLineHeight(const QFont& font, const QPaintDevice& device) {
     return QFontMetrics(InPoints(font), &device).boundingRect(QStringLiteral("W")).height();
 }
 
-int DrawPlaylistPages(QPainter& painter, QPaintDevice& device,
-                      const std::function<bool()>& newPage, const QByteArray& fileName,
-                      const EntryList& entries, const QFont& font, const QColor& color) {
+int DrawPlaylistPages(QPainter& painter, QPaintDevice& device, const std::function<bool()>& newPage,
+                      const QByteArray& fileName, const EntryList& entries, const QFont& font,
+                      const QColor& color) {
     const QFont printFont(InPoints(font), &device);
     painter.setFont(printFont);
     painter.setPen(color);
@@ -118,8 +124,8 @@ void PrintPlaylist(QPrinter& printer, const QByteArray& fileName, const EntryLis
     if (!painter.begin(&printer))
         throw Error(QStringLiteral("Cannot start the print job"));
     try {
-        DrawPlaylistPages(painter, printer, [&] { return printer.newPage(); }, fileName, entries,
-                          font, color);
+        DrawPlaylistPages(
+            painter, printer, [&] { return printer.newPage(); }, fileName, entries, font, color);
     } catch (...) {
         // Whatever reached the printer is withdrawn rather than left as a half job.
         printer.abort();

@@ -38,9 +38,9 @@ int PrintLineHeight(const QFont& font, const QPaintDevice& device);
 // further page starts with `newPage` (false from it ends the job with an Error) and its first
 // line at y = 0. The page is the device's height in device units and the font keeps its size
 // in points at the device's vertical resolution. Returns the number of pages drawn.
-int DrawPlaylistPages(QPainter& painter, QPaintDevice& device,
-                      const std::function<bool()>& newPage, const QByteArray& fileName,
-                      const EntryList& entries, const QFont& font, const QColor& color);
+int DrawPlaylistPages(QPainter& painter, QPaintDevice& device, const std::function<bool()>& newPage,
+                      const QByteArray& fileName, const EntryList& entries, const QFont& font,
+                      const QColor& color);
 
 // The one printer of the process: every print from any window goes to it, and every window's
 // print dialog edits it.

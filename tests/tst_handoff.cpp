@@ -172,6 +172,7 @@ private slots:
     void oneAtATime();
     void deadSocketRecovered();
     void lockHeldButNoAnswer();
+    void cannotListen();
 
     // across processes, with this binary as a minimal instance
     void secondStartHandsOver_data();
@@ -503,6 +504,24 @@ void TestHandOff::lockHeldButNoAnswer() {
              HandOffResult::NameTooLong);
 }
 
+void TestHandOff::cannotListen() {
+    // A socket path beyond what the system takes: this start still comes up, and does not keep
+    // a lock that would only make later starts wait.
+    Runtime rt;
+    const QString deep = rt.path() + QLatin1Char('/') + QString(120, 'd');
+    QVERIFY(QDir().mkpath(deep));
+    ::chmod(QFile::encodeName(deep).constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(deep));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot listen")));
+    QCOMPARE(HandOffToRunningInstance("a.m3u"), HandOffResult::FirstInstance);
+    QVERIFY(!InstanceServer::current()->isListening());
+    InstanceLock lock;
+    QCOMPARE(lock.tryAcquire(deep + QStringLiteral("/Cadrell v.2.2.4 mutex")),
+             InstanceLock::Result::Acquired);
+    QCOMPARE(SendHandOff(deep + QStringLiteral("/Cadrell v.2.2.4 message"), "a.m3u"),
+             SendOutcome::Unreachable);
+}
+
 QProcess& TestHandOff::startHelper(Processes& ps, const Runtime& rt, const QStringList& args,
                                    const QByteArray& version, const QByteArray& dieOn) {
     QProcess& p = ps.add();
@@ -641,8 +660,16 @@ bool TestHandOff::startProgram(Processes& ps, Cadrell& c, const QStringList& arg
         c.runtime + QLatin1Char('/') +
         QStringLiteral("Cadrell v.%1 message")
             .arg(c.version.isEmpty() ? QStringLiteral("2.2.4") : QString::fromLatin1(c.version));
-    waitFor([&] { return QFileInfo::exists(socket) || p.state() == QProcess::NotRunning; });
-    return p.state() == QProcess::Running && QFileInfo::exists(socket);
+    // A connection that sends nothing is dropped silently, so it serves as a probe; the file
+    // alone may be a dead one left by an instance killed before.
+    auto listening = [&] {
+        QLocalSocket probe;
+        probe.connectToServer(socket);
+        return probe.waitForConnected(1000);
+    };
+    return p.waitForStarted(30000) &&
+           waitFor([&] { return listening() || p.state() == QProcess::NotRunning; }) &&
+           p.state() == QProcess::Running;
 }
 
 #define START_PROGRAM(ps, c, args, cwd)                                                \

@@ -27,7 +27,7 @@ struct TextRun {
     QString text;
     QFont font;
     // The top of the text cell, which is what a printed y position means.
-    qreal top() const { return baseline.y() - QFontMetricsF(font).ascent(); }
+    int top() const { return qRound(baseline.y()) - QFontMetrics(font).ascent(); }
 };
 
 // Keeps every text item handed to it, with its position and the font resolved for the device.
@@ -74,6 +74,10 @@ protected:
                 return 32;
             case PdmNumColors:
                 return INT_MAX;
+            case PdmDevicePixelRatio:
+                return 1;
+            case PdmDevicePixelRatioScaled:
+                return int(QPaintDevice::devicePixelRatioFScale());
             default:
                 return QPaintDevice::metric(m);
         }
@@ -132,13 +136,14 @@ QString run(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
     if (!p.waitForFinished(-1) || p.exitCode() != 0)
-        return QStringLiteral("<%1 failed: %2>").arg(program, QString::fromLocal8Bit(p.readAllStandardError()));
+        return QStringLiteral("<%1 failed: %2>")
+            .arg(program, QString::fromLocal8Bit(p.readAllStandardError()));
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
 int pdfPages(const QString& pdf) {
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(run(QStringLiteral("pdfinfo"), {pdf}));
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)"))
+                                          .match(run(QStringLiteral("pdfinfo"), {pdf}));
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
@@ -251,7 +256,7 @@ void TestPrint::layout() {
         const TextRun& run = r.runs[i];
         QCOMPARE(run.baseline.x(), 0.0);
         const int line = i == 0 ? 0 : int(i) + 1;
-        QCOMPARE(qRound(run.top()), line * h);
+        QCOMPARE(run.top(), line * h);
         // Ten points on every printer: the size in device units follows the resolution.
         QCOMPARE(run.font.pointSizeF(), 10.0);
         QVERIFY2(qAbs(QFontInfo(run.font).pixelSize() - 10.0 * dpi / 72) <= 1,
@@ -267,8 +272,8 @@ void TestPrint::contents_data() {
 
     QTest::newRow("empty playlist: title alone")
         << QByteArray("/music/empty.m3u") << std::vector<QByteArray>{} << "/music/empty.m3u";
-    QTest::newRow("untitled") << QByteArray("(untitled)")
-                              << testsupport::list({"a.mp3"}) << "(untitled)";
+    QTest::newRow("untitled") << QByteArray("(untitled)") << testsupport::list({"a.mp3"})
+                              << "(untitled)";
     // Only the title takes the display form (C:x gains its separator); entries are as stored.
     QTest::newRow("entries as stored")
         << QByteArray("C:list.m3u")
@@ -286,22 +291,26 @@ void TestPrint::contents() {
     QFETCH(QString, title);
 
     const Recording r = record(300, 3300, fileName, entriesOf(entries), tenPoint());
+    const int h = PrintLineHeight(tenPoint(), RecordingPage(300, 2400, 3300));
+    // Position and text of everything drawn; an empty entry draws nothing on its line.
     QStringList printed;
     for (const TextRun& run : r.runs)
-        printed << run.text;
-    QStringList expected{title};
-    for (const QByteArray& e : entries)
-        expected << QString::fromLocal8Bit(e);
+        printed << QStringLiteral("%1 %2").arg(run.top()).arg(run.text);
+    QStringList expected{QStringLiteral("0 ") + title};
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (!entries[i].isEmpty())
+            expected << QStringLiteral("%1 %2")
+                            .arg((int(i) + 2) * h)
+                            .arg(QString::fromLocal8Bit(entries[i]));
     QCOMPARE(printed, expected);
 }
 
 void TestPrint::pageBreaks_data() {
     QTest::addColumn<int>("dpi");
     QTest::addColumn<int>("pageHeight");
-    QTest::addColumn<int>("count");  // < 0: that many entries fewer than... see below
-    QTest::addColumn<bool>("fromFirstPage");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("fromFirstPage");  // count is over what the first page holds
 
-    // fromFirstPage: count is relative to what the first page holds.
     QTest::newRow("500 entries, 300 dpi A4") << 300 << 3507 << 500 << false;
     QTest::newRow("500 entries, 600 dpi letter") << 600 << 6600 << 500 << false;
     QTest::newRow("first page exactly full") << 300 << 3507 << 0 << true;
@@ -328,7 +337,7 @@ void TestPrint::pageBreaks() {
     QCOMPARE(r.runs.back().page + 1, pages);
     QCOMPARE(int(r.runs.size()), count + 1);
     QCOMPARE(r.runs[0].text, QStringLiteral("/music/long.m3u"));
-    QCOMPARE(r.runs[0].top(), 0.0);
+    QCOMPARE(r.runs[0].top(), 0);
 
     // Every entry once, in order; the first page as laid out, every later one from its top.
     int page = 0, line = 2;
@@ -340,7 +349,7 @@ void TestPrint::pageBreaks() {
         }
         QCOMPARE(run.text, QString::fromLatin1(numbered(count).at(i)));
         QCOMPARE(run.page, page);
-        QCOMPARE(qRound(run.top()), line * h);
+        QCOMPARE(run.top(), line * h);
         QVERIFY(run.top() + h <= pageHeight);
         ++line;
     }
@@ -357,7 +366,8 @@ void TestPrint::pdfPagesAndText() {
     QVERIFY(pages > 1);
     QCOMPARE(pdfPages(pdf), pages);
 
-    const QString text = run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    const QString text =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     QStringList pageTexts = text.split(QLatin1Char('\f'));
     if (pageTexts.last().trimmed().isEmpty())
         pageTexts.removeLast();
@@ -471,7 +481,9 @@ void TestPrint::confirmedPrinterServesEveryWindow() {
     QVERIFY(!dialog->testOption(QAbstractPrintDialog::PrintCurrentPage));
     QCOMPARE(ProcessPrinter().copyCount(), 3);
     QCOMPARE(ProcessPrinter().docName(), QString());
-    QCOMPARE(run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(0, 2),
+    QCOMPARE(run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})
+                 .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                 .mid(0, 2),
              (QStringList{QStringLiteral("/music/a.m3u"), QStringLiteral("x.mp3")}));
 
     // Chosen once in this run: the default printer no longer matters, and another window's

@@ -7,6 +7,12 @@
 #include <cstdlib>
 #include <unistd.h>
 
+// Resource registration must be named outside any namespace.
+static int initResources() {
+    Q_INIT_RESOURCE(cadrell);
+    return 0;
+}
+
 namespace testsupport {
 
 namespace {
@@ -42,11 +48,6 @@ struct PrivateHome {
 PrivateHome& home() {
     static PrivateHome h;
     return h;
-}
-
-int initResources() {
-    Q_INIT_RESOURCE(cadrell);
-    return 0;
 }
 
 const bool initialised = (home(), initResources(), true);

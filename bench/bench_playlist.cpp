@@ -1,0 +1,491 @@
+// Times the large-playlist paths against what the machine can do at best, and prints a table.
+//
+//   bench_playlist [--runs N] [--markdown] <playlist>...
+//
+// Every figure is the median of N runs; the runs interleave all measurements, so a burst of
+// load on a shared machine touches floors and commands alike rather than one row of the table.
+// The floors:
+//   read   one read() of the whole file into a fresh buffer, then memchr for every line end;
+//   write  the file's bytes written to a new file in one write(), fsync'd, renamed over another;
+//   copy   a deep copy of every entry's bytes into one new buffer sized in advance, plus a new
+//          16-byte (offset, length) record per entry: the least any command that touches every
+//          entry could cost.
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QMdiSubWindow>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <malloc.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/Main.h"
+#include "playlist/Childwin.h"
+#include "playlist/Editing.h"
+#include "playlist/PlaylistDocument.h"
+#include "playlist/PlaylistFile.h"
+#include "playlist/PlaylistListView.h"
+
+using namespace cadrell;
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what) {
+    std::fprintf(stderr, "bench_playlist: %s\n", what.c_str());
+    std::exit(1);
+}
+
+double msSince(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+double time(const std::function<void()>& f) {
+    QElapsedTimer t;
+    t.start();
+    f();
+    return msSince(t);
+}
+
+double median(std::vector<double> v) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+// Resident bytes, with freed heap handed back first so only what is still held counts.
+qint64 residentBytes() {
+    malloc_trim(0);
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    long long size = 0, resident = 0;
+    if (!f || std::fscanf(f, "%lld %lld", &size, &resident) != 2)
+        fail("cannot read /proc/self/statm");
+    std::fclose(f);
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// --- Floors --------------------------------------------------------------------------------
+
+qsizetype readFloor(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        fail("cannot open " + path.toStdString());
+    const size_t size = static_cast<size_t>(st.st_size);
+    std::unique_ptr<char[]> buf(new char[size]);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, buf.get() + done, size - done);
+        if (n <= 0)
+            fail("cannot read " + path.toStdString());
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    qsizetype lines = 0;
+    const char* p = buf.get();
+    const char* const end = p + size;
+    while (const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))) {
+        ++lines;
+        p = lf + 1;
+    }
+    return lines;
+}
+
+void writeFloor(const QByteArray& bytes, const QByteArray& temp, const QByteArray& target) {
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        fail("cannot create " + temp.toStdString());
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n <= 0)
+            fail("cannot write " + temp.toStdString());
+        done += n;
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temp.constData(), target.constData()) != 0)
+        fail("cannot finish " + target.toStdString());
+}
+
+struct DeepCopy {
+    QByteArray text;
+    std::vector<std::pair<uint64_t, uint64_t>> spans;
+};
+
+DeepCopy copyFloor(const EntryList& entries) {
+    DeepCopy c;
+    c.text.reserve(entries.liveBytes());
+    c.spans.reserve(static_cast<size_t>(entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QByteArrayView e = entries.at(i);
+        c.spans.emplace_back(static_cast<uint64_t>(c.text.size()), static_cast<uint64_t>(e.size()));
+        c.text.append(e);
+    }
+    return c;
+}
+
+// --- Selections ----------------------------------------------------------------------------
+
+Selection everyOther(qsizetype n) {
+    Selection s;
+    for (int i = 0; i < n; i += 2)
+        s.push_back(i);
+    return s;
+}
+
+Selection allRows(qsizetype n) {
+    Selection s(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        s[static_cast<size_t>(i)] = i;
+    return s;
+}
+
+// `count` rows spread over the list, not evenly: a step that wanders, so no pattern is special.
+Selection scattered(qsizetype n, qsizetype count) {
+    count = std::min(count, n);
+    Selection s;
+    s.reserve(static_cast<size_t>(count));
+    const double step = static_cast<double>(n) / static_cast<double>(count);
+    uint32_t r = 12345;
+    for (qsizetype k = 0; k < count; ++k) {
+        r = r * 1103515245u + 12345u;
+        const double jitter = step > 2 ? static_cast<double>((r >> 16) % 1000) / 1000.0 * (step - 1) : 0;
+        s.push_back(static_cast<int>(static_cast<double>(k) * step + jitter));
+    }
+    s.erase(std::unique(s.begin(), s.end()), s.end());
+    return s;
+}
+
+// --- The window ----------------------------------------------------------------------------
+
+// Watches a list's viewport for the first paint that has rows to draw: before the delayed
+// layout has run, the view paints an empty list, and the user still sees nothing.
+class PaintProbe : public QObject {
+public:
+    explicit PaintProbe(QAbstractItemView* view) : view_(view) {
+        view_->viewport()->installEventFilter(this);
+    }
+    // Runs the event loop until the list has painted rows (or the window is empty).
+    bool wait(int timeoutMs = 30000) {
+        QEventLoop loop;
+        loop_ = &loop;
+        painted_ = false;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        loop_ = nullptr;
+        return painted_;
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && loop_ && !painted_) {
+            const bool empty = view_->model()->rowCount() == 0;
+            if (empty || view_->indexAt(QPoint(1, 1)).isValid()) {
+                painted_ = true;
+                // exec() returns once this paint event has been handled.
+                loop_->quit();
+            }
+        }
+        return false;
+    }
+
+private:
+    QAbstractItemView* view_;
+    QEventLoop* loop_ = nullptr;
+    bool painted_ = false;
+};
+
+void closeWindow(TMDIChild* child) {
+    child->Document.Modified = false;
+    if (QMdiSubWindow* sub = child->subWindow())
+        sub->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// --- The table -----------------------------------------------------------------------------
+
+struct Row {
+    std::string name;
+    double value;  // ms, or bytes for memory
+    std::string floorName;
+    double floor = 0;
+    double target = 0;  // 0: no target
+    std::string note;
+};
+
+std::string fmt(const char* f, double v) {
+    char b[64];
+    std::snprintf(b, sizeof b, f, v);
+    return b;
+}
+
+std::string withCommas(long long n) {
+    std::string s = std::to_string(n);
+    for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3)
+        s.insert(static_cast<size_t>(i), ",");
+    return s;
+}
+
+void printTable(const std::vector<Row>& rows, bool markdown, bool judge) {
+    const char* head[] = {"measure", "median", "vs", "ratio", "target", ""};
+    if (markdown) {
+        std::printf("| %s | %s | %s | %s | %s | %s |\n|---|--:|---|--:|--:|---|\n", head[0], head[1],
+                    head[2], head[3], head[4], "met");
+    } else {
+        std::printf("  %-50s %11s  %-6s %7s %7s  %s\n", head[0], head[1], head[2], head[3], head[4],
+                    head[5]);
+    }
+    for (const Row& r : rows) {
+        const std::string value =
+            r.floorName == "file" ? fmt("%.1f MB", r.value / 1e6) : fmt("%.1f ms", r.value);
+        const std::string ratio = r.floor > 0 ? fmt("%.2f\u00d7", r.value / r.floor) : "";
+        const std::string target = r.target > 0 ? fmt("\u2264 %.1f\u00d7", r.target) : "";
+        std::string verdict;
+        if (judge && r.target > 0)
+            verdict = r.value <= r.target * r.floor ? "met" : "MISSED";
+        if (!r.note.empty())
+            verdict += (verdict.empty() ? "" : "  ") + r.note;
+        if (markdown)
+            std::printf("| %s | %s | %s | %s | %s | %s |\n", r.name.c_str(), value.c_str(),
+                        r.floorName.c_str(), ratio.c_str(), target.c_str(), verdict.c_str());
+        else
+            // The multiplication sign and the less-or-equal sign take two extra bytes each.
+            std::printf("  %-50s %11s  %-6s %*s %*s  %s\n", r.name.c_str(), value.c_str(),
+                        r.floorName.c_str(), r.floor > 0 ? 8 : 7, ratio.c_str(),
+                        r.target > 0 ? 11 : 7, target.c_str(), verdict.c_str());
+    }
+}
+
+std::string cpuName() {
+    QFile f(QStringLiteral("/proc/cpuinfo"));
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            if (line.startsWith("model name"))
+                return line.mid(line.indexOf(':') + 1).trimmed().toStdString();
+        }
+    }
+    return "unknown CPU";
+}
+
+// --- One playlist --------------------------------------------------------------------------
+
+void benchFile(const QByteArray& path, int runs, bool markdown) {
+    QTemporaryDir work(QFileInfo(QFile::decodeName(path)).absolutePath() + QStringLiteral("/bench-XXXXXX"));
+    if (!work.isValid())
+        fail("cannot make a work folder beside " + path.toStdString());
+    const QByteArray dir = QFile::encodeName(work.path()) + '/';
+    const QByteArray bytes = ReadWholeFile(path);
+    const QByteArray saveTarget = dir + "save.m3u";
+    const QByteArray floorTarget = dir + "floor.m3u";
+    for (const QByteArray& f : {saveTarget, floorTarget}) {
+        QFile out(QFile::decodeName(f));
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+            fail("cannot write " + f.toStdString());
+    }
+
+    std::map<std::string, std::vector<double>> t;
+    qsizetype entries = 0;
+    auto loaded = [&] {
+        auto doc = std::make_unique<PlaylistDocument>();
+        doc->FileName = path;
+        LoadPlaylist(*doc);
+        return doc;
+    };
+    // One command on a freshly loaded document; `prepare` runs untimed.
+    auto command = [&](const char* name, const std::function<std::function<void()>(PlaylistDocument&)>& prepare) {
+        auto doc = loaded();
+        const std::function<void()> run = prepare(*doc);
+        t[name].push_back(time(run));
+    };
+
+    for (int run = 0; run < runs; ++run) {
+        t["read floor"].push_back(time([&] { entries = readFloor(path); }));
+
+        {
+            const qint64 before = residentBytes();
+            auto doc = std::make_unique<PlaylistDocument>();
+            doc->FileName = path;
+            t["load"].push_back(time([&] { LoadPlaylist(*doc); }));
+            t["memory"].push_back(static_cast<double>(residentBytes() - before));
+            entries = doc->Entries().size();
+
+            t["write floor"].push_back(time([&] { writeFloor(bytes, dir + "floor.tmp", floorTarget); }));
+            doc->FileName = saveTarget;
+            t["save"].push_back(time([&] { SavePlaylist(*doc); }));
+
+            DeepCopy copy;
+            t["copy floor"].push_back(time([&] { copy = copyFloor(doc->Entries()); }));
+        }
+
+        EntryList clipboard;
+        TIntList copied;
+        command("delete", [&](PlaylistDocument& doc) {
+            auto sel = std::make_shared<Selection>(everyOther(doc.Entries().size()));
+            return [&doc, sel] { DeleteEntries(doc, *sel); };
+        });
+        command("cut paste", [&](PlaylistDocument& doc) {
+            auto sel = std::make_shared<Selection>(scattered(doc.Entries().size(), 10000));
+            return [&, sel] {
+                CutEntries(doc, *sel, clipboard, copied);
+                PasteEntries(doc, Selection{0}, clipboard);
+            };
+        });
+        command("remove path", [&](PlaylistDocument& doc) {
+            auto sel = std::make_shared<Selection>(allRows(doc.Entries().size()));
+            return [&doc, sel] { RemovePaths(doc, *sel); };
+        });
+        command("remove drive", [&](PlaylistDocument& doc) {
+            auto sel = std::make_shared<Selection>(allRows(doc.Entries().size()));
+            return [&doc, sel] { RemoveDrives(doc, *sel); };
+        });
+        command("drag", [&](PlaylistDocument& doc) {
+            auto sel = std::make_shared<Selection>(scattered(doc.Entries().size(), 1000));
+            // A drag starts by copying the selected rows, then drops them.
+            return [&, sel] {
+                CopyEntries(doc, *sel, clipboard, copied);
+                DropWithin(doc, copied, 10);
+            };
+        });
+        command("copy", [&](PlaylistDocument& doc) {
+            auto sel = std::make_shared<Selection>(allRows(doc.Entries().size()));
+            return [&, sel] { CopyEntries(doc, *sel, clipboard, copied); };
+        });
+        clipboard.clear();
+
+        // The window, as the user meets it.
+        TMDIChild* child = nullptr;
+        {
+            t["open"].push_back(time([&] {
+                CadrellMainForm->OpenPlaylist(path);
+                child = CadrellMainForm->ActiveDocumentWindow();
+                PaintProbe probe(child->ListView1);
+                if (!probe.wait())
+                    fail("the window never painted its rows");
+            }));
+            TPlaylistListView* view = child->ListView1;
+            QItemSelectionModel* selection = view->selectionModel();
+            QAbstractItemModel* model = view->model();
+            const int rows = model->rowCount();
+
+            t["ui select"].push_back(time([&] {
+                QItemSelection sel;
+                sel.reserve(rows / 2 + 1);
+                for (int r = 0; r < rows; r += 2)
+                    sel.append(QItemSelectionRange(model->index(r, 0)));
+                selection->select(sel, QItemSelectionModel::ClearAndSelect);
+            }));
+            std::vector<int> positions;
+            t["ui read selection"].push_back(time([&] { positions = view->selectedPositions(); }));
+            if (static_cast<int>(positions.size()) != (rows + 1) / 2)
+                fail("the view lost part of its selection");
+            t["ui delete"].push_back(time([&] {
+                PaintProbe probe(view);
+                child->MenuClick(child->MenuDelete);
+                probe.wait();
+            }));
+            t["ui reset"].push_back(time([&] {
+                PaintProbe probe(view);
+                child->Document.edit([](EntryList&) {});
+                probe.wait();
+            }));
+            closeWindow(child);
+        }
+    }
+
+    const double read = median(t["read floor"]), write = median(t["write floor"]),
+                 copy = median(t["copy floor"]), load = median(t["load"]);
+    const double mem = median(t["memory"]);
+    const std::string e = withCommas(entries);
+    const std::string half = withCommas((entries + 1) / 2);
+    std::vector<Row> rows = {
+        {"read floor (read + memchr per line)", read, "", 0, 0, ""},
+        {"write floor (write + fsync + rename)", write, "", 0, 0, ""},
+        {"copy floor (deep copy of all entries)", copy, "", 0, 0, ""},
+        {"load", load, "read", read, 4, ""},
+        {"save", median(t["save"]), "write", write, 1.5, ""},
+        {"open to first paint", median(t["open"]), "load", load, 1.5, ""},
+        {"Delete, every other row selected", median(t["delete"]), "copy", copy, 3, ""},
+        {"Cut 10,000 rows + Paste at the top", median(t["cut paste"]), "copy", copy, 3, ""},
+        {"Remove Path, all rows selected", median(t["remove path"]), "copy", copy, 3, ""},
+        {"Remove Drive, all rows selected", median(t["remove drive"]), "copy", copy, 3, ""},
+        {"drag 1,000 scattered rows onto row 10", median(t["drag"]), "copy", copy, 3, ""},
+        {"Copy, all rows selected", median(t["copy"]), "copy", copy, 3, ""},
+        {"memory held by the loaded document", mem, "file", static_cast<double>(bytes.size()), 2.5,
+         fmt("%.1f bytes/entry", mem / static_cast<double>(std::max<qsizetype>(entries, 1)))},
+        {"window: select " + half + " single-row ranges", median(t["ui select"]), "", 0, 0, ""},
+        {"window: read that selection (selectedPositions)", median(t["ui read selection"]), "copy",
+         copy, 0, ""},
+        {"window: Delete (selection, command, reset, paint)", median(t["ui delete"]), "copy", copy, 0,
+         ""},
+        {"window: model reset of " + e + " rows + paint", median(t["ui reset"]), "copy", copy, 0, ""},
+    };
+    std::printf(markdown ? "\n### %s entries, %.1f MB (%.1f bytes a line), median of %d runs\n\n"
+                         : "\n%s entries, %.1f MB (%.1f bytes a line), median of %d runs\n",
+                e.c_str(), static_cast<double>(bytes.size()) / 1e6,
+                static_cast<double>(bytes.size()) / static_cast<double>(std::max<qsizetype>(entries, 1)),
+                runs);
+    printTable(rows, markdown, entries >= 1000000);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The frame reads and writes its settings; keep the user's own out of reach.
+    QTemporaryDir home;
+    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+        qputenv(var, QFile::encodeName(home.path() + QLatin1Char('/') + QLatin1String(var)));
+    Q_INIT_RESOURCE(cadrell);
+    QApplication app(argc, argv);
+
+    int runs = 5;
+    bool markdown = false;
+    std::vector<QByteArray> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--markdown")
+            markdown = true;
+        else
+            files.emplace_back(argv[i]);
+    }
+    if (files.empty())
+        fail("usage: bench_playlist [--runs N] [--markdown] <playlist>...");
+
+    TCadrellMainForm frame(QByteArray(), false);
+    frame.show();
+    QEventLoop settle;
+    QObject::connect(&frame, &TCadrellMainForm::firstShown, &settle, &QEventLoop::quit);
+    QTimer::singleShot(5000, &settle, &QEventLoop::quit);
+    settle.exec();
+
+    std::printf(markdown ? "Machine: %s, %ld cores; %s; Qt %s; g++ %d.%d\n"
+                         : "machine: %s, %ld cores; %s; Qt %s; g++ %d.%d\n",
+                cpuName().c_str(), sysconf(_SC_NPROCESSORS_ONLN),
+                QSysInfo::prettyProductName().toStdString().c_str(), qVersion(), __GNUC__,
+                __GNUC_MINOR__);
+    for (const QByteArray& f : files)
+        benchFile(f, runs, markdown);
+    return 0;
+}

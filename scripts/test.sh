@@ -1,0 +1,14 @@
+#!/bin/bash
+# Builds Cadrell and runs the whole test suite: unit and end-to-end tests, then the sanitizer
+# build of the suite and the bounded fuzz runs.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bash "$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build" -j"$(nproc)"
+(cd "$root/build" && ctest --output-on-failure -j2 --timeout 600)
+for step in sanitize fuzz; do
+  if [[ -f "$root/scripts/$step.sh" ]]; then
+    bash "$root/scripts/$step.sh"
+  fi
+done
