@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include "app/HandOff.h"
 #include "app/Strings.h"
 #include "icons/SystemImageList.h"
 #include "platform/Error.h"
@@ -107,6 +108,8 @@ void TCadrellMainForm::FormCreate() {
 void TCadrellMainForm::FormDestroy() {
     SaveSettings();
     EntryClipboard.clear();
+    if (InstanceServer* server = InstanceServer::current())
+        server->release();
 }
 
 void TCadrellMainForm::createMenus() {
@@ -282,6 +285,8 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
     // New windows get a useful share of the frame, cascading from the top-left corner.
     const QSize area = MdiArea->viewport()->size();
     window->resize(std::max(420, area.width() * 3 / 4), std::max(280, area.height() * 3 / 4));
+    const int step = static_cast<int>(MdiArea->subWindowList().size() - 1) % 8 * 24;
+    window->move(step, step);
     child->show();
     MdiArea->setActiveSubWindow(window);
     updateMenuBar();
@@ -459,6 +464,24 @@ void TCadrellMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+bool TCadrellMainForm::event(QEvent* event) {
+    // The main window keeps drag events for its dock layout; files from the desktop are ours.
+    switch (event->type()) {
+        case QEvent::DragEnter:
+            dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+            return true;
+        case QEvent::DragMove:
+            if (static_cast<QDragMoveEvent*>(event)->mimeData()->hasUrls())
+                static_cast<QDragMoveEvent*>(event)->acceptProposedAction();
+            return true;
+        case QEvent::Drop:
+            dropEvent(static_cast<QDropEvent*>(event));
+            return true;
+        default:
+            return QMainWindow::event(event);
+    }
+}
+
 void TCadrellMainForm::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls())
         event->acceptProposedAction();
@@ -471,13 +494,16 @@ void TCadrellMainForm::dropEvent(QDropEvent* event) {
             names.append(QFile::encodeName(url.toLocalFile()));
     }
     event->acceptProposedAction();
-    // An error on one file ends the drop: the names after it are not opened.
-    Guarded([&] {
-        for (const QByteArray& name : std::as_const(names)) {
-            if (Extension(name) == ".m3u")
-                OpenPlaylist(name);
-        }
-    });
+    Guarded([&] { FilesDropped(names); });
+}
+
+void TCadrellMainForm::FilesDropped(const QList<QByteArray>& names) {
+    // Only the exact lower-case extension opens; an error on one file ends the drop and the
+    // names after it are not opened.
+    for (const QByteArray& name : names) {
+        if (Extension(name) == ".m3u")
+            OpenPlaylist(name);
+    }
 }
 
 void TCadrellMainForm::LoadSettings() {}

@@ -93,6 +93,9 @@ public:
     void LoadSettings();
     void SaveSettings();
 
+    // Files dropped on the frame outside every document window.
+    void FilesDropped(const QList<QByteArray>& names);
+
     // Opens a name handed over by a later start of the program.
     void HandOff(const QByteArray& name);
 
@@ -101,6 +104,7 @@ signals:
     void firstShown();
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

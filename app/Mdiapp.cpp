@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "app/HandOff.h"
 #include "app/Main.h"
 #include "app/Strings.h"
 
@@ -17,7 +18,24 @@ int main(int argc, char* argv[]) {
     const bool hasArgument = argc > 1;
     const QByteArray argument = hasArgument ? QByteArray(argv[1]) : QByteArray();
 
+    // A later start hands its playlist to the running program and ends.
+    switch (cadrell::HandOffToRunningInstance(argument, hasArgument)) {
+        case cadrell::HandOffResult::HandedOver:
+            return 0;
+        case cadrell::HandOffResult::NameTooLong:
+            return 2;
+        case cadrell::HandOffResult::FirstInstance:
+            break;
+    }
+
     cadrell::TCadrellMainForm frame(argument, hasArgument);
+    if (cadrell::InstanceServer* server = cadrell::InstanceServer::current()) {
+        QObject::connect(server, &cadrell::InstanceServer::handOffReceived, &frame,
+                         &cadrell::TCadrellMainForm::HandOff);
+        // Names that arrive before the frame is shown wait for it instead of being lost.
+        QObject::connect(&frame, &cadrell::TCadrellMainForm::firstShown, server,
+                         [server] { server->setReady(true); });
+    }
     frame.show();
     return app.exec();
 }

@@ -131,12 +131,15 @@ struct DeepCopy {
 
 DeepCopy copyFloor(const EntryList& entries) {
     DeepCopy c;
-    c.text.reserve(entries.liveBytes());
-    c.spans.reserve(static_cast<size_t>(entries.size()));
+    c.text.resize(entries.liveBytes());
+    c.spans.resize(static_cast<size_t>(entries.size()));
+    char* const out = c.text.data();
+    uint64_t at = 0;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QByteArrayView e = entries.at(i);
-        c.spans.emplace_back(static_cast<uint64_t>(c.text.size()), static_cast<uint64_t>(e.size()));
-        c.text.append(e);
+        std::memcpy(out + at, e.data(), static_cast<size_t>(e.size()));
+        c.spans[static_cast<size_t>(i)] = {at, static_cast<uint64_t>(e.size())};
+        at += static_cast<uint64_t>(e.size());
     }
     return c;
 }

@@ -78,18 +78,29 @@ QIcon shippedIcon(FileKind kind, bool open) {
     };
     Picture p{":/filetypes/unknown.svg", QStyle::SP_FileIcon};
     switch (kind) {
-        case FileKind::Audio: p = {":/filetypes/audio.svg", QStyle::SP_MediaVolume}; break;
-        case FileKind::Video: p = {":/filetypes/video.svg", QStyle::SP_MediaPlay}; break;
+        case FileKind::Audio:
+            p = {":/filetypes/audio.svg", QStyle::SP_MediaVolume};
+            break;
+        case FileKind::Video:
+            p = {":/filetypes/video.svg", QStyle::SP_MediaPlay};
+            break;
         case FileKind::Playlist:
             p = {":/filetypes/playlist.svg", QStyle::SP_FileDialogListView};
             break;
-        case FileKind::Image: p = {":/filetypes/image.svg", QStyle::SP_FileDialogContentsView}; break;
-        case FileKind::Text: p = {":/filetypes/text.svg", QStyle::SP_FileDialogDetailedView}; break;
+        case FileKind::Image:
+            p = {":/filetypes/image.svg", QStyle::SP_FileDialogContentsView};
+            break;
+        case FileKind::Text:
+            p = {":/filetypes/text.svg", QStyle::SP_FileDialogDetailedView};
+            break;
         case FileKind::Folder:
             p = {":/filetypes/folder.svg", open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirIcon};
             break;
-        case FileKind::Web: p = {":/filetypes/web.svg", QStyle::SP_DriveNetIcon}; break;
-        case FileKind::Unknown: break;
+        case FileKind::Web:
+            p = {":/filetypes/web.svg", QStyle::SP_DriveNetIcon};
+            break;
+        case FileKind::Unknown:
+            break;
     }
     const QString resource = QLatin1String(p.resource);
     if (QFile::exists(resource))
@@ -214,9 +225,9 @@ int FileIcons::indexOfMime(const QMimeType& mime, QByteArrayView name) {
 }
 
 int FileIcons::folderIndex(bool open) {
-    return indexOfType(open ? QStringLiteral("inode/directory;open")
-                            : QStringLiteral("inode/directory"),
-                       FileKind::Folder, open, QString(), QString());
+    return indexOfType(
+        open ? QStringLiteral("inode/directory;open") : QStringLiteral("inode/directory"),
+        FileKind::Folder, open, QString(), QString());
 }
 
 int FileIcons::IndexOf(const QByteArray& name, unsigned attributes, bool open) {
@@ -257,8 +268,8 @@ const QIcon& FileIcons::iconOf(const Type& type) const {
     if (!type.icon.isNull())
         return type.icon;
     if (useTheme_ && !QIcon::themeName().isEmpty()) {
-        for (const QString& n : themeNames(type.kind, type.open, type.iconName,
-                                           type.genericIconName)) {
+        for (const QString& n :
+             themeNames(type.kind, type.open, type.iconName, type.genericIconName)) {
             if (!n.isEmpty() && QIcon::hasThemeIcon(n)) {
                 type.icon = QIcon::fromTheme(n);
                 return type.icon;
@@ -286,12 +297,11 @@ QPixmap FileIcons::Pixmap(int index, int extent) const {
         square.setDevicePixelRatio(pixmap.devicePixelRatio());
         square.fill(Qt::transparent);
         QPainter painter(&square);
-        const QSize logical = pixmap.deviceIndependentSize().toSize().scaled(
-            extent, extent, Qt::KeepAspectRatio);
-        painter.drawPixmap(QRect(QPoint((extent - logical.width()) / 2,
-                                        (extent - logical.height()) / 2),
-                                 logical),
-                           pixmap);
+        const QSize logical =
+            pixmap.deviceIndependentSize().toSize().scaled(extent, extent, Qt::KeepAspectRatio);
+        painter.drawPixmap(
+            QRect(QPoint((extent - logical.width()) / 2, (extent - logical.height()) / 2), logical),
+            pixmap);
         painter.end();
         pixmap = square;
     }
@@ -325,6 +335,11 @@ QByteArray LocalFileBytes(const QUrl& url) {
 
 QByteArray IconLookupName(QByteArrayView entry) {
     if (IsWebAddress(entry))
+        return entry.toByteArray();
+    // A folder dropped from the file manager is a full path without a final slash; its bare name
+    // would only be found in the current folder by chance.
+    if (entry.startsWith('/') && !IsDelimiter(entry.back()) &&
+        QFileInfo(QFile::decodeName(entry.toByteArray())).isDir())
         return entry.toByteArray();
     return FileNamePart(entry);
 }

@@ -124,8 +124,9 @@ bool IsWebAddress(QByteArrayView name);
 // byte for byte, so names that are not valid UTF-8 survive; a remote host becomes "//host".
 QByteArray LocalFileBytes(const QUrl& url);
 
-// The name to look an entry's icon up with: the entry whole when it is a web address (its
-// file-name part alone could not tell it from a file), otherwise its file-name part.
+// The name to look an entry's icon up with: its file-name part, except that a web address, and
+// the full path of an existing folder, are asked whole, since their last part alone could not
+// tell them from a file. An entry ending in "/" or "\" has an empty file-name part.
 QByteArray IconLookupName(QByteArrayView entry);
 
 }  // namespace cadrell

@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,7 +8,6 @@
 #include <QSaveFile>
 #include <QtEndian>
 #include <optional>
-#include <sys/stat.h>
 
 #include "platform/Error.h"
 
@@ -208,9 +208,9 @@ void writeKey(QByteArray& out, const Key& key, const QString& path, bool isRoot)
             if (d.type == REG_SZ && plainString(d.data)) {
                 line += quoted(QString::fromUtf8(d.data.first(d.data.size() - 1)));
             } else if (d.type == REG_DWORD && d.data.size() == 4) {
-                line += "dword:" + QByteArray::number(qFromLittleEndian<quint32>(d.data.constData()),
-                                                      16)
-                                       .rightJustified(8, '0');
+                line += "dword:" +
+                        QByteArray::number(qFromLittleEndian<quint32>(d.data.constData()), 16)
+                            .rightJustified(8, '0');
             } else {
                 line += d.type == REG_BINARY ? QByteArray("hex:")
                                              : "hex(" + QByteArray::number(d.type, 16) + "):";
@@ -395,6 +395,7 @@ struct Registry::Root {
     FileStamp stamp;
     Key tree;
     bool loaded = false;
+    bool unreadable = false;  // the file exists but cannot be opened: never write over it
 };
 
 Registry::Registry() {
@@ -447,11 +448,15 @@ void setAside(const QString& path) {
 }
 
 // Reads the file; nullopt when it exists but does not parse.
-std::optional<Key> readTree(const QString& path, RegRoot which, FileStamp& stamp) {
+std::optional<Key> readTree(const QString& path, RegRoot which, FileStamp& stamp,
+                            bool& unreadable) {
     stamp = {};
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    unreadable = false;
+    if (!file.open(QIODevice::ReadOnly)) {
+        unreadable = file.exists();
         return Key{Registry::rootName(which), {}, {}};
+    }
     struct stat st;
     if (::fstat(file.handle(), &st) == 0)
         stamp = stampOf(st);
@@ -470,20 +475,23 @@ Registry::Root& Registry::load(RegRoot which, bool locked) {
         return r;
     r.path = path;
     r.loaded = true;
-    auto tree = readTree(path, which, r.stamp);
+    auto tree = readTree(path, which, r.stamp, r.unreadable);
     if (!tree) {
         // Set aside only under the lock, and only if the file is still the bad one: a writer
         // may just have replaced it.
         QLockFile lock(path + QStringLiteral(".lock"));
         if (locked || lock.tryLock(10000)) {
-            tree = readTree(path, which, r.stamp);
+            tree = readTree(path, which, r.stamp, r.unreadable);
             if (!tree) {
                 setAside(path);
                 r.stamp = stampOf(path);
             }
         }
-        if (!tree)
+        if (!tree) {
+            // A bad file that could not be moved aside must not be written over.
+            r.unreadable = QFileInfo::exists(path);
             tree = Key{rootName(which), {}, {}};
+        }
     }
     r.tree = std::move(*tree);
     return r;
@@ -499,6 +507,8 @@ bool Registry::change(RegRoot which, Change&& apply) {
         return false;
     // Under the lock the file is what every other writer left; the change applies to that.
     Root& r = load(which, true);
+    if (r.unreadable)
+        return false;
     Key tree = r.tree;
     const Outcome outcome = apply(tree);
     if (outcome != Outcome::Changed)

@@ -78,7 +78,8 @@ void EntryList::insertFrom(qsizetype pos, const EntryList& src, const std::vecto
     };
     if (&src != this && pos == size()) {
         // Appending from another list (Copy, Cut): no second pass over the new records.
-        spans_.reserve(spans_.size() + n);
+        if (spans_.capacity() < spans_.size() + n)
+            spans_.reserve(std::max(spans_.size() + n, 2 * spans_.capacity()));
         for (size_t k = 0; k < n; ++k)
             spans_.push_back(copy(k));
     } else {

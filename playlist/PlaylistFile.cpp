@@ -2,10 +2,12 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -106,12 +108,15 @@ QByteArray ReadWholeFile(const QByteArray& fileName) {
 }
 
 QByteArray FormatPlaylist(const EntryList& entries) {
-    qsizetype total = entries.liveBytes() + 2 * entries.size();
     QByteArray out;
-    out.reserve(total);
+    out.resize(entries.liveBytes() + 2 * entries.size());
+    char* p = out.data();
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        out.append(entries.at(i));
-        out.append("\r\n", 2);
+        const QByteArrayView e = entries.at(i);
+        std::memcpy(p, e.data(), static_cast<size_t>(e.size()));
+        p += e.size();
+        *p++ = '\r';
+        *p++ = '\n';
     }
     return out;
 }
@@ -120,29 +125,33 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries) {
     QSaveFile file(QFile::decodeName(fileName));
     if (fileName.isEmpty() || !file.open(QIODevice::WriteOnly))
         throw Error(formatText("Cannot create file %s", fileName));
-    // Written in pieces of a few megabytes: no second copy of a large playlist in memory.
-    constexpr qsizetype kPiece = 4 << 20;
-    QByteArray piece;
-    piece.reserve(kPiece + 4096);
+    // Written in pieces: no second copy of a large playlist in memory, and a piece small enough
+    // to stay in the cache between being filled and being written.
+    constexpr qsizetype kPiece = 1 << 20;
+    const std::unique_ptr<char[]> piece(new char[kPiece]);
+    qsizetype used = 0;
     auto flush = [&] {
-        if (file.write(piece) != piece.size()) {
+        if (file.write(piece.get(), used) != used) {
             file.cancelWriting();
             throw Error(QStringLiteral("Stream write error"));
         }
-        piece.resize(0);
+        used = 0;
+    };
+    auto put = [&](const char* p, qsizetype n) {
+        while (n > 0) {
+            const qsizetype take = std::min(n, kPiece - used);
+            std::memcpy(piece.get() + used, p, static_cast<size_t>(take));
+            used += take;
+            p += take;
+            n -= take;
+            if (used == kPiece)
+                flush();
+        }
     };
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QByteArrayView e = entries.at(i);
-        if (e.size() > kPiece) {
-            flush();
-            piece.append(e);
-            flush();
-        } else {
-            piece.append(e);
-        }
-        piece.append("\r\n", 2);
-        if (piece.size() >= kPiece)
-            flush();
+        put(e.data(), e.size());
+        put("\r\n", 2);
     }
     flush();
     if (!file.commit()) {

@@ -226,9 +226,7 @@ void TPlaylistListView::ListView1StartDrag() {
 
     QPointer<TPlaylistListView> self(this);
     QPointer<QDrag> drag = new QDrag(this);
-    auto* mime = new QMimeData;
-    mime->setData(QLatin1String(kRowsMimeType), rowsPayload());
-    drag->setMimeData(mime);
+    drag->setMimeData(RowsMimeData(*this));
     if (pressRow_.isValid()) {
         // The row as it shows now, selection colours and all, hanging where it was grabbed.
         const QRect rect = visualRect(pressRow_).intersected(viewport()->rect());
@@ -250,10 +248,14 @@ Qt::DropAction TPlaylistListView::runDrag(QDrag& drag) {
     return drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
 }
 
-QByteArray TPlaylistListView::rowsPayload() const {
+QMimeData* TPlaylistListView::RowsMimeData(const TPlaylistListView& source) {
     // The process as well as the list, so rows dragged from another running copy are not
     // mistaken for ours.
-    return QByteArray::number(QCoreApplication::applicationPid()) + ' ' + QByteArray::number(id_);
+    auto* mime = new QMimeData;
+    mime->setData(QLatin1String(kRowsMimeType),
+                  QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
+                      QByteArray::number(source.id_));
+    return mime;
 }
 
 TPlaylistListView* TPlaylistListView::rowsSource(const QMimeData* mime) {

@@ -35,6 +35,8 @@ public:
     static std::vector<QByteArray> NamesFromMimeData(const QMimeData* mime);
     // The format of a drag of rows; its data names the list the drag started from.
     static constexpr char kRowsMimeType[] = "application/x-cadrell-playlist-rows";
+    // The data a drag of rows from `source` carries (the caller owns it).
+    static QMimeData* RowsMimeData(const TPlaylistListView& source);
 
     // Row sizes and the icon size follow the image list (its Change() included).
     void setImageList(TSystemImageList* images);
@@ -80,7 +82,6 @@ private:
     void forgetDropTarget();
     static void forgetDropTargetEverywhere();
 
-    QByteArray rowsPayload() const;
     static TPlaylistListView* rowsSource(const QMimeData* mime);
     Qt::DropAction rowsAction(const TPlaylistListView* source) const;
 

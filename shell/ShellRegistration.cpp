@@ -216,7 +216,8 @@ QString TemplatesFolder() {
             const QByteArray prefix = "XDG_TEMPLATES_DIR=\"";
             if (!line.startsWith(prefix) || !line.endsWith('"'))
                 continue;
-            QString value = QFile::decodeName(line.mid(prefix.size(), line.size() - prefix.size() - 1));
+            QString value =
+                QFile::decodeName(line.mid(prefix.size(), line.size() - prefix.size() - 1));
             value.replace(QStringLiteral("\\\""), QStringLiteral("\""));
             if (value.startsWith(QStringLiteral("$HOME")))
                 folder = home + value.mid(5);

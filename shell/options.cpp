@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 
 #include "platform/Prompts.h"
 #include "shell/ShellRegistration.h"
@@ -85,8 +86,8 @@ TOptionsBox::TOptionsBox(QWidget* parent, bool& rememberFont, std::function<void
 
     // Created in tab order.
     ButtonOK = button(this, QStringLiteral("ButtonOK"), QStringLiteral("OK"), {32, 178, 65, 33});
-    ButtonCancel = button(this, QStringLiteral("ButtonCancel"), QStringLiteral("&Cancel"),
-                          {120, 177, 65, 33});
+    ButtonCancel =
+        button(this, QStringLiteral("ButtonCancel"), QStringLiteral("&Cancel"), {120, 177, 65, 33});
     ButtonHelp =
         button(this, QStringLiteral("ButtonHelp"), QStringLiteral("&Help"), {208, 177, 65, 33});
     RadioGroup1 = radioGroup(
@@ -96,16 +97,16 @@ TOptionsBox::TOptionsBox(QWidget* parent, bool& rememberFont, std::function<void
             "If Include, you can edit any *.m3u file by right-clicking and choosing Cadrell."),
         {8, 8, 281, 49});
     RadioGroup2 = radioGroup(
-        this, QStringLiteral("RadioGroup2"), QStringLiteral("m3u file in Explorer New context menu"),
+        this, QStringLiteral("RadioGroup2"),
+        QStringLiteral("m3u file in Explorer New context menu"),
         {QStringLiteral("In&clude"), QStringLiteral("D&o Not Include")},
         QStringLiteral("If Include, you can create a new *.m3u file from Windows Explorer New "
                        "context menu."),
         {8, 64, 281, 49});
-    RadioGroup3 = radioGroup(this, QStringLiteral("RadioGroup3"),
-                             QStringLiteral("Remember font between sessions"),
-                             {QStringLiteral("&Remember"), QStringLiteral("&Do Not Remember")},
-                             QStringLiteral("If Remember, font will be the same as last time."),
-                             {8, 120, 281, 49});
+    RadioGroup3 = radioGroup(
+        this, QStringLiteral("RadioGroup3"), QStringLiteral("Remember font between sessions"),
+        {QStringLiteral("&Remember"), QStringLiteral("&Do Not Remember")},
+        QStringLiteral("If Remember, font will be the same as last time."), {8, 120, 281, 49});
     ButtonOK->setDefault(true);
 
     for (QPushButton* b : {ButtonOK, ButtonCancel, ButtonHelp})
@@ -113,29 +114,39 @@ TOptionsBox::TOptionsBox(QWidget* parent, bool& rememberFont, std::function<void
 }
 
 void TOptionsBox::showEvent(QShowEvent* event) {
-    filledThisShowing_ = false;
-    refillOnActivate_ = false;
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        filledThisShowing_ = false;
+        refillOnActivate_ = false;
         if (QScreen* s = screen())
             move(s->geometry().center() - rect().center());
+        // Without a window manager the dialog may never be told it is active; it is filled
+        // then as soon as it is up.
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && !filledThisShowing_)
+                fill();
+        });
+    }
     QDialog::showEvent(event);
+}
+
+void TOptionsBox::fill() {
+    filledThisShowing_ = true;
+    refillOnActivate_ = false;
+    // An error box shown from here takes the focus and gives it back; that return must not
+    // fill the groups (and show the error) again.
+    activating_ = true;
+    Guarded([this] { FormActivate(); });
+    activating_ = false;
 }
 
 bool TOptionsBox::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) {
-        if (!filledThisShowing_ || refillOnActivate_) {
-            filledThisShowing_ = true;
-            refillOnActivate_ = false;
-            // An error box raised here takes the focus and gives it back; that return must not
-            // fill the groups (and show the error) again.
-            activating_ = true;
-            Guarded([this] { FormActivate(); });
-            activating_ = false;
-        }
+        if (!filledThisShowing_ || refillOnActivate_)
+            fill();
     } else if (event->type() == QEvent::WindowDeactivate) {
         // Only coming back from another of the program's windows fills the groups again.
         const QWidget* next = QApplication::activeWindow();
-        if (!activating_ && next && next != this)
+        if (next && next != this)
             refillOnActivate_ = true;
     }
     return QDialog::event(event);

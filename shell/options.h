@@ -55,6 +55,7 @@ protected:
 
 private:
     void buttonClicked(QPushButton* button);
+    void fill();
 
     bool& rememberFont_;
     std::function<void()> runHelp_;

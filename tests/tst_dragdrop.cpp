@@ -6,16 +6,21 @@
 #include <QtTest>
 
 #include <QDrag>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <functional>
 
+#include "app/Main.h"
 #include "icons/SystemImageList.h"
+#include "playlist/Childwin.h"
 #include "playlist/Editing.h"
 #include "playlist/PlaylistDocument.h"
 #include "playlist/PlaylistListView.h"
 #include "playlist/PlaylistModel.h"
+#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;
@@ -167,6 +172,8 @@ private slots:
 
     void rowsSpanTheViewport();
 
+    void inTheProgramsWindows();
+
 private:
     TSystemImageList* images_ = nullptr;
 };
@@ -188,8 +195,8 @@ void TestDragDrop::dragStartsOnlyFromSelectedRows_data() {
     QTest::addColumn<QString>("dragged");  // the clipboard after; "-": no drag began
 
     QTest::newRow("selected row keeps the others") << std::vector<int>{1, 3} << 1 << 0 << "B D";
-    QTest::newRow("unselected row is selected by the press") << std::vector<int>{1, 3} << 2 << 0
-                                                              << "C";
+    QTest::newRow("unselected row is selected by the press")
+        << std::vector<int>{1, 3} << 2 << 0 << "C";
     QTest::newRow("ctrl") << std::vector<int>{1, 3} << 1 << int(Qt::ControlModifier) << "-";
     QTest::newRow("shift") << std::vector<int>{1, 3} << 3 << int(Qt::ShiftModifier) << "-";
     QTest::newRow("empty space") << std::vector<int>{1} << -1 << 0 << "-";
@@ -461,8 +468,8 @@ void TestDragDrop::shellDrop() {
     QVERIFY(QTest::qWaitForWindowExposed(&w.top));
     w.select({1});
     const QString dir = testsupport::homeDir() + QStringLiteral("/music");
-    const QString longName = dir + QLatin1Char('/') + QString(300, QLatin1Char('x')) +
-                             QStringLiteral(".mp3");
+    const QString longName =
+        dir + QLatin1Char('/') + QString(300, QLatin1Char('x')) + QStringLiteral(".mp3");
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(dir + QStringLiteral("/one.mp3")),
                   QUrl::fromLocalFile(dir + QStringLiteral("/list.m3u")),
@@ -500,8 +507,8 @@ void TestDragDrop::shellDropNames_data() {
     QTest::newRow("web addresses as their text")
         << QByteArray("http://radio.example/live?id=1\nhttps://example.org/a%20b.mp3")
         << testsupport::list({"http://radio.example/live?id=1", "https://example.org/a%20b.mp3"});
-    QTest::newRow("file on another host") << QByteArray("file://server/share/a.mp3")
-                                          << testsupport::list({"//server/share/a.mp3"});
+    QTest::newRow("file on another host")
+        << QByteArray("file://server/share/a.mp3") << testsupport::list({"//server/share/a.mp3"});
     QTest::newRow("folder") << QByteArray("file:///m/albums") << testsupport::list({"/m/albums"});
     QTest::newRow("nothing") << QByteArray("") << std::vector<QByteArray>{};
 }
@@ -518,7 +525,9 @@ void TestDragDrop::foreignRowsAreRefused() {
     // Rows from another process, or from a list that is gone, must not reach the document.
     Window w(QStringLiteral("A B"), {0, 0}, images_);
     QVERIFY(QTest::qWaitForWindowExposed(&w.top));
-    for (const QByteArray& payload : {QByteArray("1 1"), QByteArray::number(QCoreApplication::applicationPid()) + " 999999", QByteArray("garbage")}) {
+    for (const QByteArray& payload :
+         {QByteArray("1 1"), QByteArray::number(QCoreApplication::applicationPid()) + " 999999",
+          QByteArray("garbage")}) {
         QMimeData mime;
         mime.setData(QLatin1String(TPlaylistListView::kRowsMimeType), payload);
         QCOMPARE(dropOn(w.vp(), &mime, w.rowPoint(0)), Qt::IgnoreAction);
@@ -537,6 +546,59 @@ void TestDragDrop::rowsSpanTheViewport() {
     const int narrow = w.vp()->width() - 60;
     w.top.resize(w.top.width() - 60, w.top.height());
     QTRY_COMPARE(w.view->visualRect(w.model->index(0)).width(), narrow);
+}
+
+void TestDragDrop::inTheProgramsWindows() {
+    // The same flow through the program's own frame and document windows. The platform drag
+    // ends at once offscreen, so the drop is delivered afterwards with the drag's data.
+    testsupport::ScriptedPrompts prompts;
+    TCadrellMainForm frame(QByteArray(), false);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    TMDIChild* one = frame.CreateDocumentWindow();
+    TMDIChild* two = frame.CreateDocumentWindow();
+    for (TMDIChild* w : {one, two}) {
+        AppendNames(w->Document, {"A", "B", "C", "D", "E"});
+        w->Document.Modified = false;
+    }
+    frame.MdiArea->tileSubWindows();
+    QCoreApplication::processEvents();
+    auto rowPoint = [](TMDIChild* w, int row) {
+        return w->ListView1->visualRect(w->ListView1->model()->index(row, 0)).center();
+    };
+    auto order = [](TMDIChild* w) {
+        QByteArrayList out;
+        for (const QByteArray& e : w->Document.Entries().toVector())
+            out << e;
+        return out.join(' ');
+    };
+
+    QWidget* vp1 = one->ListView1->viewport();
+    QTest::mouseClick(vp1, Qt::LeftButton, {}, rowPoint(one, 1));
+    QTest::mouseClick(vp1, Qt::LeftButton, Qt::ControlModifier, rowPoint(one, 3));
+    QTest::mousePress(vp1, Qt::LeftButton, {}, rowPoint(one, 3));
+    QTest::mouseMove(vp1, rowPoint(one, 3) + QPoint(0, QApplication::startDragDistance() + 2));
+    QTest::mouseRelease(vp1, Qt::LeftButton, {}, rowPoint(one, 3));
+    QCOMPARE(frame.EntryClipboard.toVector(), testsupport::list({"B", "D"}));
+    QCOMPARE(CopiedPositions().values(), (std::vector<int32_t>{1, 3}));
+
+    std::unique_ptr<QMimeData> rows(TPlaylistListView::RowsMimeData(*one->ListView1));
+    QCOMPARE(dropOn(two->ListView1->viewport(), rows.get(), rowPoint(two, 4)), Qt::CopyAction);
+    QCOMPARE(order(two), QByteArray("A B C D B D E"));
+    QVERIFY(two->Document.Modified);
+    QCOMPARE(order(one), QByteArray("A B C D E"));
+    QVERIFY(!one->Document.Modified);
+
+    QCOMPARE(dropOn(vp1, rows.get(), rowPoint(one, 0)), Qt::MoveAction);
+    QCOMPARE(order(one), QByteArray("B D A C E"));
+    QVERIFY(one->Document.Modified);
+    QVERIFY(prompts.errors.isEmpty());
+
+    for (TMDIChild* w : {one, two}) {
+        w->Document.Modified = false;
+        w->subWindow()->close();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QTEST_MAIN(TestDragDrop)

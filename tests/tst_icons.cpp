@@ -26,7 +26,9 @@ namespace {
 class CountingModel : public QAbstractListModel {
 public:
     explicit CountingModel(int rows) : rows_(rows) {}
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : rows_; }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : rows_;
+    }
     QVariant data(const QModelIndex& index, int role) const override {
         if (role == Qt::DecorationRole)
             ++iconRequests;
@@ -92,10 +94,10 @@ void TestIcons::sameTypeSameIndex_data() {
     QTest::newRow("a.mp3 a.wav") << QByteArray("a.mp3") << QByteArray("a.wav") << false;
     QTest::newRow("case of the extension") << QByteArray("a.m3u") << QByteArray("B.M3U") << true;
     QTest::newRow("playlist and audio") << QByteArray("a.m3u") << QByteArray("a.mp3") << false;
-    QTest::newRow("two addresses") << QByteArray("http://a.example/x")
-                                   << QByteArray("https://b.example/y.mp3") << true;
-    QTest::newRow("address and file") << QByteArray("http://a.example/y.mp3")
-                                      << QByteArray("y.mp3") << false;
+    QTest::newRow("two addresses")
+        << QByteArray("http://a.example/x") << QByteArray("https://b.example/y.mp3") << true;
+    QTest::newRow("address and file")
+        << QByteArray("http://a.example/y.mp3") << QByteArray("y.mp3") << false;
     QTest::newRow("no extension, empty") << QByteArray("track01") << QByteArray("") << true;
 }
 
@@ -132,11 +134,11 @@ void TestIcons::kindByName_data() {
     QTest::newRow("http") << QByteArray("http://radio.example:8000/live") << none << FileKind::Web;
     QTest::newRow("https media") << QByteArray("https://x.example/a.mp3") << none << FileKind::Web;
     QTest::newRow("mms") << QByteArray("mms://x.example/s") << none << FileKind::Web;
-    QTest::newRow("file address is a file") << QByteArray("file:///nowhere/a%20b.mp3") << none
-                                            << FileKind::Audio;
+    QTest::newRow("file address is a file")
+        << QByteArray("file:///nowhere/a%20b.mp3") << none << FileKind::Audio;
     QTest::newRow("drive is no scheme") << QByteArray("C://x.mp3") << none << FileKind::Audio;
-    QTest::newRow("directory attribute") << QByteArray("nowhere.mp3")
-                                         << unsigned(TFileAttribute::Directory) << FileKind::Folder;
+    QTest::newRow("directory attribute")
+        << QByteArray("nowhere.mp3") << unsigned(TFileAttribute::Directory) << FileKind::Folder;
     QTest::newRow("other attributes: by name")
         << QByteArray("nowhere.mp3") << (TFileAttribute::ReadOnly | TFileAttribute::Archive)
         << FileKind::Audio;
@@ -160,8 +162,8 @@ void TestIcons::existingObjectDecides() {
     QVERIFY(QDir::setCurrent(base));
 
     const int folder = frameList_->GetFileImageIndex("album.mp3", false, false, 0);
-    const int byName = frameList_->GetFileImageIndex(
-        "album.mp3", false, false, unsigned(TFileAttribute::Normal));
+    const int byName =
+        frameList_->GetFileImageIndex("album.mp3", false, false, unsigned(TFileAttribute::Normal));
     const int open = frameList_->GetFileImageIndex("album.mp3", false, true, 0);
     QCOMPARE(icons().Kind(folder), FileKind::Folder);
     QCOMPARE(icons().Kind(byName), FileKind::Audio);
@@ -186,28 +188,37 @@ void TestIcons::lookupNameOfEntries_data() {
     QTest::newRow("folder with backslash") << QByteArray("C:\\Songs\\") << QByteArray("");
     QTest::newRow("folder with slash") << QByteArray("/home/u/songs/") << QByteArray("");
     QTest::newRow("comment line") << QByteArray("#EXTINF:12,Title") << QByteArray("12,Title");
-    QTest::newRow("web address whole") << QByteArray("http://radio.example/")
-                                       << QByteArray("http://radio.example/");
+    const QByteArray folder = QFile::encodeName(testsupport::homeDir() + QStringLiteral("/albums"));
+    QDir().mkpath(QFile::decodeName(folder));
+    QTest::newRow("existing folder whole") << folder << folder;
+    QTest::newRow("existing folder with slash") << folder + '/' << QByteArray("");
+    QTest::newRow("missing folder") << folder + "x" << QByteArray("albumsx");
+    QTest::newRow("web address whole")
+        << QByteArray("http://radio.example/") << QByteArray("http://radio.example/");
 }
 
 void TestIcons::lookupNameOfEntries() {
     QFETCH(QByteArray, entry);
     QFETCH(QByteArray, name);
     QCOMPARE(IconLookupName(entry), name);
-    if (!IsWebAddress(entry))
-        QCOMPARE(IconLookupName(entry), FileNamePart(entry));
+    if (name == entry)
+        QVERIFY(icons().Kind(frameList_->GetFileImageIndex(name, false, false, 0)) ==
+                    FileKind::Folder ||
+                IsWebAddress(entry));
 }
 
 void TestIcons::kindsLookDifferent() {
     // Without a theme every kind still has a picture of its own.
-    const QByteArray names[] = {"a.mp3", "a.mkv", "a.m3u", "a.png", "a.txt", "http://x.example/",
+    const QByteArray names[] = {"a.mp3",  "a.mkv", "a.m3u", "a.png", "a.txt", "http://x.example/",
                                 "track01"};
     std::vector<QImage> pictures;
     for (const QByteArray& n : names)
-        pictures.push_back(frameList_->Image(frameList_->GetFileImageIndex(n, false, false, 0)).toImage());
-    pictures.push_back(
-        frameList_->Image(frameList_->GetFileImageIndex("x", false, false, unsigned(TFileAttribute::Directory)))
-            .toImage());
+        pictures.push_back(
+            frameList_->Image(frameList_->GetFileImageIndex(n, false, false, 0)).toImage());
+    pictures.push_back(frameList_
+                           ->Image(frameList_->GetFileImageIndex(
+                               "x", false, false, unsigned(TFileAttribute::Directory)))
+                           .toImage());
     for (size_t i = 0; i < pictures.size(); ++i) {
         QVERIFY(!pictures[i].isNull());
         for (size_t j = i + 1; j < pictures.size(); ++j)
@@ -275,7 +286,7 @@ void TestIcons::shareImagesSwitch() {
     QCOMPARE(list.Height(), 32);
 
     list.SetShareImages(true);
-    QVERIFY(!copy);  // the private copy is freed...
+    QVERIFY(!copy);        // the private copy is freed...
     QVERIFY(systemAlive);  // ...and the system lists never are
     QCOMPARE(list.Handle(), icons().LargeList());
     QVERIFY(!frameList_->Image(mp3).isNull());
@@ -332,7 +343,8 @@ void TestIcons::modelShowsEntryIcons() {
     PlaylistModel model(&doc, frameList_);
     const QVariant a = model.data(model.index(0), Qt::DecorationRole);
     const QVariant b = model.data(model.index(1), Qt::DecorationRole);
-    const QImage audio = frameList_->Image(frameList_->GetFileImageIndex("x.mp3", false, false, 0)).toImage();
+    const QImage audio =
+        frameList_->Image(frameList_->GetFileImageIndex("x.mp3", false, false, 0)).toImage();
     QCOMPARE(a.value<QPixmap>().toImage(), audio);
     QCOMPARE(b.value<QPixmap>().toImage(), audio);
 }
@@ -353,13 +365,15 @@ void TestIcons::onlyPaintedRowsAskForIcons() {
     QVERIFY(rowHeight > 0);
     const int visibleRows = view->viewport()->height() / rowHeight + 2;
     QVERIFY(model.iconRequests > 0);
-    QVERIFY2(model.iconRequests <= 3 * visibleRows, qPrintable(QString::number(model.iconRequests)));
+    QVERIFY2(model.iconRequests <= 3 * visibleRows,
+             qPrintable(QString::number(model.iconRequests)));
 
     model.iconRequests = 0;
     model.rebuild(100001);
     QCoreApplication::processEvents();
     view->grab();
-    QVERIFY2(model.iconRequests <= 3 * visibleRows, qPrintable(QString::number(model.iconRequests)));
+    QVERIFY2(model.iconRequests <= 3 * visibleRows,
+             qPrintable(QString::number(model.iconRequests)));
 }
 
 QTEST_MAIN(TestIcons)

@@ -129,18 +129,18 @@ private slots:
         QTest::newRow("type with command")
             << Header + TypeT + OpenVerb + OurVerb << true << QList<int>{0, 1, 0} << none;
         QTest::newRow("verb without command")
-            << Header + TypeT + "[HKEY_CLASSES_ROOT\\T\\shell\\Cadrell]\n" << true
-            << QList<int>{1, 1, 0} << none;
+            << Header + TypeT + "[HKEY_CLASSES_ROOT\\T\\shell\\Cadrell]\n"
+            << true << QList<int>{1, 1, 0} << none;
         QTest::newRow("command under the root without type name")
             << Header + "[HKEY_CLASSES_ROOT\\.m3u]\n[HKEY_CLASSES_ROOT\\shell\\cadrell\\COMMAND]\n"
             << false << QList<int>{0, 1, 1} << none;
         QTest::newRow("shellnew without NullFile")
-            << Header + "[HKEY_CLASSES_ROOT\\.m3u\\shellnew]\n\"Other\"=\"\"\n" << false
-            << QList<int>{1, 1, 1} << none;
+            << Header + "[HKEY_CLASSES_ROOT\\.m3u\\shellnew]\n\"Other\"=\"\"\n"
+            << false << QList<int>{1, 1, 1} << none;
         QTest::newRow("NullFile") << Header + ShellNew << false << QList<int>{1, 0, 1} << none;
         QTest::newRow("NullFile as dword")
-            << Header + "[HKEY_CLASSES_ROOT\\.m3u\\shellnew]\n\"nullfile\"=dword:0\n" << false
-            << QList<int>{1, 0, 1} << none;
+            << Header + "[HKEY_CLASSES_ROOT\\.m3u\\shellnew]\n\"nullfile\"=dword:0\n"
+            << false << QList<int>{1, 0, 1} << none;
         QTest::newRow("type name not a string")
             << Header + "[HKEY_CLASSES_ROOT\\.m3u]\n@=dword:1\n" + ShellNew << true
             << QList<int>{-1, -1, 0} << QStringList{"Invalid data type for ''"};
@@ -175,6 +175,34 @@ private slots:
         QCOMPARE(prompts_.errors.size(), 2 * errors.size());
     }
 
+    void errorBoxDoesNotComeBack() {
+        // An error box that takes the focus and gives it back, as the program's own does.
+        struct FocusTakingPrompts : testsupport::ScriptedPrompts {
+            QWidget errorBox;
+            void showError(QWidget* parent, const QString& text) override {
+                ScriptedPrompts::showError(parent, text);
+                // Like the modal box, wait in a nested loop until it has had the focus.
+                errorBox.show();
+                if (!QTest::qWaitForWindowActive(&errorBox))
+                    ScriptedPrompts::showError(parent, QStringLiteral("error box never active"));
+                errorBox.hide();
+            }
+        };
+        struct Reinstall {
+            Prompts* p;
+            ~Reinstall() { Prompts::install(p); }
+        } reinstall{&prompts_};
+        writeClasses(Header + "[HKEY_CLASSES_ROOT\\.m3u]\n@=hex:01\n");
+        FocusTakingPrompts prompts;
+        bool remember = false;
+        TOptionsBox box(nullptr, remember, {});
+        box.show();
+        QTRY_COMPARE(prompts.errors.size(), 1);
+        box.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        QCOMPARE(prompts.errors, QStringList{"Invalid data type for ''"});
+    }
+
     void apply_data() {
         QTest::addColumn<QByteArray>("registry");
         QTest::addColumn<QList<int>>("choices");
@@ -205,8 +233,8 @@ private slots:
             << Header + "[HKEY_CLASSES_ROOT\\.m3u]\n\n[HKEY_CLASSES_ROOT\\.m3u\\shellnew]\n\n"
             << none;
         QTest::newRow("type name not a string")
-            << Header + "[HKEY_CLASSES_ROOT\\.m3u]\n@=dword:00000001\n\n" << QList<int>{0, 0, 0}
             << Header + "[HKEY_CLASSES_ROOT\\.m3u]\n@=dword:00000001\n\n"
+            << QList<int>{0, 0, 0} << Header + "[HKEY_CLASSES_ROOT\\.m3u]\n@=dword:00000001\n\n"
             << QStringList{"Invalid data type for ''"};
     }
 
@@ -305,9 +333,9 @@ private slots:
         QCOMPARE(desktopKey(entry, "MimeType"),
                  QStringLiteral("audio/x-mpegurl;audio/mpegurl;application/vnd.apple.mpegurl;"
                                 "application/x-mpegurl;"));
-        QCOMPARE(desktopKey(entry, "Exec"),
-                 QLatin1Char('"') + QCoreApplication::applicationFilePath() +
-                     QStringLiteral("\" %f"));
+        QCOMPARE(
+            desktopKey(entry, "Exec"),
+            QLatin1Char('"') + QCoreApplication::applicationFilePath() + QStringLiteral("\" %f"));
         QCOMPARE(TemplatePath(), QDir::homePath() + QStringLiteral("/Templates/Playlist.m3u"));
         QCOMPARE(testsupport::readFile(TemplatePath()), QByteArray());
 
@@ -344,23 +372,23 @@ private slots:
         const QString program = testsupport::writeFile(
             folder + QStringLiteral("/cadrell"),
             "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > \"$(dirname \"$0\")/ran\"\n");
-        QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         ApplyShellOptions(true, false, program);
 
         // Run the Exec line as a launcher would: string escapes first, then the field code.
-        const QString exec = unescapeValue(
-            desktopKey(testsupport::readFile(DesktopEntryPath()), "Exec"));
+        const QString exec =
+            unescapeValue(desktopKey(testsupport::readFile(DesktopEntryPath()), "Exec"));
         const QString playlist = testsupport::homeDir() + QStringLiteral("/a list's name.m3u");
         QString command;
         for (qsizetype i = 0; i < exec.size(); ++i) {
             if (exec[i] == QLatin1Char('%') && i + 1 < exec.size()) {
                 const QChar code = exec[++i];
                 if (code == QLatin1Char('f'))
-                    command += QStringLiteral("'") +
-                               QString(playlist).replace(QStringLiteral("'"),
-                                                         QStringLiteral("'\\''")) +
-                               QStringLiteral("'");
+                    command +=
+                        QStringLiteral("'") +
+                        QString(playlist).replace(QStringLiteral("'"), QStringLiteral("'\\''")) +
+                        QStringLiteral("'");
                 else
                     command += code;
             } else {
@@ -368,8 +396,8 @@ private slots:
             }
         }
         QCOMPARE(QProcess::execute(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command}), 0);
-        QCOMPARE(QString::fromUtf8(
-                     testsupport::readFile(QFileInfo(program).absolutePath() + QStringLiteral("/ran"))),
+        QCOMPARE(QString::fromUtf8(testsupport::readFile(QFileInfo(program).absolutePath() +
+                                                         QStringLiteral("/ran"))),
                  QStringLiteral("1\n") + playlist + QLatin1Char('\n'));
     }
 
@@ -378,10 +406,10 @@ private slots:
         QTest::addColumn<QString>("folder");
         const QString home = QDir::homePath();
         QTest::newRow("no user-dirs file") << QByteArray() << home + "/Templates";
-        QTest::newRow("relative to home")
-            << QByteArray("# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-                          "XDG_TEMPLATES_DIR=\"$HOME/Vorlagen\"\n")
-            << home + "/Vorlagen";
+        QTest::newRow("relative to home") << QByteArray(
+                                                 "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                                 "XDG_TEMPLATES_DIR=\"$HOME/Vorlagen\"\n")
+                                          << home + "/Vorlagen";
         QTest::newRow("absolute") << QByteArray("XDG_TEMPLATES_DIR=\"/srv/templates/\"\n")
                                   << "/srv/templates";
         QTest::newRow("disabled") << QByteArray("XDG_TEMPLATES_DIR=\"$HOME/\"\n") << QString();

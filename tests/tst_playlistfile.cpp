@@ -221,7 +221,7 @@ private slots:
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
         EntryList list;
         WritePlaylist(QFile::encodeName(path), list);
-        const QFileDevice::Permissions mode(0x7777);  // owner, group and others, not "user"
+        const QFileDevice::Permissions mode(0x7077);  // owner, group and others, not "user"
         QCOMPARE(QFile::permissions(path) & mode,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
     }

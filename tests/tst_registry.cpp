@@ -67,7 +67,8 @@ private slots:
         QCOMPARE(Registry::instance().filePath(RegRoot::ClassesRoot),
                  QStringLiteral("/tmp/elsewhere/cadrell/HKEY_CLASSES_ROOT.reg"));
         qputenv("XDG_CONFIG_HOME", "relative/ignored");
-        QCOMPARE(Registry::instance().folder(), QDir::homePath() + QStringLiteral("/.config/cadrell"));
+        QCOMPARE(Registry::instance().folder(),
+                 QDir::homePath() + QStringLiteral("/.config/cadrell"));
         qputenv("XDG_CONFIG_HOME", saved);
     }
 
@@ -79,37 +80,62 @@ private slots:
         QTest::addColumn<QString>("error");
 
         const RegValue none;
-        QTest::newRow("missing string") << false << none << "String" << "" << "";
-        QTest::newRow("missing dword") << false << none << "Integer" << ""
+        QTest::newRow("missing string") << false << none << "String"
+                                        << ""
+                                        << "";
+        QTest::newRow("missing dword") << false << none << "Integer"
+                                       << ""
                                        << "Failed to get data for 'Value'";
-        QTest::newRow("missing bool") << false << none << "Bool" << ""
+        QTest::newRow("missing bool") << false << none << "Bool"
+                                      << ""
                                       << "Failed to get data for 'Value'";
-        QTest::newRow("string") << true << sz("Arial") << "String" << "Arial" << "";
+        QTest::newRow("string") << true << sz("Arial") << "String"
+                                << "Arial"
+                                << "";
         QTest::newRow("expandable string")
-            << true << RegValue{REG_EXPAND_SZ, "%HOME%\\x\0"} << "String" << "%HOME%\\x" << "";
+            << true << RegValue{REG_EXPAND_SZ, "%HOME%\\x\0"} << "String"
+            << "%HOME%\\x"
+            << "";
         QTest::newRow("text ends at first NUL")
-            << true << RegValue{REG_SZ, QByteArray("ab\0cd\0", 6)} << "String" << "ab" << "";
-        QTest::newRow("string without NUL") << true << RegValue{REG_SZ, "abc"} << "String" << "abc"
+            << true << RegValue{REG_SZ, QByteArray("ab\0cd\0", 6)} << "String"
+            << "ab"
+            << "";
+        QTest::newRow("string without NUL") << true << RegValue{REG_SZ, "abc"} << "String"
+                                            << "abc"
                                             << "";
         QTest::newRow("empty binary as string") << true << RegValue{REG_BINARY, {}} << "String"
-                                                << "" << "";
-        QTest::newRow("dword as string") << true << dword(1) << "String" << ""
+                                                << ""
+                                                << "";
+        QTest::newRow("dword as string") << true << dword(1) << "String"
+                                         << ""
                                          << "Invalid data type for 'Value'";
-        QTest::newRow("negative dword") << true << dword(0xfffffffb) << "Integer" << "-5" << "";
-        QTest::newRow("dword 2 as bool") << true << dword(2) << "Bool" << "true" << "";
-        QTest::newRow("dword 0 as bool") << true << dword(0) << "Bool" << "false" << "";
-        QTest::newRow("short string as dword") << true << sz("abc") << "Integer" << ""
+        QTest::newRow("negative dword") << true << dword(0xfffffffb) << "Integer"
+                                        << "-5"
+                                        << "";
+        QTest::newRow("dword 2 as bool") << true << dword(2) << "Bool"
+                                         << "true"
+                                         << "";
+        QTest::newRow("dword 0 as bool") << true << dword(0) << "Bool"
+                                         << "false"
+                                         << "";
+        QTest::newRow("short string as dword") << true << sz("abc") << "Integer"
+                                               << ""
                                                << "Invalid data type for 'Value'";
-        QTest::newRow("long string as dword") << true << sz("Toolbar") << "Bool" << ""
+        QTest::newRow("long string as dword") << true << sz("Toolbar") << "Bool"
+                                              << ""
                                               << "Failed to get data for 'Value'";
         QTest::newRow("8-byte binary as dword")
-            << true << RegValue{REG_BINARY, QByteArray(8, '\1')} << "Integer" << ""
+            << true << RegValue{REG_BINARY, QByteArray(8, '\1')} << "Integer"
+            << ""
             << "Failed to get data for 'Value'";
-        QTest::newRow("4-byte binary as dword") << true << RegValue{REG_BINARY, QByteArray(4, '\1')}
-                                                << "Integer" << ""
-                                                << "Invalid data type for 'Value'";
-        QTest::newRow("2-byte dword") << true << RegValue{REG_DWORD, QByteArray(2, '\1')}
-                                      << "Integer" << "" << "Invalid data type for 'Value'";
+        QTest::newRow("4-byte binary as dword")
+            << true << RegValue{REG_BINARY, QByteArray(4, '\1')} << "Integer"
+            << ""
+            << "Invalid data type for 'Value'";
+        QTest::newRow("2-byte dword")
+            << true << RegValue{REG_DWORD, QByteArray(2, '\1')} << "Integer"
+            << ""
+            << "Invalid data type for 'Value'";
     }
 
     void reads() {
@@ -137,7 +163,7 @@ private slots:
                 got = QString::number(key.ReadInteger(QStringLiteral("Value")));
             else
                 got = key.ReadBool(QStringLiteral("Value")) ? QStringLiteral("true")
-                                                             : QStringLiteral("false");
+                                                            : QStringLiteral("false");
         });
         QCOMPARE(raised, error);
         QCOMPARE(got, result);
@@ -160,24 +186,24 @@ private slots:
                                     << QByteArray("\"E\"=hex(2):61,00");
         QTest::newRow("binary") << "B" << RegValue{REG_BINARY, "\x01\xff"}
                                 << QByteArray("\"B\"=hex:01,ff");
-        QTest::newRow("other type") << "M" << RegValue{7, QByteArray("x\0\0", 3)}
-                                    << QByteArray("\"M\"=hex(7):78,00,00");
-        QTest::newRow("empty binary") << "Z" << RegValue{REG_BINARY, {}}
-                                      << QByteArray("\"Z\"=hex:");
-        QTest::newRow("line break in text") << "N" << sz("a\nb")
-                                            << QByteArray("\"N\"=hex(1):61,0a,62,00");
-        QTest::newRow("invalid utf-8 in text") << "L" << sz("\xe4")
-                                               << QByteArray("\"L\"=hex(1):e4,00");
-        QTest::newRow("string without NUL") << "S" << RegValue{REG_SZ, "ab"}
-                                            << QByteArray("\"S\"=hex(1):61,62");
-        QTest::newRow("short dword") << "D" << RegValue{REG_DWORD, "\x05"}
-                                     << QByteArray("\"D\"=hex(4):05");
-        QTest::newRow("quoted name") << "a\"b\\c" << sz("v")
-                                     << QByteArray("\"a\\\"b\\\\c\"=\"v\"");
+        QTest::newRow("other type")
+            << "M" << RegValue{7, QByteArray("x\0\0", 3)} << QByteArray("\"M\"=hex(7):78,00,00");
+        QTest::newRow("empty binary")
+            << "Z" << RegValue{REG_BINARY, {}} << QByteArray("\"Z\"=hex:");
+        QTest::newRow("line break in text")
+            << "N" << sz("a\nb") << QByteArray("\"N\"=hex(1):61,0a,62,00");
+        QTest::newRow("invalid utf-8 in text")
+            << "L" << sz("\xe4") << QByteArray("\"L\"=hex(1):e4,00");
+        QTest::newRow("string without NUL")
+            << "S" << RegValue{REG_SZ, "ab"} << QByteArray("\"S\"=hex(1):61,62");
+        QTest::newRow("short dword")
+            << "D" << RegValue{REG_DWORD, "\x05"} << QByteArray("\"D\"=hex(4):05");
+        QTest::newRow("quoted name") << "a\"b\\c" << sz("v") << QByteArray("\"a\\\"b\\\\c\"=\"v\"");
         QTest::newRow("long binary wraps")
             << "W" << RegValue{REG_BINARY, QByteArray(40, '\x11')}
-            << QByteArray("\"W\"=hex:11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,"
-                          "11,11,11,\\\n  11,");
+            << QByteArray(
+                   "\"W\"=hex:11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,11,"
+                   "11,11,11,\\\n  11,");
     }
 
     void fileText() {
@@ -191,7 +217,8 @@ private slots:
         key.WriteValue(name, value);
 
         const QByteArray text = testsupport::readFile(classesFile());
-        QVERIFY2(text.startsWith("REGEDIT4\n\n[HKEY_CLASSES_ROOT\\T]\n\n[HKEY_CLASSES_ROOT\\T\\shell]\n"),
+        QVERIFY2(text.startsWith(
+                     "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\T]\n\n[HKEY_CLASSES_ROOT\\T\\shell]\n"),
                  text.constData());
         QVERIFY2(text.contains("\n" + line), text.constData());
 
@@ -204,18 +231,17 @@ private slots:
     }
 
     void handEditedFile() {
-        testsupport::writeFile(
-            QStringLiteral("reg-handEditedFile-/HKEY_CURRENT_USER.reg"),
-            "\xEF\xBB\xBFREGEDIT4\r\n"
-            "; written by hand\r\n"
-            "\r\n"
-            "[hkey_current_user\\Software\\Tovermark\\Cadrell2]\r\n"
-            "\"OpenDir\"=\"C:\\Lists\"\r\n"
-            "\"Toolbar\" = dword:1\r\n"
-            "\"Blob\"=hex:01,02,\\\r\n"
-            "    03\r\n"
-            "@=\"default\"\r\n"
-            "\"Toolbar\"=dword:0\r\n");
+        testsupport::writeFile(QStringLiteral("reg-handEditedFile-/HKEY_CURRENT_USER.reg"),
+                               "\xEF\xBB\xBFREGEDIT4\r\n"
+                               "; written by hand\r\n"
+                               "\r\n"
+                               "[hkey_current_user\\Software\\Tovermark\\Cadrell2]\r\n"
+                               "\"OpenDir\"=\"C:\\Lists\"\r\n"
+                               "\"Toolbar\" = dword:1\r\n"
+                               "\"Blob\"=hex:01,02,\\\r\n"
+                               "    03\r\n"
+                               "@=\"default\"\r\n"
+                               "\"Toolbar\"=dword:0\r\n");
         Registry store(folder_);
         RegistryKey key(RegRoot::CurrentUser, store);
         QVERIFY(key.OpenKey(QStringLiteral("SOFTWARE\\tovermark\\cadrell2"), false));
@@ -297,10 +323,14 @@ private slots:
     void corruptFileSetAside_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::newRow("no header") << QByteArray("[HKEY_CLASSES_ROOT\\T]\n");
-        QTest::newRow("binary junk") << QByteArray("\x7f" "ELF\x02\x01\x00\x00", 8);
+        QTest::newRow("binary junk") << QByteArray(
+            "\x7f"
+            "ELF\x02\x01\x00\x00",
+            8);
         QTest::newRow("unterminated string")
             << QByteArray("REGEDIT4\n[HKEY_CLASSES_ROOT\\T]\n\"a\"=\"open\n");
-        QTest::newRow("bad dword") << QByteArray("REGEDIT4\n[HKEY_CLASSES_ROOT\\T]\n\"a\"=dword:xyz\n");
+        QTest::newRow("bad dword")
+            << QByteArray("REGEDIT4\n[HKEY_CLASSES_ROOT\\T]\n\"a\"=dword:xyz\n");
         QTest::newRow("dword too long")
             << QByteArray("REGEDIT4\n[HKEY_CLASSES_ROOT\\T]\n\"a\"=dword:123456789\n");
         QTest::newRow("other root") << QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\T]\n");
@@ -338,7 +368,8 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("moved to")));
         QVERIFY(!Registry(folder_).keyExists(RegRoot::ClassesRoot, QStringLiteral(".m3u")));
         QCOMPARE(testsupport::readFile(classesFile() + QStringLiteral(".bad")), text);
-        QCOMPARE(testsupport::readFile(classesFile() + QStringLiteral(".bad.2")), QByteArray("junk"));
+        QCOMPARE(testsupport::readFile(classesFile() + QStringLiteral(".bad.2")),
+                 QByteArray("junk"));
     }
 
     void emptyFileIsEmptyRoot() {
@@ -356,7 +387,8 @@ private slots:
         QVERIFY(key.OpenKey(QStringLiteral("T\\shell"), true));
         key.WriteString(QString(), "before");
         const QByteArray before = testsupport::readFile(classesFile());
-        QVERIFY(QFile::setPermissions(classesFile(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        QVERIFY(
+            QFile::setPermissions(classesFile(), QFileDevice::ReadOwner | QFileDevice::ReadGroup));
 
         // Existing keys still open, with or without creation; nothing can change.
         QVERIFY(key.OpenKey(QStringLiteral("T\\shell"), true));

@@ -68,8 +68,9 @@ struct FakeFrame : SettingsTarget {
             style += QStringLiteral("+italic");
         if (underline)
             style += QStringLiteral("+underline");
-        return QStringLiteral("remember=%1 font=%2/%3/%4pt/%5 open=%6 save=%7 toolbar=%8 "
-                              "rect=%9,%10 %11x%12")
+        return QStringLiteral(
+                   "remember=%1 font=%2/%3/%4pt/%5 open=%6 save=%7 toolbar=%8 "
+                   "rect=%9,%10 %11x%12")
             .arg(remember)
             .arg(face)
             .arg(color, 6, 16, QLatin1Char('0'))
@@ -97,10 +98,12 @@ RegValue sz(const QByteArray& text) {
 
 // Every value, with the font remembered.
 Stored full() {
-    return {{"Remember", dword(1)},     {"FontName", sz("Courier")}, {"FontColor", dword(0x0000ff)},
-            {"FontSize", dword(12)},    {"FontBold", dword(1)},      {"FontItalic", dword(0)},
-            {"OpenDir", sz("D:\\Lists\\")}, {"SaveDir", sz("C:\\")}, {"Toolbar", dword(0)},
-            {"Top", dword(200)},        {"Left", dword(300)},        {"Width", dword(800)},
+    return {{"Remember", dword(1)},         {"FontName", sz("Courier")},
+            {"FontColor", dword(0x0000ff)}, {"FontSize", dword(12)},
+            {"FontBold", dword(1)},         {"FontItalic", dword(0)},
+            {"OpenDir", sz("D:\\Lists\\")}, {"SaveDir", sz("C:\\")},
+            {"Toolbar", dword(0)},          {"Top", dword(200)},
+            {"Left", dword(300)},           {"Width", dword(800)},
             {"Height", dword(600)}};
 }
 

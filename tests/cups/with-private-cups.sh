@@ -32,6 +32,7 @@ Listen $SOCK
 LogLevel warn
 PreserveJobFiles Yes
 PreserveJobHistory Yes
+DirtyCleanInterval 0
 WebInterface No
 Browsing No
 <Location />

@@ -148,15 +148,27 @@ def type_text(text):
     xdo("type", "--delay", "15", text)
 
 
+def pointer():
+    out = xdo("getmouselocation", "--shell")
+    values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+    return int(values["X"]), int(values["Y"])
+
+
+def move_to(x, y):
+    # --sync waits for the pointer to move, which never happens when it is there already.
+    if pointer() != (int(x), int(y)):
+        xdo("mousemove", "--sync", x, y)
+
+
 def click(x, y, button=1):
-    xdo("mousemove", "--sync", x, y)
+    move_to(x, y)
     time.sleep(0.05)
     xdo("click", button)
 
 
 def drag(x0, y0, x1, y1, steps=12, hold=None):
     """A left-button drag moved in small steps, as a hand would, so the drag detection sees it."""
-    xdo("mousemove", "--sync", x0, y0)
+    move_to(x0, y0)
     time.sleep(0.1)
     if hold:
         xdo("keydown", hold)
@@ -494,7 +506,8 @@ class Cadrell:
         return [a.name for a in find_all(dialog, lambda a: role(a) == "label" and a.name)]
 
     def button(self, dialog, name):
-        b = find_one(dialog, lambda a: role(a) == "push button" and a.name.replace("&", "") == name)
+        # The Options dialog names its buttons after their objects ("ButtonOK"); accept that too.
+        b = find_one(dialog, lambda a: role(a) == "push button" and a.name.replace("&", "") in (name, "Button" + name))
         expect(b is not None, f"dialog {dialog.name!r} has no button {name!r}; it has "
                f"{[a.name for a in find_all(dialog, lambda a: role(a) == 'push button')]!r}")
         return b
@@ -559,6 +572,7 @@ class Scenario:
         return path
 
     def read(self, path):
+        expect(os.path.exists(path), f"{path} does not exist")
         with open(path, "rb") as f:
             return f.read()
 
@@ -613,8 +627,13 @@ def run(scenarios):
     except Skip as e:
         print(f"SKIP: {e}")
         return SKIP
-    except ScenarioFailed as e:
-        print(f"FAIL {opts.scenario}: {e}")
+    except Exception as e:
+        if isinstance(e, ScenarioFailed):
+            print(f"FAIL {opts.scenario}: {e}")
+        else:
+            import traceback
+            print(f"FAIL {opts.scenario}: unexpected {e!r}")
+            traceback.print_exc(file=sys.stdout)
         try:
             scenario.screenshot("failure")
             for c in scenario.starts:

@@ -237,8 +237,8 @@ def settings_survive_restart(s):
 
     c.menu(["View", "Options..."])
     box = c.wait_dialog()
-    remember = h.find_one(box, lambda a: h.role(a) == "check box" and a.name.replace("&", "") == "Remember")
-    expect(remember is not None, f"the Options dialog has no Remember check box: {h.dump(box)}")
+    remember = h.find_one(box, lambda a: h.role(a) in ("radio button", "check box") and a.name.replace("&", "") == "Remember")
+    expect(remember is not None, f"the Options dialog has no Remember choice: {h.dump(box)}")
     if "checked" not in h.states(remember):
         h.click(*h.center(remember))
         poll("Remember to be checked", lambda: "checked" in h.states(remember), 5)
@@ -264,6 +264,7 @@ def settings_survive_restart(s):
     poll("the frame to move", lambda: h.window_geometry(wid)[:2] == (150, 120), 5)
     exit_by_menu(c)
 
+    expect(os.path.exists(s.settings_path()), f"no settings file was written at exit ({s.settings_path()})")
     settings = s.read(s.settings_path()).decode("utf-8", "replace")
     for line in ('"Remember"=dword:00000001', '"Toolbar"=dword:00000000', '"Left"=dword:00000096',
                  '"Top"=dword:00000078', '"FontSize"=dword:00000016'):

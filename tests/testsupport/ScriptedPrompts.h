@@ -64,9 +64,9 @@ private:
             ++unexpected;
             return fallback;
         }
-        T value = std::move(queue.front());
+        std::swap(fallback, queue.front());
         queue.pop_front();
-        return value;
+        return fallback;
     }
 };
 

@@ -1,0 +1,441 @@
+#include <QApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QToolBar>
+#include <QtTest>
+
+#include "app/Main.h"
+#include "playlist/Childwin.h"
+#include "playlist/PlaylistListView.h"
+#include "shell/About.h"
+#include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestSupport.h"
+
+using namespace cadrell;
+using testsupport::ScriptedPrompts;
+using Lines = std::vector<QByteArray>;
+
+namespace {
+
+QStringList menuTitles(QMainWindow& frame) {
+    QStringList titles;
+    for (QAction* a : frame.menuBar()->actions())
+        titles << a->text();
+    return titles;
+}
+
+QStringList titles(const TCadrellMainForm& frame) {
+    QStringList out;
+    for (TMDIChild* c : frame.DocumentWindows())
+        out << c->windowTitle();
+    return out;
+}
+
+QString playlist(const QString& name, const QByteArray& bytes = "a\r\nb\r\nc\r\n") {
+    return testsupport::writeFile(name, bytes);
+}
+
+void select(TMDIChild* child, std::initializer_list<int> rows) {
+    child->ListView1->clearSelection();
+    for (int r : rows)
+        child->ListView1->selectionModel()->select(child->ListView1->model()->index(r, 0),
+                                                   QItemSelectionModel::Select);
+}
+
+Lines entries(TMDIChild* child) {
+    return child->Document.Entries().toVector();
+}
+
+}  // namespace
+
+class TestFrame : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<TCadrellMainForm> frame;
+
+    void closeAllUnasked() {
+        for (TMDIChild* c : frame->DocumentWindows()) {
+            c->Document.Modified = false;
+            c->subWindow()->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+private slots:
+    void init() {
+        prompts = std::make_unique<ScriptedPrompts>();
+        frame = std::make_unique<TCadrellMainForm>(QByteArray(), false);
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+        QApplication::setActiveWindow(frame.get());
+    }
+    void cleanup() {
+        closeAllUnasked();
+        frame.reset();
+        QCOMPARE(prompts->unexpected, 0);
+        prompts.reset();
+    }
+
+    void menuBarFollowsTheActiveWindow() {
+        QCOMPARE(menuTitles(*frame), (QStringList{"&File", "&View", "&Window", "&Help"}));
+        QCOMPARE(frame->menuBar()->actions().first()->menu(), frame->MenuFile);
+        QStringList items;
+        for (QAction* a : frame->MenuFile->actions())
+            items << a->text();
+        QCOMPARE(items, (QStringList{"&New", "&Open", "", "E&xit"}));
+
+        TMDIChild* child = frame->CreateDocumentWindow();
+        QCOMPARE(menuTitles(*frame), (QStringList{"&File", "&Edit", "&View", "&Window", "&Help"}));
+        QCOMPARE(frame->menuBar()->actions().first()->menu(), child->MenuFile);
+        child->subWindow()->close();
+        QCOMPARE(menuTitles(*frame), (QStringList{"&File", "&View", "&Window", "&Help"}));
+    }
+
+    void documentMenuItems() {
+        TMDIChild* child = frame->CreateDocumentWindow();
+        QStringList items;
+        for (QMenu* menu : {child->MenuFile, child->MenuEdit}) {
+            for (QAction* a : menu->actions())
+                items << a->text() + QLatin1Char('=') + a->shortcut().toString();
+        }
+        QCOMPARE(items, (QStringList{"&New=Ctrl+N", "&Open=Ctrl+O", "&Close=Ctrl+F4", "&Save=Ctrl+S",
+                                     "Save &As...=Ctrl+A", "=", "&Print=Ctrl+P", "=", "E&xit=",
+                                     "&Delete=Del", "Cu&t=Ctrl+X", "&Copy=Ctrl+C", "&Paste=Ctrl+V",
+                                     "=", "&Remove Path=Ctrl+R", "Re&move Drive=Ctrl+M"}));
+    }
+
+    void windowMenuListsWindows() {
+        TMDIChild* one = frame->CreateDocumentWindow();
+        frame->CreateDocumentWindow();
+        frame->MdiArea->setActiveSubWindow(one->subWindow());
+        emit frame->MenuWindow->aboutToShow();
+        QStringList items;
+        QList<bool> checked;
+        for (QAction* a : frame->MenuWindow->actions()) {
+            items << a->text();
+            checked << a->isChecked();
+        }
+        QCOMPARE(items, (QStringList{"&Cascade", "&Tile", "&Minimize All", "", "&1 (untitled)",
+                                     "&2 (untitled)"}));
+        QCOMPARE(checked.mid(4), (QList<bool>{true, false}));
+        frame->MenuWindow->actions().last()->trigger();
+        QCOMPARE(frame->ActiveDocumentWindow(), frame->DocumentWindows().last());
+    }
+
+    void openPlaylist() {
+        const QString path = playlist(QStringLiteral("lists/open.m3u"));
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QCOMPARE(child->windowTitle(), path);
+        QCOMPARE(entries(child), (Lines{"a", "b", "c"}));
+        QCOMPARE(child->ListView1->model()->rowCount(), 3);
+        QVERIFY(!child->Document.Modified);
+        QCOMPARE(frame->OpenDialog.InitialDir, QFile::encodeName(testsupport::homeDir() + "/lists"));
+        // The same file again is a second window.
+        frame->OpenPlaylist(QFile::encodeName(path));
+        QCOMPARE(titles(*frame), (QStringList{path, path}));
+    }
+
+    void missingFileLeavesAnEmptyUntitledWindow() {
+        Guarded([&] { frame->OpenPlaylist("no-such.m3u"); });
+        QCOMPARE(prompts->errors, QStringList{"Cannot open file no-such.m3u."});
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QCOMPARE(child->windowTitle(), QStringLiteral("(untitled)"));
+        QCOMPARE(child->Document.FileName, QByteArray("no-such.m3u"));
+        QVERIFY(!child->Document.Modified);
+        // Save then writes to the requested name without asking.
+        QDir::setCurrent(testsupport::homeDir());
+        child->MenuClick(child->MenuSave);
+        QVERIFY(QFile::exists(testsupport::homeDir() + "/no-such.m3u"));
+    }
+
+    void commandLineArgumentOpensOnce() {
+        const QString path = playlist(QStringLiteral("arg.m3u"));
+        frame.reset();
+        frame = std::make_unique<TCadrellMainForm>(QFile::encodeName(path), true);
+        frame->show();
+        QTRY_COMPARE(frame->DocumentWindows().size(), 1);
+        frame->DocumentWindows().first()->subWindow()->close();
+        QApplication::setActiveWindow(nullptr);
+        QApplication::setActiveWindow(frame.get());
+        frame->hide();
+        frame->show();
+        QTest::qWait(20);
+        QCOMPARE(frame->DocumentWindows().size(), 0);
+    }
+
+    void filesDroppedOnTheFrame() {
+        const QString a = playlist(QStringLiteral("drop/a.m3u"));
+        const QString b = playlist(QStringLiteral("drop/b.txt"));
+        const QString c = playlist(QStringLiteral("drop/c.M3U"));
+        const QString d = playlist(QStringLiteral("drop2/d.m3u"));
+        frame->FilesDropped({QFile::encodeName(a), QFile::encodeName(b), QFile::encodeName(c),
+                             QFile::encodeName(d)});
+        QCOMPARE(titles(*frame), (QStringList{a, d}));
+        QCOMPARE(frame->OpenDialog.InitialDir, QFile::encodeName(testsupport::homeDir() + "/drop2"));
+        // A file that cannot be read ends the drop.
+        Guarded([&] { frame->FilesDropped({"gone.m3u", QFile::encodeName(a)}); });
+        QCOMPARE(prompts->errors, QStringList{"Cannot open file gone.m3u."});
+        QCOMPARE(frame->DocumentWindows().size(), 3);
+    }
+
+    void saveAndSaveAs() {
+        const QString path = playlist(QStringLiteral("save/named.m3u"));
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        select(child, {0});
+        child->MenuClick(child->MenuDelete);
+        child->MenuClick(child->MenuSave);  // named: no dialog
+        QCOMPARE(testsupport::readFile(path), QByteArray("b\r\nc\r\n"));
+        QVERIFY(!child->Document.Modified);
+
+        // Save As forgets the name first; cancelling keeps the old title.
+        prompts->fileNames.push_back(std::nullopt);
+        child->MenuClick(child->MenuSaveAs);
+        QCOMPARE(child->windowTitle(), path);
+        QCOMPARE(child->Document.FileName, QByteArray("(untitled)"));
+        // The next Save asks again; ".m3u" is appended to the chosen name.
+        const QString other = testsupport::homeDir() + "/save/other";
+        prompts->fileNames.push_back(other);
+        child->MenuClick(child->MenuSave);
+        QCOMPARE(child->windowTitle(), other + ".m3u");
+        QCOMPARE(testsupport::readFile(other + ".m3u"), QByteArray("b\r\nc\r\n"));
+        // The dialog offers the name it last accepted, from any window.
+        QCOMPARE(prompts->saveInitialNames, (QStringList{QString(), QString()}));
+        prompts->fileNames.push_back(std::nullopt);
+        frame->CreateDocumentWindow()->MenuClick(frame->ActiveDocumentWindow()->MenuSave);
+        QCOMPARE(prompts->saveInitialNames.last(), other);
+    }
+
+    void appendedExtensionAsksBeforeOverwriting() {
+        const QString existing = playlist(QStringLiteral("ow/list.m3u"), "keep\r\n");
+        TMDIChild* child = frame->CreateDocumentWindow();
+        const QString typed = testsupport::homeDir() + "/ow/list";
+        prompts->fileNames = {typed, testsupport::homeDir() + "/ow/fresh.m3u"};
+        prompts->yesNo = {false};
+        QVERIFY(child->SaveDocument());
+        QCOMPARE(prompts->asked.size(), 1);
+        QVERIFY(prompts->asked.first().contains(existing));
+        QCOMPARE(testsupport::readFile(existing), QByteArray("keep\r\n"));
+        QCOMPARE(child->Document.FileName, QFile::encodeName(testsupport::homeDir() + "/ow/fresh.m3u"));
+    }
+
+    void closePrompt_data() {
+        QTest::addColumn<QList<int>>("answers");  // Prompts::Answer values
+        QTest::addColumn<bool>("saveName");       // the Save dialog is confirmed
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<bool>("modified");
+        QTest::newRow("No closes and loses") << QList<int>{int(Prompts::Answer::No)} << false << true << true;
+        QTest::newRow("Cancel keeps") << QList<int>{int(Prompts::Answer::Cancel)} << false << false << true;
+        QTest::newRow("Yes, Save dialog cancelled, keeps")
+            << QList<int>{int(Prompts::Answer::Yes)} << false << false << true;
+        QTest::newRow("Yes and a name saves and closes")
+            << QList<int>{int(Prompts::Answer::Yes)} << true << true << false;
+    }
+    void closePrompt() {
+        QFETCH(QList<int>, answers);
+        QFETCH(bool, saveName);
+        TMDIChild* child = frame->CreateDocumentWindow();
+        select(child, {});
+        child->MenuClick(child->MenuPaste);
+        QVERIFY(child->Document.Modified);
+        for (int a : answers)
+            prompts->answers.push_back(Prompts::Answer(a));
+        if (answers.contains(int(Prompts::Answer::Yes)))
+            prompts->fileNames.push_back(saveName ? std::optional<QString>(testsupport::homeDir() + "/closed.m3u")
+                                                  : std::nullopt);
+        QPointer<TMDIChild> watch(child);
+        child->MenuClick(child->MenuClose);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(prompts->asked, QStringList{"Closing file...: Save '(untitled)'?"});
+        QTEST(watch.isNull(), "closed");
+        if (watch)
+            QTEST(watch->Document.Modified, "modified");
+    }
+
+    void unmodifiedWindowClosesWithoutAsking() {
+        TMDIChild* child = frame->CreateDocumentWindow();
+        QPointer<TMDIChild> watch(child);
+        child->MenuClick(child->MenuClose);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watch.isNull());
+        QVERIFY(prompts->asked.isEmpty());
+    }
+
+    void frameCloseAsksMostRecentFirstAndStopsAtCancel() {
+        const QString one = playlist(QStringLiteral("close/one.m3u"));
+        const QString two = playlist(QStringLiteral("close/two.m3u"));
+        frame->OpenPlaylist(QFile::encodeName(one));
+        frame->OpenPlaylist(QFile::encodeName(two));
+        for (TMDIChild* c : frame->DocumentWindows())
+            c->Document.Modified = true;
+        frame->MdiArea->setActiveSubWindow(frame->DocumentWindows().first()->subWindow());
+        prompts->answers = {Prompts::Answer::Cancel};
+        frame->MenuClick(frame->MenuExit);
+        QCOMPARE(prompts->asked, QStringList{"Closing file...: Save '" + one + "'?"});
+        QCOMPARE(frame->DocumentWindows().size(), 2);
+        QVERIFY(frame->isVisible());
+        // No to the first, Cancel to the second: the first stays answered, nothing closes.
+        prompts->answers = {Prompts::Answer::No, Prompts::Answer::Cancel};
+        frame->MenuClick(frame->MenuExit);
+        QCOMPARE(prompts->asked.size(), 3);
+        QVERIFY(frame->isVisible());
+    }
+
+    void toolbarToggle() {
+        QVERIFY(frame->MenuToolbar->isChecked());
+        frame->MenuToolbar->trigger();
+        QVERIFY(!frame->MenuToolbar->isChecked());
+        QVERIFY(!frame->ToolBar1->isVisible());
+        frame->MenuClick(frame->MenuToolbar);
+        QVERIFY(frame->MenuToolbar->isChecked());
+        QVERIFY(frame->ToolBar1->isVisible());
+    }
+
+    void toolbarLayout() {
+        QStringList hints;
+        int separators = 0;
+        for (QAction* a : frame->ToolBar1->actions()) {
+            if (a->isSeparator()) {
+                ++separators;
+                continue;
+            }
+            hints << a->toolTip();
+            QCOMPARE(frame->ToolBar1->widgetForAction(a)->size(), QSize(23, 22));
+            QVERIFY(a->isEnabled());
+            QVERIFY(!a->icon().isNull());
+        }
+        QCOMPARE(separators, 3);
+        QCOMPARE(hints.size(), 13);
+        QCOMPARE(hints.first(), QStringLiteral("Create a new file"));
+        QCOMPARE(hints.last(), QStringLiteral("Tovermark Software on the web"));
+        QCOMPARE(frame->ToolBar1->widgetForAction(frame->tbWeb)->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    void documentButtonsWithoutWindowDoNothing() {
+        for (QAction* a : {frame->tbSave, frame->tbPrint, frame->tbDelete, frame->tbCut, frame->tbCopy,
+                           frame->tbPaste, frame->tbKillDrive, frame->tbKillPath})
+            frame->ToolBar1Click(a);
+        QCOMPARE(frame->DocumentWindows().size(), 0);
+        QVERIFY(prompts->errors.isEmpty());
+    }
+
+    void toolbarForwardsToTheActiveWindow() {
+        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("tb.m3u"), "C:\\x\\a\r\nC:\\y\r\n")));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        frame->ToolBar1Click(frame->tbKillPath);
+        QCOMPARE(entries(child), (Lines{"a", "y"}));
+        QVERIFY(child->Document.Modified);
+    }
+
+    void fontReachesEveryWindow() {
+        TMDIChild* one = frame->CreateDocumentWindow();
+        TMDIChild* two = frame->CreateDocumentWindow();
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPointSize(14);
+        prompts->fonts = {font};
+        frame->ToolBar1Click(frame->tbFont);
+        QCOMPARE(one->ListView1->font().pointSize(), 14);
+        QCOMPARE(two->ListView1->font().pointSize(), 14);
+        QCOMPARE(frame->CreateDocumentWindow()->ListView1->font().pointSize(), 14);
+        prompts->fonts = {std::nullopt};  // cancelled: the frame font stays
+        frame->MenuClick(frame->MenuFont);
+        QCOMPARE(one->ListView1->font().pointSize(), 14);
+    }
+
+    void helpAndHomePage() {
+        frame->MenuClick(frame->MenuContents);
+        frame->ToolBar1Click(frame->tbWeb);
+        QCOMPARE(prompts->urls.size(), 2);
+        QCOMPARE(prompts->urls[0].toLocalFile(), QCoreApplication::applicationFilePath() + ".htm");
+        QCOMPARE(prompts->urls[1].toString(), QStringLiteral("https://tovermark.example/cadrell/"));
+    }
+
+    void tileTwoWindowsOneAboveTheOther() {
+        frame->CreateDocumentWindow();
+        frame->CreateDocumentWindow();
+        frame->MenuClick(frame->MenuTile);
+        const QRect area = frame->MdiArea->viewport()->rect();
+        QList<QRect> rects;
+        for (TMDIChild* c : frame->DocumentWindows())
+            rects << c->subWindow()->geometry();
+        std::sort(rects.begin(), rects.end(), [](QRect a, QRect b) { return a.top() < b.top(); });
+        QCOMPARE(rects[0].width(), area.width());
+        QCOMPARE(rects[1].width(), area.width());
+        QCOMPARE(rects[0].top(), 0);
+        QVERIFY(rects[1].top() >= rects[0].bottom());
+    }
+
+    void arrangingNoWindowsDoesNothing() {
+        frame->MenuClick(frame->MenuMinimize);
+        frame->MenuClick(frame->MenuCascade);
+        frame->MenuClick(frame->MenuTile);
+        QCOMPARE(frame->DocumentWindows().size(), 0);
+        frame->CreateDocumentWindow();
+        frame->CreateDocumentWindow();
+        frame->MenuClick(frame->MenuMinimize);
+        for (TMDIChild* c : frame->DocumentWindows())
+            QVERIFY(c->subWindow()->isMinimized());
+    }
+
+    void selectionAfterCommands() {
+        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("sel.m3u"), "a\nb\nc\nd\ne\nf\n")));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        select(child, {0, 2, 5});
+        child->MenuClick(child->MenuCopy);
+        QCOMPARE(child->ListView1->selectedPositions(), (std::vector<int>{0, 2, 5}));
+        QVERIFY(!child->Document.Modified);
+        child->MenuClick(child->MenuDelete);
+        QCOMPARE(entries(child), (Lines{"b", "d", "e"}));
+        QVERIFY(child->ListView1->selectedPositions().empty());
+        // Paste in another window puts the copied rows there.
+        TMDIChild* other = frame->CreateDocumentWindow();
+        other->MenuClick(other->MenuPaste);
+        QCOMPARE(entries(other), (Lines{"a", "c", "f"}));
+    }
+
+    void shortcutsReachTheActiveWindow() {
+        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("keys.m3u"), "a\nb\nc\n")));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        child->ListView1->setFocus();
+        select(child, {1});
+        QTest::keyClick(child->ListView1, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(entries(child), (Lines{"a", "c"}));
+        select(child, {0});
+        QTest::keyClick(child->ListView1, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(entries(child), (Lines{"b", "a", "c"}));
+        select(child, {2});
+        QTest::keyClick(child->ListView1, Qt::Key_Delete);
+        QCOMPARE(entries(child), (Lines{"b", "a"}));
+        QTest::keyClick(child->ListView1, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(frame->DocumentWindows().size(), 2);
+        // Ctrl+A is Save As here, not select-all.
+        prompts->fileNames.push_back(std::nullopt);
+        QTest::keyClick(frame->ActiveDocumentWindow()->ListView1, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(prompts->saveInitialNames.size(), 1);
+    }
+
+    void aboutBox() {
+        TAboutBox box(frame.get());
+        QCOMPARE(box.windowTitle(), QStringLiteral("About Cadrell"));
+        QCOMPARE(box.ProductName->text(), QStringLiteral("Cadrell"));
+        QCOMPARE(box.Version->text(), QStringLiteral("Version 2.2.4"));
+        QCOMPARE(box.Comments->text(), QStringLiteral("https://tovermark.example/cadrell/"));
+        QVERIFY(box.OKButton->isDefault());
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QTest::mouseClick(box.Comments, Qt::LeftButton);
+        QCOMPARE(prompts->urls.size(), 1);
+        QVERIFY(box.isVisible());
+        QTest::mouseClick(box.OKButton, Qt::LeftButton);
+        QVERIFY(!box.isVisible());
+    }
+};
+
+QTEST_MAIN(TestFrame)
+#include "tst_frame.moc"
