@@ -17,6 +17,7 @@ set(CADRELL_CORE_SOURCES
 # Forms, widgets and the Qt side of the platform layer.
 set(CADRELL_UI_SOURCES
   app/Main.cpp
+  app/MainSettings.cpp
   platform/Prompts.cpp
   playlist/Childwin.cpp
   playlist/PlaylistModel.cpp

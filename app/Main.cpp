@@ -506,8 +506,4 @@ void TCadrellMainForm::FilesDropped(const QList<QByteArray>& names) {
     }
 }
 
-void TCadrellMainForm::LoadSettings() {}
-
-void TCadrellMainForm::SaveSettings() {}
-
 }  // namespace cadrell

@@ -11,6 +11,7 @@
 //          16-byte (offset, length) record per entry: the least any command that touches every
 //          entry could cost.
 
+#include <QAbstractItemDelegate>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -178,42 +179,61 @@ Selection scattered(qsizetype n, qsizetype count) {
 
 // --- The window ----------------------------------------------------------------------------
 
-// Watches a list's viewport for the first paint that has rows to draw: before the delayed
-// layout has run, the view paints an empty list, and the user still sees nothing.
-class PaintProbe : public QObject {
+// Paints through the list's own delegate and notes that rows were painted. Installed when a
+// list is first polished (which happens when its window is shown, before anything is loaded),
+// so timing a window touches neither the window's code nor the order of its layouts.
+class PaintCounter : public QAbstractItemDelegate {
 public:
-    explicit PaintProbe(QAbstractItemView* view) : view_(view) {
-        view_->viewport()->installEventFilter(this);
+    PaintCounter(QAbstractItemDelegate* inner, QObject* parent)
+        : QAbstractItemDelegate(parent), inner_(inner) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        inner_->paint(painter, option, index);
+        ++rows;
+        if (loop)
+            loop->quit();  // exec() returns once this paint event has been handled
     }
-    // Runs the event loop until the list has painted rows (or the window is empty).
-    bool wait(int timeoutMs = 30000) {
-        QEventLoop loop;
-        loop_ = &loop;
-        painted_ = false;
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-        loop_ = nullptr;
-        return painted_;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return inner_->sizeHint(option, index);
     }
+    mutable qint64 rows = 0;
+    QEventLoop* loop = nullptr;
 
+private:
+    QAbstractItemDelegate* inner_;
+};
+
+class CounterInstaller : public QObject {
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && loop_ && !painted_) {
-            const bool empty = view_->model()->rowCount() == 0;
-            if (empty || view_->indexAt(QPoint(1, 1)).isValid()) {
-                painted_ = true;
-                // exec() returns once this paint event has been handled.
-                loop_->quit();
-            }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Polish) {
+            auto* view = qobject_cast<TPlaylistListView*>(watched);
+            if (view && !view->findChild<PaintCounter*>(QString(), Qt::FindDirectChildrenOnly))
+                view->setItemDelegate(new PaintCounter(view->itemDelegate(), view));
         }
         return false;
     }
-
-private:
-    QAbstractItemView* view_;
-    QEventLoop* loop_ = nullptr;
-    bool painted_ = false;
 };
+
+// Runs the event loop until the list has painted rows: before its delayed layout has run it
+// paints an empty list, and the user still sees nothing.
+void waitForRows(TPlaylistListView* view) {
+    auto* counter = view->findChild<PaintCounter*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!counter)
+        fail("the list was never polished");
+    const qint64 before = counter->rows;
+    QEventLoop loop;
+    QTimer timeout;
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(30000);
+    while (counter->rows == before && timeout.isActive()) {
+        counter->loop = &loop;
+        loop.exec();
+        counter->loop = nullptr;
+    }
+    if (counter->rows == before)
+        fail("the list never painted its rows");
+}
 
 void closeWindow(TMDIChild* child) {
     child->Document.Modified = false;
@@ -379,9 +399,7 @@ void benchFile(const QByteArray& path, int runs, bool markdown) {
             t["open"].push_back(time([&] {
                 CadrellMainForm->OpenPlaylist(path);
                 child = CadrellMainForm->ActiveDocumentWindow();
-                PaintProbe probe(child->ListView1);
-                if (!probe.wait())
-                    fail("the window never painted its rows");
+                waitForRows(child->ListView1);
             }));
             TPlaylistListView* view = child->ListView1;
             QItemSelectionModel* selection = view->selectionModel();
@@ -400,14 +418,12 @@ void benchFile(const QByteArray& path, int runs, bool markdown) {
             if (static_cast<int>(positions.size()) != (rows + 1) / 2)
                 fail("the view lost part of its selection");
             t["ui delete"].push_back(time([&] {
-                PaintProbe probe(view);
                 child->MenuClick(child->MenuDelete);
-                probe.wait();
+                waitForRows(view);
             }));
             t["ui reset"].push_back(time([&] {
-                PaintProbe probe(view);
                 child->Document.edit([](EntryList&) {});
-                probe.wait();
+                waitForRows(view);
             }));
             closeWindow(child);
         }
@@ -476,6 +492,8 @@ int main(int argc, char** argv) {
     if (files.empty())
         fail("usage: bench_playlist [--runs N] [--markdown] <playlist>...");
 
+    CounterInstaller installer;
+    app.installEventFilter(&installer);
     TCadrellMainForm frame(QByteArray(), false);
     frame.show();
     QEventLoop settle;

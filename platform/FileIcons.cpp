@@ -291,7 +291,7 @@ QPixmap FileIcons::Pixmap(int index, int extent) const {
     if (cached && !cached->isNull())
         return *cached;
     QPixmap pixmap = iconOf(type).pixmap(QSize(extent, extent));
-    if (pixmap.size() != QSize(extent, extent) && !pixmap.isNull()) {
+    if (!pixmap.isNull() && pixmap.deviceIndependentSize().toSize() != QSize(extent, extent)) {
         // Every image of a list has the list's size, even when the icon offers none that fits.
         QPixmap square(QSize(extent, extent) * pixmap.devicePixelRatio());
         square.setDevicePixelRatio(pixmap.devicePixelRatio());

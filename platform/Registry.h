@@ -82,9 +82,8 @@ public:
     bool setValue(RegRoot root, const QString& path, const QString& name, const RegValue& value);
     bool deleteValue(RegRoot root, const QString& path, const QString& name);
 
-    struct Root;
-
 private:
+    struct Root;
     Root& load(RegRoot which, bool locked = false);
     template <typename Change>
     bool change(RegRoot which, Change&& apply);
@@ -104,7 +103,7 @@ public:
     ~RegistryKey() = default;
 
     RegRoot RootKey() const { return root_; }
-    // The open key's path as stored, empty when none or the root itself is open.
+    // The open key's path as it was opened, empty when none or the root itself is open.
     QString CurrentPath() const { return path_; }
     bool IsOpen() const { return open_; }
 

@@ -146,7 +146,7 @@ bool TOptionsBox::event(QEvent* event) {
     } else if (event->type() == QEvent::WindowDeactivate) {
         // Only coming back from another of the program's windows fills the groups again.
         const QWidget* next = QApplication::activeWindow();
-        if (next && next != this)
+        if (!activating_ && next && next != this)
             refillOnActivate_ = true;
     }
     return QDialog::event(event);

@@ -541,7 +541,7 @@ private slots:
             std::vector<std::pair<const char*, RegValue>> bads = {
                 {"binary", RegValue{REG_BINARY, QByteArray("\x01\x00\x00\x00", 4)}},
                 {"multi-string", RegValue{7, QByteArray("a\0b\0\0", 5)}},
-                {"no type", RegValue{REG_NONE, QByteArray()}},
+                {"no type", RegValue{REG_NONE, QByteArray("zz")}},
                 {"type 0x12345", RegValue{0x12345, QByteArray("zz")}},
             };
             if (isString) {

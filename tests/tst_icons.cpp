@@ -62,6 +62,7 @@ private slots:
     void existingObjectDecides();
     void lookupNameOfEntries_data();
     void lookupNameOfEntries();
+    void kindsLookDifferent_data();
     void kindsLookDifferent();
     void sameIndexInBothSizes();
 
@@ -207,8 +208,30 @@ void TestIcons::lookupNameOfEntries() {
                 IsWebAddress(entry));
 }
 
+void TestIcons::kindsLookDifferent_data() {
+    QTest::addColumn<QString>("theme");
+    QTest::newRow("no theme") << QString();
+    // With a desktop theme, where this machine has one: a playlist must still not look like a song
+    // (themes give it the generic audio picture).
+    QTest::newRow("Adwaita") << QStringLiteral("Adwaita");
+}
+
 void TestIcons::kindsLookDifferent() {
-    // Without a theme every kind still has a picture of its own.
+    QFETCH(QString, theme);
+    if (!theme.isEmpty()) {
+        QIcon::setThemeSearchPaths(QIcon::themeSearchPaths() +
+                                   QStandardPaths::locateAll(QStandardPaths::GenericDataLocation,
+                                                             QStringLiteral("icons"),
+                                                             QStandardPaths::LocateDirectory));
+        QIcon::setThemeName(theme);
+        if (!QIcon::hasThemeIcon(QStringLiteral("folder")))
+            QSKIP("no such icon theme here");
+        icons().SetUseTheme(true);
+    }
+    auto restore = qScopeGuard([] {
+        QIcon::setThemeName(QString());
+        FileIcons::Instance().SetUseTheme(false);
+    });
     const QByteArray names[] = {"a.mp3",  "a.mkv", "a.m3u", "a.png", "a.txt", "http://x.example/",
                                 "track01"};
     std::vector<QImage> pictures;
@@ -219,6 +242,11 @@ void TestIcons::kindsLookDifferent() {
                            ->Image(frameList_->GetFileImageIndex(
                                "x", false, false, unsigned(TFileAttribute::Directory)))
                            .toImage());
+    static std::vector<QImage> shipped;
+    if (theme.isEmpty())
+        shipped = pictures;
+    else
+        QVERIFY(pictures.back() != shipped.back());  // the theme's folder, not ours
     for (size_t i = 0; i < pictures.size(); ++i) {
         QVERIFY(!pictures[i].isNull());
         for (size_t j = i + 1; j < pictures.size(); ++j)
