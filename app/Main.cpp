@@ -19,6 +19,7 @@
 #include "app/Strings.h"
 #include "icons/SystemImageList.h"
 #include "platform/Error.h"
+#include "platform/FileIcons.h"
 #include "platform/EventLog.h"
 #include "platform/Prompts.h"
 #include "playlist/Childwin.h"
@@ -92,6 +93,8 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
 }
 
 TCadrellMainForm::~TCadrellMainForm() {
+    // Windows destroyed with the frame must not rebuild a menu bar that is going away.
+    disconnect(MdiArea, nullptr, this, nullptr);
     FormDestroy();
     if (CadrellMainForm == this)
         CadrellMainForm = nullptr;
@@ -470,10 +473,14 @@ bool TCadrellMainForm::event(QEvent* event) {
         case QEvent::DragEnter:
             dragEnterEvent(static_cast<QDragEnterEvent*>(event));
             return true;
-        case QEvent::DragMove:
-            if (static_cast<QDragMoveEvent*>(event)->mimeData()->hasUrls())
-                static_cast<QDragMoveEvent*>(event)->acceptProposedAction();
+        case QEvent::DragMove: {
+            auto* move = static_cast<QDragMoveEvent*>(event);
+            if (move->mimeData()->hasUrls()) {
+                move->setDropAction(Qt::CopyAction);
+                move->accept();
+            }
             return true;
+        }
         case QEvent::Drop:
             dropEvent(static_cast<QDropEvent*>(event));
             return true;
@@ -483,17 +490,21 @@ bool TCadrellMainForm::event(QEvent* event) {
 }
 
 void TCadrellMainForm::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    // Always as a copy: a file manager that proposes a move would delete the user's files.
+    if (event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
 }
 
 void TCadrellMainForm::dropEvent(QDropEvent* event) {
     QList<QByteArray> names;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            names.append(QFile::encodeName(url.toLocalFile()));
+            names.append(LocalFileBytes(url));
     }
-    event->acceptProposedAction();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
     Guarded([&] { FilesDropped(names); });
 }
 

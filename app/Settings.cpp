@@ -3,7 +3,6 @@
 #include "app/Strings.h"
 #include "platform/Error.h"
 #include "platform/Registry.h"
-#include "playlist/PathParts.h"
 
 namespace cadrell {
 
@@ -32,8 +31,8 @@ void LoadSettings(SettingsTarget& target, Registry& store) {
                 if (key.ReadBool(QStringLiteral("FontItalic")))
                     target.addFontStyleItalic();
             }
-            target.setOpenDir(NormaliseStartFolder(key.ReadString(QStringLiteral("OpenDir"))));
-            target.setSaveDir(NormaliseStartFolder(key.ReadString(QStringLiteral("SaveDir"))));
+            target.setOpenDir(key.ReadString(QStringLiteral("OpenDir")));
+            target.setSaveDir(key.ReadString(QStringLiteral("SaveDir")));
             target.setToolbarVisible(key.ReadBool(QStringLiteral("Toolbar")));
             target.setTop(key.ReadInteger(QStringLiteral("Top")));
             target.setLeft(key.ReadInteger(QStringLiteral("Left")));

@@ -36,7 +36,8 @@ public:
     // Italic is added to whatever the style holds.
     virtual void addFontStyleItalic() = 0;
 
-    // Start folders of the Open and Save dialogs, stored as given (the load normalises them).
+    // Start folders of the Open and Save dialogs. Like every assignment of a start folder, the
+    // setters normalise the text (NormaliseStartFolder): the load hands over what is stored.
     virtual QByteArray openDir() const = 0;
     virtual void setOpenDir(const QByteArray& folder) = 0;
     virtual QByteArray saveDir() const = 0;
@@ -46,8 +47,9 @@ public:
     virtual bool toolbarVisible() const = 0;
     virtual void setToolbarVisible(bool visible) = 0;
 
-    // The frame's outer rectangle in screen pixels (the restored one while minimized or
-    // maximized). Each setter is one move or resize of its own, keeping the other edges' values.
+    // The frame's placement in screen pixels (the restored one while minimized): the corner is
+    // the outer top-left, width and height are what the setters take. Each setter is one move or
+    // resize of its own.
     virtual QRect frameRect() const = 0;
     virtual void setTop(int top) = 0;
     virtual void setLeft(int left) = 0;

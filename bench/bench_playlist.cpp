@@ -224,6 +224,7 @@ void waitForRows(TPlaylistListView* view) {
     const qint64 before = counter->rows;
     QEventLoop loop;
     QTimer timeout;
+    timeout.setSingleShot(true);
     QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
     timeout.start(30000);
     while (counter->rows == before && timeout.isActive()) {

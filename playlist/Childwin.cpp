@@ -59,7 +59,8 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ListView1->setTextElideMode(Qt::ElideNone);
-    ListView1->setIconSize(QSize(16, 16));
+    if (CadrellMainForm)
+        ListView1->setImageList(CadrellMainForm->SystemImageList1);
     model_ = new PlaylistModel(&Document, CadrellMainForm ? CadrellMainForm->SystemImageList1 : nullptr,
                                this);
     ListView1->setModel(model_);
@@ -285,20 +286,27 @@ void TMDIChild::ShellDrop(const std::vector<QByteArray>& names) {
 }
 
 // Files from the file manager may be dropped anywhere in the window, not only on its list.
+// Always as a copy: a file manager that proposes a move would delete the user's files.
 void TMDIChild::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    if (event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
 }
 
 void TMDIChild::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    if (event->mimeData()->hasUrls()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
 }
 
 void TMDIChild::dropEvent(QDropEvent* event) {
     const std::vector<QByteArray> names = TPlaylistListView::NamesFromMimeData(event->mimeData());
-    event->acceptProposedAction();
-    Guarded([&] { ShellDrop(names); });
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    if (!names.empty())
+        Guarded([&] { ShellDrop(names); });
 }
 
 }  // namespace cadrell

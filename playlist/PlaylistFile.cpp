@@ -76,7 +76,8 @@ QByteArray ReadWholeFile(const QByteArray& fileName) {
     // Non-blocking so that a FIFO cannot hang the program before it is recognised.
     Fd fd(::open(fileName.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
-    if (fileName.isEmpty() || fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    // A zero byte would cut the name short and open some other file.
+    if (fileName.isEmpty() || fileName.contains('\0') || fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         cannotOpen(fileName);
     if (st.st_size > kMaxFileSize)
         cannotOpen(fileName);
@@ -123,7 +124,7 @@ QByteArray FormatPlaylist(const EntryList& entries) {
 
 void WritePlaylist(const QByteArray& fileName, const EntryList& entries) {
     QSaveFile file(QFile::decodeName(fileName));
-    if (fileName.isEmpty() || !file.open(QIODevice::WriteOnly))
+    if (fileName.isEmpty() || fileName.contains('\0') || !file.open(QIODevice::WriteOnly))
         throw Error(formatText("Cannot create file %s", fileName));
     // Written in pieces: no second copy of a large playlist in memory, and a piece small enough
     // to stay in the cache between being filled and being written.

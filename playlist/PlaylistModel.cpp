@@ -1,7 +1,7 @@
 #include "playlist/PlaylistModel.h"
 
 #include "icons/SystemImageList.h"
-#include "playlist/PathParts.h"
+#include "platform/FileIcons.h"
 #include "playlist/PlaylistDocument.h"
 
 namespace cadrell {
@@ -20,7 +20,11 @@ int PlaylistModel::rowCount(const QModelIndex& parent) const {
 }
 
 QString PlaylistModel::displayText(QByteArrayView entry) {
-    QString text = QString::fromLocal8Bit(entry);
+    // A row shows no more than fits on any screen; the entry itself stays whole.
+    constexpr qsizetype kShown = 4096;
+    QString text = QString::fromLocal8Bit(entry.first(std::min(entry.size(), kShown)));
+    if (entry.size() > kShown)
+        text += QChar(0x2026);
     // A zero byte would end the text wherever C strings are involved; show it as a symbol.
     text.replace(QChar(0), QChar(0x2400));
     return text;
@@ -38,7 +42,7 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             if (!icons_)
                 return {};
-            return icons_->Image(icons_->GetFileImageIndex(FileNamePart(entry), false, false, 0));
+            return icons_->Image(icons_->GetFileImageIndex(IconLookupName(entry), false, false, 0));
         default:
             return {};
     }

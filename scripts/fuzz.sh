@@ -15,7 +15,7 @@ targets=(fuzz_playlist_roundtrip fuzz_regfile_parse)
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ not found (Debian: clang libclang-rt-14-dev)" >&2; exit 1; }
 
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCADRELL_FUZZ=ON >/dev/null
+      -DCMAKE_CXX_COMPILER=clang++ -DCADRELL_FUZZ=ON >/dev/null
 cmake --build "$build" --target "${targets[@]}" -j"$jobs"
 
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1:allocator_may_return_null=1"

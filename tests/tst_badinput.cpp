@@ -4,6 +4,11 @@
 
 #include <QtTest>
 
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,12 +19,7 @@
 #include <atomic>
 #include <csignal>
 #include <functional>
-#include <sys/mount.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/types.h>
 #include <thread>
-#include <unistd.h>
 
 #include "app/HandOff.h"
 #include "app/Main.h"
@@ -76,8 +76,8 @@ QByteArray bigPiece(int n) {
     out.reserve(kPiece + 64);
     int line = 0;
     while (out.size() < kPiece) {
-        out += "/srv/music/album-" + QByteArray::number(n) + "/track-" + QByteArray::number(line++) +
-               ".mp3\r\n";
+        out += "/srv/music/album-" + QByteArray::number(n) + "/track-" +
+               QByteArray::number(line++) + ".mp3\r\n";
     }
     return out;
 }
@@ -110,7 +110,8 @@ QByteArray mp3Bytes() {
 }
 
 QStringList leftovers(const QString& dir, const QStringList& expected) {
-    QStringList names = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    QStringList names =
+        QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString& e : expected)
         names.removeAll(e);
     return names;
@@ -193,7 +194,8 @@ class TestBadInput : public QObject {
 
     QString freshDir(const QString& label) {
         static int n = 0;
-        const QString dir = testsupport::homeDir() + QStringLiteral("/bad/%1-%2").arg(label).arg(++n);
+        const QString dir =
+            testsupport::homeDir() + QStringLiteral("/bad/%1-%2").arg(label).arg(++n);
         QDir().mkpath(dir);
         return dir;
     }
@@ -215,7 +217,8 @@ class TestBadInput : public QObject {
     }
 
     QString takeError() {
-        return prompts.errors.isEmpty() ? QStringLiteral("<no error box>") : prompts.errors.takeFirst();
+        return prompts.errors.isEmpty() ? QStringLiteral("<no error box>")
+                                        : prompts.errors.takeFirst();
     }
 
 private slots:
@@ -246,7 +249,8 @@ private slots:
     // it stays empty and unmodified, and the thing named is left as it was.
     void unreadable_data() {
         QTest::addColumn<Setup>("setup");
-        QTest::newRow("missing") << Setup([](const QString& dir) { return name(dir + "/nothing.m3u"); });
+        QTest::newRow("missing") << Setup(
+            [](const QString& dir) { return name(dir + "/nothing.m3u"); });
         QTest::newRow("folder") << Setup([](const QString& dir) {
             QDir().mkpath(dir + "/folder.m3u");
             return name(dir + "/folder.m3u");
@@ -256,8 +260,10 @@ private slots:
             const QByteArray path = name(dir + "/pipe.m3u");
             return ::mkfifo(path.constData(), 0600) == 0 ? path : QByteArray();
         });
-        QTest::newRow("device without end") << Setup([](const QString&) { return QByteArray("/dev/zero"); });
-        QTest::newRow("empty device") << Setup([](const QString&) { return QByteArray("/dev/null"); });
+        QTest::newRow("device without end")
+            << Setup([](const QString&) { return QByteArray("/dev/zero"); });
+        QTest::newRow("empty device")
+            << Setup([](const QString&) { return QByteArray("/dev/null"); });
         QTest::newRow("dangling link") << Setup([](const QString& dir) {
             QFile::link(dir + "/gone.m3u", dir + "/link.m3u");
             return name(dir + "/link.m3u");
@@ -265,13 +271,15 @@ private slots:
         QTest::newRow("no read permission") << Setup([](const QString& dir) {
             if (isRoot())
                 return QByteArray("skip: root reads every file");
-            const QString path = writeFile(dir.mid(testsupport::homeDir().size() + 1) + "/secret.m3u", "a\r\n");
+            const QString path =
+                writeFile(dir.mid(testsupport::homeDir().size() + 1) + "/secret.m3u", "a\r\n");
             QFile::setPermissions(path, QFileDevice::WriteOwner);
             return name(path);
         });
         // A name with a zero byte must not open the file named by the part before it.
         QTest::newRow("zero byte in the name") << Setup([](const QString& dir) {
-            const QString path = writeFile(dir.mid(testsupport::homeDir().size() + 1) + "/real.m3u", "a\r\n");
+            const QString path =
+                writeFile(dir.mid(testsupport::homeDir().size() + 1) + "/real.m3u", "a\r\n");
             return name(path) + QByteArray("\0.other", 7);
         });
         QTest::newRow("empty name") << Setup([](const QString&) { return QByteArray(""); });
@@ -335,6 +343,17 @@ private slots:
         // Painting every visible row, long and binary ones included, must come back.
         child->subWindow()->resize(500, 300);
         QVERIFY(!child->grab().isNull());
+        // A row can show no more than a screen's width of text. Handing the view a whole 10 MB
+        // line makes every paint of that row lay out all of it: seconds and hundreds of MB each
+        // time the window is repainted.
+        for (int row = 0; row < std::min(20, int(expected.size())); ++row) {
+            const QString shown =
+                child->ListView1->model()->index(row, 0).data(Qt::DisplayRole).toString();
+            QVERIFY2(shown.size() <= 64 * 1024,
+                     qPrintable(QStringLiteral("row %1 hands the view %2 characters")
+                                    .arg(row)
+                                    .arg(shown.size())));
+        }
         QCOMPARE(readFile(path), bytes);
 
         child->MenuSave->trigger();
@@ -407,7 +426,8 @@ private slots:
 
         std::vector<QByteArray> entries;
         for (int i = 0; i < 20000; ++i)
-            entries.push_back("/srv/music/some album/track number " + QByteArray::number(i) + ".mp3");
+            entries.push_back("/srv/music/some album/track number " + QByteArray::number(i) +
+                              ".mp3");
         TMDIChild* child = newDocument(name(path), entries);
         child->setWindowTitle(QStringLiteral("before"));
 
@@ -427,11 +447,18 @@ private slots:
             if (isRoot()) {
                 // Root writes into any folder whose mode forbids it; an immutable one it cannot.
                 if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), dir}) != 0)
-                    QSKIP("as root only an immutable folder refuses writes, and chattr +i fails here");
-                undo.f = [dir] { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir}); };
+                    QSKIP(
+                        "as root only an immutable folder refuses writes, and chattr +i fails "
+                        "here");
+                undo.f = [dir] {
+                    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir});
+                };
             } else {
                 QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-                undo.f = [dir] { QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner); };
+                undo.f = [dir] {
+                    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                   QFileDevice::ExeOwner);
+                };
             }
             expected = errorBoxText(formatText("Cannot create file %s", name(path)));
             child->MenuSave->trigger();
@@ -469,8 +496,8 @@ private slots:
         QVERIFY(t.open(QIODevice::WriteOnly));
         t.write("a.mp3\nb.mp3\n");
         t.close();
-        QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ReadGroup));
+        QVERIFY(QFile::setPermissions(
+            target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
         QVERIFY(QFile::link(QStringLiteral("real/target.m3u"), link));
 
         TMDIChild* child = openInWindow(name(link));
@@ -486,8 +513,10 @@ private slots:
         QCOMPARE(QFile::permissions(target) & 0x7777,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                      QFileDevice::ReadUser | QFileDevice::WriteUser);
-        QCOMPARE(leftovers(dir, {QStringLiteral("real"), QStringLiteral("link.m3u")}), QStringList());
-        QCOMPARE(leftovers(dir + QStringLiteral("/real"), {QStringLiteral("target.m3u")}), QStringList());
+        QCOMPARE(leftovers(dir, {QStringLiteral("real"), QStringLiteral("link.m3u")}),
+                 QStringList());
+        QCOMPARE(leftovers(dir + QStringLiteral("/real"), {QStringLiteral("target.m3u")}),
+                 QStringList());
     }
 
     // A settings file that is not one: set aside whole, the program starts with its defaults,
@@ -495,10 +524,14 @@ private slots:
     void corruptSettingsFile_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("random bytes") << mp3Bytes().left(4096);
-        QTest::newRow("wrong header") << QByteArray("REGEDIT5\n\n[HKEY_CURRENT_USER\\x]\n\"a\"=\"b\"\n");
-        QTest::newRow("cut off in a value") << QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"Top\"=dwo");
-        QTest::newRow("unterminated string") << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\a]\n\"x\"=\"abc\n");
-        QTest::newRow("other root") << QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\a]\n\"x\"=\"y\"\n");
+        QTest::newRow("wrong header")
+            << QByteArray("REGEDIT5\n\n[HKEY_CURRENT_USER\\x]\n\"a\"=\"b\"\n");
+        QTest::newRow("cut off in a value")
+            << QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\"Top\"=dwo");
+        QTest::newRow("unterminated string")
+            << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\a]\n\"x\"=\"abc\n");
+        QTest::newRow("other root")
+            << QByteArray("REGEDIT4\n[HKEY_LOCAL_MACHINE\\a]\n\"x\"=\"y\"\n");
         QTest::newRow("bad hex") << QByteArray("REGEDIT4\n[HKEY_CURRENT_USER\\a]\n\"x\"=hex:zz\n");
     }
     void corruptSettingsFile() {
@@ -518,7 +551,8 @@ private slots:
         QCOMPARE(target.frame.topLeft(), QPoint(50, 60));
 
         // Nothing lost: the unreadable file is kept byte for byte beside the new one.
-        const QStringList aside = QDir(folder.path()).entryList({QStringLiteral("HKEY_CURRENT_USER.reg.bad*")});
+        const QStringList aside =
+            QDir(folder.path()).entryList({QStringLiteral("HKEY_CURRENT_USER.reg.bad*")});
         QCOMPARE(aside.size(), 1);
         QCOMPARE(readFile(folder.path() + QLatin1Char('/') + aside.first()), bytes);
 
@@ -548,7 +582,8 @@ private slots:
                 bads.push_back({"dword", dword(1)});
             } else {
                 bads.push_back({"string", sz("1")});
-                bads.push_back({"expandable string", RegValue{REG_EXPAND_SZ, QByteArray("1\0", 2)}});
+                bads.push_back(
+                    {"expandable string", RegValue{REG_EXPAND_SZ, QByteArray("1\0", 2)}});
                 bads.push_back({"2-byte dword", RegValue{REG_DWORD, QByteArray("\x01\x00", 2)}});
                 bads.push_back({"8-byte dword", RegValue{REG_DWORD, QByteArray(8, '\x01')}});
                 bads.push_back({"empty dword", RegValue{REG_DWORD, QByteArray()}});
@@ -567,7 +602,8 @@ private slots:
             RegistryKey key(RegRoot::CurrentUser, store);
             QVERIFY(key.OpenKey(kSettingsKey, true));
             for (int i = 0; i < int(values.size()); ++i)
-                key.WriteValue(QString::fromLatin1(values[size_t(i)].name), i == index ? bad : values[size_t(i)].good);
+                key.WriteValue(QString::fromLatin1(values[size_t(i)].name),
+                               i == index ? bad : values[size_t(i)].good);
         }
         const QString file = store.filePath(RegRoot::CurrentUser);
         const QByteArray before = readFile(file);
@@ -604,7 +640,8 @@ private slots:
             QTest::addRow("%d random bytes", n) << noise;
         }
         QTest::newRow("length past the limit") << QByteArray("CDLH\xff\xff\xff\xff", 8);
-        QTest::newRow("length just past the limit") << QByteArray("CDLH\x00\x01\x00\x01", 8) + QByteArray(65537, 'a');
+        QTest::newRow("length just past the limit")
+            << QByteArray("CDLH\x00\x01\x00\x01", 8) + QByteArray(65537, 'a');
         QTest::newRow("cut short") << QByteArray("CDLH\x00\x00\x00\x10/tmp/a", 14);
         QTest::newRow("bytes after the message") << QByteArray("CDLH\x00\x00\x00\x01xyz", 11);
         QTest::newRow("magic only") << QByteArray("CDLH");

@@ -13,8 +13,8 @@
 #include "platform/Error.h"
 #include "platform/Prompts.h"
 #include "playlist/EntryList.h"
-#include "playlist/PathParts.h"
 #include "playlist/Print.h"
+#include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;
@@ -154,45 +154,6 @@ void configurePdf(QPrinter& printer, const QString& path, int dpi) {
     printer.setPageSize(QPageSize(QPageSize::A4));
 }
 
-// Answers every modal dialog without showing it; anything else a print must not ask.
-class ScriptedPrompts : public Prompts {
-public:
-    Answer askYesNoCancel(QWidget*, const QString&, const QString&) override {
-        unexpected++;
-        return Answer::Cancel;
-    }
-    bool askYesNo(QWidget*, const QString&, const QString&) override {
-        unexpected++;
-        return false;
-    }
-    void showError(QWidget*, const QString& text) override { errors << text; }
-    std::optional<QString> openFileName(QWidget*, const QString&) override {
-        unexpected++;
-        return std::nullopt;
-    }
-    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override {
-        unexpected++;
-        return std::nullopt;
-    }
-    std::optional<QFont> chooseFont(QWidget*, const QFont&) override {
-        unexpected++;
-        return std::nullopt;
-    }
-    int exec(QDialog& dialog) override {
-        dialogs.push_back(&dialog);
-        if (onExec)
-            onExec(dialog);
-        return answer;
-    }
-    void openUrl(const QUrl&) override { unexpected++; }
-
-    int answer = QDialog::Accepted;
-    std::function<void(QDialog&)> onExec;
-    std::vector<QDialog*> dialogs;
-    QStringList errors;
-    int unexpected = 0;
-};
-
 }  // namespace
 
 class TestPrint : public QObject {
@@ -210,27 +171,41 @@ private slots:
     void pageBreaks();
     void pdfPagesAndText();
     void pdfTextSizeAtAnyResolution();
+    void jobThatCannotStartIsReported();
 
     void noDefaultPrinter();
     void cancelPrintsNothing();
     void confirmedPrinterServesEveryWindow();
 
 private:
-    ScriptedPrompts prompts_;
+    // The next print dialog is answered with `result` (after `before` has run), unseen.
+    void answerPrintDialog(int result, std::function<void()> before = {}) {
+        prompts_->dialogs.push_back([this, result, before](QDialog& dialog) {
+            shown_.push_back(&dialog);
+            if (before)
+                before();
+            return result;
+        });
+    }
+
+    std::unique_ptr<testsupport::ScriptedPrompts> prompts_;
+    std::vector<QDialog*> shown_;
     QTemporaryDir dir_;
 };
 
 void TestPrint::init() {
-    prompts_ = ScriptedPrompts();
-    Prompts::install(&prompts_);
+    prompts_ = std::make_unique<testsupport::ScriptedPrompts>();
+    shown_.clear();
     ForgetPrinterChoice();
     SetDefaultPrinterProbe([] { return true; });
 }
 
 void TestPrint::cleanup() {
-    Prompts::install(nullptr);
     SetDefaultPrinterProbe({});
-    QCOMPARE(prompts_.unexpected, 0);
+    // A dialog left unanswered in the script was never shown.
+    const bool allAnswered = prompts_->unexpected == 0 && prompts_->dialogs.empty();
+    prompts_.reset();
+    QVERIFY(allAnswered);
 }
 
 void TestPrint::layout_data() {
@@ -331,7 +306,8 @@ void TestPrint::pageBreaks() {
     if (fromFirstPage)
         count += perPage - 2;
 
-    const Recording r = record(dpi, pageHeight, "/music/long.m3u", numbered(count), font);
+    const EntryList entries = numbered(count);
+    const Recording r = record(dpi, pageHeight, "/music/long.m3u", entries, font);
     const int pages = expectedPages(count, pageHeight, h);
     QCOMPARE(r.pages, pages);
     QCOMPARE(r.runs.back().page + 1, pages);
@@ -347,7 +323,7 @@ void TestPrint::pageBreaks() {
             ++page;
             line = 0;
         }
-        QCOMPARE(run.text, QString::fromLatin1(numbered(count).at(i)));
+        QCOMPARE(run.text, QString::fromLatin1(entries.at(i)));
         QCOMPARE(run.page, page);
         QCOMPARE(run.top(), line * h);
         QVERIFY(run.top() + h <= pageHeight);
@@ -425,6 +401,19 @@ void TestPrint::pdfTextSizeAtAnyResolution() {
     QVERIFY(qAbs(tops[0][1] - tops[0][0] - 2 * lineHeight) < 0.5);
 }
 
+void TestPrint::jobThatCannotStartIsReported() {
+    QPrinter printer(QPrinter::HighResolution);
+    configurePdf(printer, dir_.filePath(QStringLiteral("missing folder/out.pdf")), 300);
+    QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
+    QString error;
+    try {
+        PrintPlaylist(printer, "/music/a.m3u", numbered(3), tenPoint(), Qt::black);
+    } catch (const Error& e) {
+        error = e.text();
+    }
+    QCOMPARE(error, QStringLiteral("Cannot start the print job"));
+}
+
 void TestPrint::noDefaultPrinter() {
     SetDefaultPrinterProbe([] { return false; });
     QWidget window;
@@ -438,21 +427,21 @@ void TestPrint::noDefaultPrinter() {
         error = e.text();
     }
     QCOMPARE(error, QStringLiteral("There is no default printer currently selected"));
-    QVERIFY(prompts_.dialogs.empty());
+    QVERIFY(shown_.empty());
     QVERIFY(!QFile::exists(pdf));
     QVERIFY(!PrinterChosen());
 }
 
 void TestPrint::cancelPrintsNothing() {
-    prompts_.answer = QDialog::Rejected;
+    answerPrintDialog(QDialog::Rejected);
     QWidget window;
     const QString pdf = dir_.filePath(QStringLiteral("cancel.pdf"));
     configurePdf(ProcessPrinter(), pdf, 300);
 
     PrintDocument(&window, "/music/a.m3u", numbered(3), tenPoint(), Qt::black);
-    QCOMPARE(prompts_.dialogs.size(), 1u);
+    QCOMPARE(shown_.size(), 1u);
     QVERIFY(!QFile::exists(pdf));
-    QVERIFY(prompts_.errors.isEmpty());
+    QVERIFY(prompts_->errors.isEmpty());
     QVERIFY(!PrinterChosen());
     // Still no printer chosen: without a default one the next print is refused again.
     SetDefaultPrinterProbe([] { return false; });
@@ -465,12 +454,12 @@ void TestPrint::confirmedPrinterServesEveryWindow() {
     const QString pdf = dir_.filePath(QStringLiteral("first.pdf"));
     configurePdf(ProcessPrinter(), pdf, 300);
     // What the dialog would write into the printer on OK.
-    prompts_.onExec = [](QDialog&) { ProcessPrinter().setCopyCount(3); };
+    answerPrintDialog(QDialog::Accepted, [] { ProcessPrinter().setCopyCount(3); });
 
     PrintDocument(&first, "/music/a.m3u", entriesOf(testsupport::list({"x.mp3"})), tenPoint(),
                   Qt::black);
-    QCOMPARE(prompts_.dialogs.size(), 1u);
-    auto* dialog = qobject_cast<QPrintDialog*>(prompts_.dialogs[0]);
+    QCOMPARE(shown_.size(), 1u);
+    auto* dialog = qobject_cast<QPrintDialog*>(shown_[0]);
     QVERIFY(dialog);
     QCOMPARE(dialog->objectName(), QStringLiteral("PrintDialog1"));
     QCOMPARE(dialog->parent(), &first);
@@ -491,16 +480,18 @@ void TestPrint::confirmedPrinterServesEveryWindow() {
     SetDefaultPrinterProbe([] { return false; });
     const QString pdf2 = dir_.filePath(QStringLiteral("second.pdf"));
     ProcessPrinter().setOutputFileName(pdf2);
+    answerPrintDialog(QDialog::Accepted);
     PrintDocument(&second, "/music/b.m3u", numbered(1), tenPoint(), Qt::black);
-    QCOMPARE(prompts_.dialogs.size(), 2u);
-    QCOMPARE(prompts_.dialogs[1]->parent(), &second);
-    QCOMPARE(qobject_cast<QPrintDialog*>(prompts_.dialogs[1])->printer(), &ProcessPrinter());
+    QCOMPARE(shown_.size(), 2u);
+    QCOMPARE(shown_[1]->parent(), &second);
+    QCOMPARE(qobject_cast<QPrintDialog*>(shown_[1])->printer(), &ProcessPrinter());
     QVERIFY(QFile::exists(pdf2));
 
     // The window keeps its dialog.
+    answerPrintDialog(QDialog::Accepted);
     PrintDocument(&first, "/music/a.m3u", numbered(1), tenPoint(), Qt::black);
-    QCOMPARE(prompts_.dialogs[2], prompts_.dialogs[0]);
-    QVERIFY(prompts_.errors.isEmpty());
+    QCOMPARE(shown_[2], shown_[0]);
+    QVERIFY(prompts_->errors.isEmpty());
 }
 
 QTEST_MAIN(TestPrint)

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "platform/Registry.h"
+#include "playlist/PathParts.h"
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;
@@ -37,9 +38,9 @@ struct FakeFrame : SettingsTarget {
     }
     void addFontStyleItalic() override { italic = true; }
     QByteArray openDir() const override { return open; }
-    void setOpenDir(const QByteArray& f) override { open = f; }
+    void setOpenDir(const QByteArray& f) override { open = NormaliseStartFolder(f); }
     QByteArray saveDir() const override { return save; }
-    void setSaveDir(const QByteArray& f) override { save = f; }
+    void setSaveDir(const QByteArray& f) override { save = NormaliseStartFolder(f); }
     bool toolbarVisible() const override { return toolbar; }
     void setToolbarVisible(bool v) override { toolbar = v; }
     QRect frameRect() const override { return rect; }

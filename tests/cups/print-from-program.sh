@@ -14,6 +14,7 @@ fail() {
     echo "FAIL: $*"
     exit 1
 }
+[ -x "$PROGRAM" ] || fail "no program at $PROGRAM"
 [ -n "${CADRELL_TEST_CUPS_SPOOL:-}" ] || skip "needs the private CUPS server of with-private-cups.sh"
 command -v Xvfb >/dev/null || skip "Xvfb is not installed"
 command -v xdotool >/dev/null || skip "xdotool is not installed"
@@ -54,7 +55,8 @@ done >"$LIST"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 3>"$WORK/display" >/dev/null 2>&1 &
 XVFB_PID=$!
 until_true '[ -s "$WORK/display" ]' || skip "Xvfb did not start"
-export DISPLAY=":$(cat "$WORK/display")"
+DISPLAY=":$(cat "$WORK/display")"
+export DISPLAY
 
 # The program notes what it did (and any error it would show) in its event log.
 export CADRELL_EVENT_LOG="$WORK/events"
@@ -99,7 +101,7 @@ DOC=$(ls "$CADRELL_TEST_CUPS_SPOOL"/d*-001 | head -n 1)
 } >"$WORK/expected"
 # Page one's first lines as laid out; then every line that holds text, across all pages.
 pdftotext -layout "$DOC" - | tr -d '\f' | sed 's/^ *//; s/ *$//' >"$WORK/printed" || fail "pdftotext failed"
-head -n 2 "$WORK/printed" | cmp -s - "$(head -n 2 "$WORK/expected" >"$WORK/head"; echo "$WORK/head")" ||
+[ "$(sed -n 1p "$WORK/printed")" = "$LIST" ] && [ -z "$(sed -n 2p "$WORK/printed")" ] ||
     fail "page one does not start with the title and an empty line: $(head -n 2 "$WORK/printed")"
 grep -v '^$' "$WORK/printed" >"$WORK/printed-lines"
 grep -v '^$' "$WORK/expected" >"$WORK/expected-lines"

@@ -160,15 +160,27 @@ def move_to(x, y):
         xdo("mousemove", "--sync", x, y)
 
 
+_last_click = [0.0]
+
+
 def click(x, y, button=1):
     move_to(x, y)
     time.sleep(0.05)
     xdo("click", button)
+    _last_click[0] = time.monotonic()
+
+
+def after_double_click_time():
+    # A press soon after a click at the same place is a double click, which starts no drag.
+    wait = _last_click[0] + 0.6 - time.monotonic()
+    if wait > 0:
+        time.sleep(wait)
 
 
 def drag(x0, y0, x1, y1, steps=12, hold=None):
     """A left-button drag moved in small steps, as a hand would, so the drag detection sees it."""
     move_to(x0, y0)
+    after_double_click_time()
     time.sleep(0.1)
     if hold:
         xdo("keydown", hold)

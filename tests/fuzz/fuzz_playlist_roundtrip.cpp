@@ -133,7 +133,8 @@ void edit(EntryList& list, Reference& ref, Script& s) {
                 }
                 if (!found)
                     insertAt = rest.size();
-                rest.insert(rest.begin() + static_cast<qsizetype>(insertAt), moved.begin(), moved.end());
+                rest.insert(rest.begin() + static_cast<qsizetype>(insertAt), moved.begin(),
+                            moved.end());
                 list.moveBefore(pos, before);
                 ref = std::move(rest);
                 break;
@@ -144,7 +145,8 @@ void edit(EntryList& list, Reference& ref, Script& s) {
                 other.adopt(text, cadrell::SplitLines(text));
                 const size_t at = s.next() % (count + 1);
                 list.insertFrom(static_cast<qsizetype>(at), other);
-                ref.insert(ref.begin() + static_cast<qsizetype>(at), {QByteArray("x"), QByteArray("y")});
+                ref.insert(ref.begin() + static_cast<qsizetype>(at),
+                           {QByteArray("x"), QByteArray("y")});
                 break;
             }
         }

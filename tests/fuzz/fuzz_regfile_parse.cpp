@@ -17,7 +17,8 @@ void check(bool ok) {
 }
 
 bool same(const Key& a, const Key& b) {
-    if (a.name != b.name || a.values.size() != b.values.size() || a.subkeys.size() != b.subkeys.size())
+    if (a.name != b.name || a.values.size() != b.values.size() ||
+        a.subkeys.size() != b.subkeys.size())
         return false;
     for (size_t i = 0; i < a.values.size(); ++i) {
         if (a.values[i].name != b.values[i].name || !(a.values[i].value == b.values[i].value))
