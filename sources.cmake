@@ -1,6 +1,7 @@
 # Plain logic: Qt Core and Network only, tested without a display.
 set(CADRELL_CORE_SOURCES
   platform/Error.cpp
+  platform/AtomicFile.cpp
   platform/Registry.cpp
   app/Settings.cpp
   shell/ShellRegistration.cpp

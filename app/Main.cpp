@@ -8,6 +8,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QLayout>
 #include <QMimeData>
 #include <QStyle>
 #include <QTimer>
@@ -175,6 +176,7 @@ void TCadrellMainForm::createToolBar() {
     ToolBar1->setFloatable(false);
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->layout()->setSpacing(0);
     ToolBar1->setStyleSheet(QStringLiteral("QToolBar { border: 0px; } QToolBar::separator { width: 8px; }"));
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
@@ -285,6 +287,11 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
     QMdiSubWindow* window = MdiArea->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
+    // The window's own system menu would close it with Ctrl+W too; Close is Ctrl+F4 here.
+    if (QMenu* system = window->systemMenu()) {
+        for (QAction* action : system->actions())
+            action->setShortcut(QKeySequence());
+    }
     // New windows get a useful share of the frame, cascading from the top-left corner.
     const QSize area = MdiArea->viewport()->size();
     window->resize(std::max(420, area.width() * 3 / 4), std::max(280, area.height() * 3 / 4));
@@ -297,9 +304,8 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
 }
 
 void TCadrellMainForm::OpenPlaylist(const QByteArray& fileName) {
-    OpenDialog.setInitialDir(DirectoryPart(fileName));
-    CreateDocumentWindow();
-    TMDIChild* child = ActiveDocumentWindow();
+    OpenDialog.setInitialDir(fileName.first(LastDelimiter(fileName) + 1));
+    TMDIChild* child = CreateDocumentWindow();
     child->Document.FileName = fileName;
     struct Logged {
         const QByteArray& name;
@@ -420,7 +426,10 @@ void TCadrellMainForm::tileWindows() {
         MdiArea->tileSubWindows();
         return;
     }
-    const QRect area = MdiArea->viewport()->rect();
+    QRect area = MdiArea->viewport()->rect();
+    // Minimised windows keep their row along the bottom edge.
+    if (MdiArea->subWindowList().size() > windows.size())
+        area.setBottom(area.bottom() - MdiArea->fontMetrics().height() * 2 - 8);
     const int height = area.height() / static_cast<int>(windows.size());
     int top = 0;
     std::reverse(windows.begin(), windows.end());

@@ -44,13 +44,17 @@ int main(int argc, char* argv[]) {
     Q_INIT_RESOURCE(cadrell);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("cadrell"));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(cadrell::strings::ProductName));
     QIcon icon(QStringLiteral(":/cadrell.svg"));
     icon.addFile(QStringLiteral(":/cadrell-256.png"));
     QApplication::setWindowIcon(icon);
     // The first argument as the bytes the shell gave, so any file name survives unchanged.
-    const bool hasArgument = argc > 1;
-    const QByteArray argument = hasArgument ? QByteArray(argv[1]) : QByteArray();
+    // An empty argument ("") counts as none.
+    QByteArray argument;
+    bool hasArgument = false;
+    for (int i = 1; i < argc && !hasArgument; ++i) {
+        argument = QByteArray(argv[i]);
+        hasArgument = !argument.isEmpty();
+    }
 
     // A later start hands its playlist to the running program and ends.
     switch (cadrell::HandOffToRunningInstance(argument, hasArgument)) {

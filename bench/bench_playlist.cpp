@@ -1,6 +1,8 @@
 // Times the large-playlist paths against what the machine can do at best, and prints a table.
 //
-//   bench_playlist [--runs N] [--markdown] <playlist>...
+//   bench_playlist [--runs N] [--markdown] [--raw] <playlist>...
+//
+// --raw also prints every run's figures (on stderr), to see how much a busy machine scatters them.
 //
 // Every figure is the median of N runs; the runs interleave all measurements, so a burst of
 // load on a shared machine touches floors and commands alike rather than one row of the table.
@@ -11,6 +13,10 @@
 //          16-byte (offset, length) record per entry: the least any command that touches every
 //          entry could cost.
 
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QAbstractItemDelegate>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -27,14 +33,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
-#include <malloc.h>
 #include <map>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "app/Main.h"
@@ -43,6 +45,7 @@
 #include "playlist/PlaylistDocument.h"
 #include "playlist/PlaylistFile.h"
 #include "playlist/PlaylistListView.h"
+#include "playlist/PlaylistModel.h"
 
 using namespace cadrell;
 
@@ -103,7 +106,8 @@ qsizetype readFloor(const QByteArray& path) {
     qsizetype lines = 0;
     const char* p = buf.get();
     const char* const end = p + size;
-    while (const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))) {
+    while (const char* lf =
+               static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)))) {
         ++lines;
         p = lf + 1;
     }
@@ -116,7 +120,8 @@ void writeFloor(const QByteArray& bytes, const QByteArray& temp, const QByteArra
         fail("cannot create " + temp.toStdString());
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        const ssize_t n =
+            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
         if (n <= 0)
             fail("cannot write " + temp.toStdString());
         done += n;
@@ -170,7 +175,8 @@ Selection scattered(qsizetype n, qsizetype count) {
     uint32_t r = 12345;
     for (qsizetype k = 0; k < count; ++k) {
         r = r * 1103515245u + 12345u;
-        const double jitter = step > 2 ? static_cast<double>((r >> 16) % 1000) / 1000.0 * (step - 1) : 0;
+        const double jitter =
+            step > 2 ? static_cast<double>((r >> 16) % 1000) / 1000.0 * (step - 1) : 0;
         s.push_back(static_cast<int>(static_cast<double>(k) * step + jitter));
     }
     s.erase(std::unique(s.begin(), s.end()), s.end());
@@ -180,12 +186,20 @@ Selection scattered(qsizetype n, qsizetype count) {
 // --- The window ----------------------------------------------------------------------------
 
 // Paints through the list's own delegate and notes that rows were painted. Installed when a
-// list is first polished (which happens when its window is shown, before anything is loaded),
-// so timing a window touches neither the window's code nor the order of its layouts.
+// list is first polished or shown (a window is shown before anything is loaded into it), so
+// timing a window touches neither the window's code nor the order of its layouts.
 class PaintCounter : public QAbstractItemDelegate {
 public:
     PaintCounter(QAbstractItemDelegate* inner, QObject* parent)
-        : QAbstractItemDelegate(parent), inner_(inner) {}
+        : QAbstractItemDelegate(parent), inner_(inner) {
+        setObjectName(QLatin1String(kName));
+    }
+    static constexpr char kName[] = "bench-paint-counter";
+    // Without a meta-object of its own it is found by name.
+    static PaintCounter* of(QObject* view) {
+        return static_cast<PaintCounter*>(view->findChild<QAbstractItemDelegate*>(
+            QLatin1String(kName), Qt::FindDirectChildrenOnly));
+    }
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         inner_->paint(painter, option, index);
@@ -206,9 +220,9 @@ private:
 class CounterInstaller : public QObject {
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Polish) {
+        if (event->type() == QEvent::Polish || event->type() == QEvent::Show) {
             auto* view = qobject_cast<TPlaylistListView*>(watched);
-            if (view && !view->findChild<PaintCounter*>(QString(), Qt::FindDirectChildrenOnly))
+            if (view && !PaintCounter::of(view))
                 view->setItemDelegate(new PaintCounter(view->itemDelegate(), view));
         }
         return false;
@@ -218,7 +232,7 @@ protected:
 // Runs the event loop until the list has painted rows: before its delayed layout has run it
 // paints an empty list, and the user still sees nothing.
 void waitForRows(TPlaylistListView* view) {
-    auto* counter = view->findChild<PaintCounter*>(QString(), Qt::FindDirectChildrenOnly);
+    PaintCounter* const counter = PaintCounter::of(view);
     if (!counter)
         fail("the list was never polished");
     const qint64 before = counter->rows;
@@ -244,6 +258,16 @@ void closeWindow(TMDIChild* child) {
     QCoreApplication::processEvents();
 }
 
+class FastIndexModel : public PlaylistModel {
+public:
+    using PlaylistModel::PlaylistModel;
+    QModelIndex index(int row, int column, const QModelIndex& parent) const override {
+        if (row < 0 || column != 0 || parent.isValid() || row >= rowCount())
+            return {};
+        return createIndex(row, 0);
+    }
+};
+
 // --- The table -----------------------------------------------------------------------------
 
 struct Row {
@@ -268,33 +292,43 @@ std::string withCommas(long long n) {
     return s;
 }
 
+// Pads to a width in characters, not bytes: the table uses the multiplication sign.
+std::string pad(const std::string& text, size_t width, bool right) {
+    size_t chars = 0;
+    for (unsigned char c : text)
+        chars += (c & 0xC0) != 0x80;
+    const std::string fill(width > chars ? width - chars : 0, ' ');
+    return right ? fill + text : text + fill;
+}
+
 void printTable(const std::vector<Row>& rows, bool markdown, bool judge) {
-    const char* head[] = {"measure", "median", "vs", "ratio", "target", ""};
-    if (markdown) {
-        std::printf("| %s | %s | %s | %s | %s | %s |\n|---|--:|---|--:|--:|---|\n", head[0], head[1],
-                    head[2], head[3], head[4], "met");
-    } else {
-        std::printf("  %-50s %11s  %-6s %7s %7s  %s\n", head[0], head[1], head[2], head[3], head[4],
-                    head[5]);
-    }
+    if (markdown)
+        std::printf("| measure | median | vs | ratio | target | |\n|---|--:|---|--:|--:|---|\n");
+    else
+        std::printf("  %s %s  %s %s %s\n", pad("measure", 52, false).c_str(),
+                    pad("median", 10, true).c_str(), pad("vs", 5, false).c_str(),
+                    pad("ratio", 7, true).c_str(), pad("target", 8, true).c_str());
     for (const Row& r : rows) {
-        const std::string value =
-            r.floorName == "file" ? fmt("%.1f MB", r.value / 1e6) : fmt("%.1f ms", r.value);
+        const std::string value = r.floorName == "file"
+                                      ? fmt("%.1f MB", r.value / 1e6)
+                                      : fmt(r.value < 10 ? "%.2f ms" : "%.1f ms", r.value);
         const std::string ratio = r.floor > 0 ? fmt("%.2f\u00d7", r.value / r.floor) : "";
-        const std::string target = r.target > 0 ? fmt("\u2264 %.1f\u00d7", r.target) : "";
+        const std::string target = r.target > 0 ? fmt("%.1f\u00d7", r.target) : "";
         std::string verdict;
         if (judge && r.target > 0)
             verdict = r.value <= r.target * r.floor ? "met" : "MISSED";
         if (!r.note.empty())
-            verdict += (verdict.empty() ? "" : "  ") + r.note;
+            verdict += (verdict.empty() ? "" : ", ") + r.note;
         if (markdown)
             std::printf("| %s | %s | %s | %s | %s | %s |\n", r.name.c_str(), value.c_str(),
-                        r.floorName.c_str(), ratio.c_str(), target.c_str(), verdict.c_str());
+                        r.floorName.c_str(), ratio.c_str(),
+                        target.empty() ? "" : ("\u2264 " + target).c_str(), verdict.c_str());
         else
-            // The multiplication sign and the less-or-equal sign take two extra bytes each.
-            std::printf("  %-50s %11s  %-6s %*s %*s  %s\n", r.name.c_str(), value.c_str(),
-                        r.floorName.c_str(), r.floor > 0 ? 8 : 7, ratio.c_str(),
-                        r.target > 0 ? 11 : 7, target.c_str(), verdict.c_str());
+            std::printf("  %s %s  %s %s %s  %s\n", pad(r.name, 52, false).c_str(),
+                        pad(value, 10, true).c_str(), pad(r.floorName, 5, false).c_str(),
+                        pad(ratio, 7, true).c_str(),
+                        pad(target.empty() ? "" : "\u2264" + target, 8, true).c_str(),
+                        verdict.c_str());
     }
 }
 
@@ -311,8 +345,9 @@ std::string cpuName() {
 
 // --- One playlist --------------------------------------------------------------------------
 
-void benchFile(const QByteArray& path, int runs, bool markdown) {
-    QTemporaryDir work(QFileInfo(QFile::decodeName(path)).absolutePath() + QStringLiteral("/bench-XXXXXX"));
+void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
+    QTemporaryDir work(QFileInfo(QFile::decodeName(path)).absolutePath() +
+                       QStringLiteral("/bench-XXXXXX"));
     if (!work.isValid())
         fail("cannot make a work folder beside " + path.toStdString());
     const QByteArray dir = QFile::encodeName(work.path()) + '/';
@@ -334,7 +369,8 @@ void benchFile(const QByteArray& path, int runs, bool markdown) {
         return doc;
     };
     // One command on a freshly loaded document; `prepare` runs untimed.
-    auto command = [&](const char* name, const std::function<std::function<void()>(PlaylistDocument&)>& prepare) {
+    auto command = [&](const char* name,
+                       const std::function<std::function<void()>(PlaylistDocument&)>& prepare) {
         auto doc = loaded();
         const std::function<void()> run = prepare(*doc);
         t[name].push_back(time(run));
@@ -351,7 +387,8 @@ void benchFile(const QByteArray& path, int runs, bool markdown) {
             t["memory"].push_back(static_cast<double>(residentBytes() - before));
             entries = doc->Entries().size();
 
-            t["write floor"].push_back(time([&] { writeFloor(bytes, dir + "floor.tmp", floorTarget); }));
+            t["write floor"].push_back(
+                time([&] { writeFloor(bytes, dir + "floor.tmp", floorTarget); }));
             doc->FileName = saveTarget;
             t["save"].push_back(time([&] { SavePlaylist(*doc); }));
 
@@ -398,8 +435,11 @@ void benchFile(const QByteArray& path, int runs, bool markdown) {
         TMDIChild* child = nullptr;
         {
             t["open"].push_back(time([&] {
-                CadrellMainForm->OpenPlaylist(path);
-                child = CadrellMainForm->ActiveDocumentWindow();
+                child = CadrellMainForm->CreateDocumentWindow();
+                if (qEnvironmentVariableIsSet("EXP_IDX")) child->ListView1->setModel(new FastIndexModel(&child->Document, CadrellMainForm->SystemImageList1, child));
+                if (qEnvironmentVariableIsSet("EXP_ON")) child->ListView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                child->Document.FileName = path;
+                child->LoadDocument();
                 waitForRows(child->ListView1);
             }));
             TPlaylistListView* view = child->ListView1;
@@ -430,6 +470,14 @@ void benchFile(const QByteArray& path, int runs, bool markdown) {
         }
     }
 
+    if (raw) {
+        for (const auto& [name, values] : t) {
+            std::fprintf(stderr, "%-20s", name.c_str());
+            for (double v : values)
+                std::fprintf(stderr, " %8.1f", name == "memory" ? v / 1e6 : v);
+            std::fprintf(stderr, "\n");
+        }
+    }
     const double read = median(t["read floor"]), write = median(t["write floor"]),
                  copy = median(t["copy floor"]), load = median(t["load"]);
     const double mem = median(t["memory"]);
@@ -453,15 +501,17 @@ void benchFile(const QByteArray& path, int runs, bool markdown) {
         {"window: select " + half + " single-row ranges", median(t["ui select"]), "", 0, 0, ""},
         {"window: read that selection (selectedPositions)", median(t["ui read selection"]), "copy",
          copy, 0, ""},
-        {"window: Delete (selection, command, reset, paint)", median(t["ui delete"]), "copy", copy, 0,
+        {"window: Delete (selection, command, reset, paint)", median(t["ui delete"]), "copy", copy,
+         0, ""},
+        {"window: model reset of " + e + " rows + paint", median(t["ui reset"]), "copy", copy, 0,
          ""},
-        {"window: model reset of " + e + " rows + paint", median(t["ui reset"]), "copy", copy, 0, ""},
     };
-    std::printf(markdown ? "\n### %s entries, %.1f MB (%.1f bytes a line), median of %d runs\n\n"
-                         : "\n%s entries, %.1f MB (%.1f bytes a line), median of %d runs\n",
-                e.c_str(), static_cast<double>(bytes.size()) / 1e6,
-                static_cast<double>(bytes.size()) / static_cast<double>(std::max<qsizetype>(entries, 1)),
-                runs);
+    std::printf(
+        markdown ? "\n### %s entries, %.1f MB (%.1f bytes a line), median of %d runs\n\n"
+                 : "\n%s entries, %.1f MB (%.1f bytes a line), median of %d runs\n",
+        e.c_str(), static_cast<double>(bytes.size()) / 1e6,
+        static_cast<double>(bytes.size()) / static_cast<double>(std::max<qsizetype>(entries, 1)),
+        runs);
     printTable(rows, markdown, entries >= 1000000);
     std::fflush(stdout);
 }
@@ -469,17 +519,33 @@ void benchFile(const QByteArray& path, int runs, bool markdown) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Every large buffer is fresh memory, as in a program that has just started: without this the
+    // allocator keeps some freed buffers and not others, and a floor that happens to get old
+    // pages back skips the page faults the measured operation pays.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 20);
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The frame reads and writes its settings; keep the user's own out of reach.
     QTemporaryDir home;
     for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
         qputenv(var, QFile::encodeName(home.path() + QLatin1Char('/') + QLatin1String(var)));
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        const QString runtime = home.path() + QStringLiteral("/runtime");
+        ::mkdir(QFile::encodeName(runtime).constData(), 0700);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    }
+    // The offscreen platform reports what it cannot do; that is not news here.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtDebugMsg && !text.contains(QLatin1String("propagateSizeHints")))
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
     Q_INIT_RESOURCE(cadrell);
     QApplication app(argc, argv);
 
     int runs = 5;
     bool markdown = false;
+    bool raw = false;
     std::vector<QByteArray> files;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -487,11 +553,13 @@ int main(int argc, char** argv) {
             runs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--markdown")
             markdown = true;
+        else if (a == "--raw")
+            raw = true;
         else
             files.emplace_back(argv[i]);
     }
     if (files.empty())
-        fail("usage: bench_playlist [--runs N] [--markdown] <playlist>...");
+        fail("usage: bench_playlist [--runs N] [--markdown] [--raw] <playlist>...");
 
     CounterInstaller installer;
     app.installEventFilter(&installer);
@@ -508,6 +576,6 @@ int main(int argc, char** argv) {
                 QSysInfo::prettyProductName().toStdString().c_str(), qVersion(), __GNUC__,
                 __GNUC_MINOR__);
     for (const QByteArray& f : files)
-        benchFile(f, runs, markdown);
+        benchFile(f, runs, markdown, raw);
     return 0;
 }

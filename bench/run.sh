@@ -1,30 +1,28 @@
-#!/bin/sh
+#!/bin/bash
 # Builds the benchmark if needed, writes playlists of 10,000, 100,000 and 1,000,000 entries into
-# a temporary folder and prints the table.
+# a temporary folder and prints the table:
 #
-#   bench/run.sh [--runs N] [--markdown]
+#   bash bench/run.sh [--runs N] [--markdown] [--raw]
 #
-# BUILD_DIR (default build-bench beside this folder) and TMPDIR choose where things go; JOBS
-# (default 2) limits the build.
-set -eu
+# BUILD_DIR (default: build, the folder scripts/run.sh and scripts/test.sh use), JOBS (default:
+# all processors) and TMPDIR (where the playlists go) may be set.
+set -euo pipefail
 
-src=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$src/build-bench}
-jobs=${JOBS:-2}
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+jobs="${JOBS:-$(nproc)}"
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
+# Timings of a debug build say nothing, so the build type is set every time.
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target generate_playlist bench_playlist -j"$jobs" >/dev/null
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/cadrell-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT INT TERM
+work="$(mktemp -d "${TMPDIR:-/tmp}/cadrell-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
 
-files=
+files=()
 for n in 10000 100000 1000000; do
     "$build/bench/generate_playlist" "$n" "$work/playlist-$n.m3u" 2>/dev/null
-    files="$files $work/playlist-$n.m3u"
+    files+=("$work/playlist-$n.m3u")
 done
 
-# shellcheck disable=SC2086 # the names are ours and have no blanks
-QT_QPA_PLATFORM=offscreen "$build/bench/bench_playlist" "$@" $files
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_playlist" "$@" "${files[@]}"

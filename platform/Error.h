@@ -15,7 +15,7 @@ private:
     QString text_;
 };
 
-// "%s"-style texts of the design, with the argument inserted as raw 8-bit text.
+// The program's "%s" message texts, with the argument inserted as raw 8-bit text.
 QString formatText(const char* pattern, const QByteArray& arg);
 
 // The text as the error box shows it: a full stop is appended when the last character sorts

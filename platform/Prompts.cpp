@@ -59,8 +59,18 @@ void QtPrompts::showError(QWidget* parent, const QString& text) {
         LogEvent("error", text.toLocal8Bit());
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Cadrell"), text, QMessageBox::Ok,
-                    parent ? parent : QApplication::activeWindow());
+    if (!parent)
+        parent = QApplication::activeModalWidget();
+    if (!parent)
+        parent = QApplication::activeWindow();
+    if (!parent) {
+        // At start-up or during a hand-off no window is active yet: stay with the frame.
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QLatin1String("CadrellMainForm") && top->isVisible())
+                parent = top;
+        }
+    }
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Cadrell"), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }

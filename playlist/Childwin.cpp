@@ -27,12 +27,9 @@ QAction* addItem(QWidget* owner, QMenu* menu, const char* objectName, const QStr
                  const QKeySequence& shortcut = {}) {
     auto* action = new QAction(caption, owner);
     action->setObjectName(QLatin1String(objectName));
-    if (!shortcut.isEmpty()) {
-        action->setShortcut(shortcut);
-        // Each window's shortcuts act on that window only, wherever its focus lies.
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        owner->addAction(action);
-    }
+    // The shortcut lives in the menu: only the active window's menus stand in the menu bar, so
+    // the keys always reach the active window, also while it is minimised.
+    action->setShortcut(shortcut);
     menu->addAction(action);
     return action;
 }

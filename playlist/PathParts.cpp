@@ -137,7 +137,7 @@ QByteArray DisplayPath(QByteArrayView name) {
         if (leaf.isEmpty())
             leaf = FileNamePart(cur);
         // Join with the separator that stood before the leaf; after a drive colon the
-        // design's own separator, so C:a.m3u reads C:\a.m3u.
+        // Windows separator, so C:a.m3u reads C:\a.m3u.
         const char sep = cur[d] == ':' ? '\\' : cur[d];
         pieces.push_back(sep + leaf);
         cur = cur.first(folder);

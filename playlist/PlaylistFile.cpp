@@ -1,7 +1,6 @@
 #include "playlist/PlaylistFile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/AtomicFile.h"
 #include "platform/Error.h"
 #include "playlist/PathParts.h"
 #include "playlist/PlaylistDocument.h"
@@ -123,8 +123,8 @@ QByteArray FormatPlaylist(const EntryList& entries) {
 }
 
 void WritePlaylist(const QByteArray& fileName, const EntryList& entries) {
-    QSaveFile file(QFile::decodeName(fileName));
-    if (fileName.isEmpty() || fileName.contains('\0') || !file.open(QIODevice::WriteOnly))
+    AtomicFile file(fileName);
+    if (!file.open())
         throw Error(formatText("Cannot create file %s", fileName));
     // Written in pieces: no second copy of a large playlist in memory, and a piece small enough
     // to stay in the cache between being filled and being written.
@@ -132,10 +132,8 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries) {
     const std::unique_ptr<char[]> piece(new char[kPiece]);
     qsizetype used = 0;
     auto flush = [&] {
-        if (file.write(piece.get(), used) != used) {
-            file.cancelWriting();
+        if (!file.write(piece.get(), used))
             throw Error(QStringLiteral("Stream write error"));
-        }
         used = 0;
     };
     auto put = [&](const char* p, qsizetype n) {
@@ -156,7 +154,7 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries) {
     }
     flush();
     if (!file.commit()) {
-        if (file.error() == QFileDevice::WriteError || file.error() == QFileDevice::ResourceError)
+        if (file.failure() == AtomicFile::Failure::Write)
             throw Error(QStringLiteral("Stream write error"));
         throw Error(formatText("Cannot create file %s", fileName));
     }

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 
 #include "app/Main.h"
 #include "app/Strings.h"
@@ -84,6 +85,8 @@ void TAboutBox::FormCreate() {
 
 void TAboutBox::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (const QScreen* s = screen())
+        move(s->geometry().center() - rect().center());
     OKButton->setFocus();
 }
 

@@ -216,6 +216,29 @@ private slots:
         QCOMPARE(readFile(target), QByteArray("new\r\n"));
     }
 
+    // Names are bytes on disk: one that is not valid UTF-8 is written under exactly that name.
+    void saveUnderAnEightBitName() {
+        const QByteArray name = QFile::encodeName(testsupport::homeDir()) + "/caf\xE9.m3u";
+        EntryList list;
+        list.append("x");
+        WritePlaylist(name, list);
+        PlaylistDocument doc;
+        doc.FileName = name;
+        LoadPlaylist(doc);
+        QCOMPARE(doc.Entries().toVector(), Lines{"x"});
+        QCOMPARE(::access(name.constData(), F_OK), 0);
+    }
+
+    void saveThroughDanglingLinkCreatesTarget() {
+        const QString link = testsupport::homeDir() + QStringLiteral("/dangling.m3u");
+        QVERIFY(QFile::link(QStringLiteral("made-by-save.m3u"), link));
+        EntryList list;
+        list.append("y");
+        WritePlaylist(QFile::encodeName(link), list);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(readFile(testsupport::homeDir() + QStringLiteral("/made-by-save.m3u")), QByteArray("y\r\n"));
+    }
+
     void saveKeepsPermissions() {
         const QString path = writeFile(QStringLiteral("perm.m3u"), "a\r\n");
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);

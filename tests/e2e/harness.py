@@ -349,13 +349,13 @@ class Cadrell:
         env.update(scenario.user_env(self.home))
         env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         env["QT_ACCESSIBILITY"] = "1"
-        env.pop("QT_QPA_PLATFORM", None)
         env["QT_QPA_PLATFORM"] = "xcb"
         self.event_log = None
         if event_log:
             self.event_log = os.path.join(scenario.workdir, f"events-{len(scenario.starts)}.log")
             env["CADRELL_EVENT_LOG"] = self.event_log
-        env.pop("CADRELL_EVENT_LOG", None) if not event_log else None
+        else:
+            env.pop("CADRELL_EVENT_LOG", None)  # the real error box, not the log line
         if env_extra:
             env.update(env_extra)
         self.stderr_path = os.path.join(scenario.workdir, f"cadrell-{len(scenario.starts)}.stderr")
