@@ -406,9 +406,12 @@ void TCadrellMainForm::ToolBar1Click(QAction* sender) {
 }
 
 void TCadrellMainForm::chooseFont() {
-    const std::optional<QFont> font = Prompts::current().chooseFont(this, FrameFont);
-    if (font)
-        FrameFont = *font;
+    const std::optional<FontChoice> choice =
+        Prompts::current().chooseFont(this, FrameFont, FrameFontColor);
+    if (choice) {
+        FrameFont = choice->font;
+        FrameFontColor = choice->color;
+    }
     for (TMDIChild* child : DocumentWindows())
         child->SetDocumentFont(FrameFont, FrameFontColor);
 }

@@ -438,6 +438,7 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
                 child = CadrellMainForm->CreateDocumentWindow();
                 if (qEnvironmentVariableIsSet("EXP_IDX")) child->ListView1->setModel(new FastIndexModel(&child->Document, CadrellMainForm->SystemImageList1, child));
                 if (qEnvironmentVariableIsSet("EXP_ON")) child->ListView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                if (qEnvironmentVariableIsSet("EXP_PIXEL")) child->ListView1->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
                 child->Document.FileName = path;
                 child->LoadDocument();
                 waitForRows(child->ListView1);

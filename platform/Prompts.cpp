@@ -4,7 +4,12 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QFontDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QMessageBox>
 #include <new>
 
@@ -99,12 +104,44 @@ std::optional<QString> QtPrompts::saveFileName(QWidget* parent, const QString& s
     return dialog.selectedFiles().constFirst();
 }
 
-std::optional<QFont> QtPrompts::chooseFont(QWidget* parent, const QFont& initial) {
-    bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, initial, parent);
-    if (!ok)
+std::optional<FontChoice> QtPrompts::chooseFont(QWidget* parent, const QFont& font,
+                                                const QColor& color) {
+    // The toolkit's font dialog has no colour; it is embedded here beside a colour button.
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("FontDialog1"));
+    dialog.setWindowTitle(QStringLiteral("Font"));
+    auto* fonts = new QFontDialog(font, &dialog);
+    fonts->setWindowFlags(Qt::Widget);
+    fonts->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+    QColor chosen = color;
+    auto* colourButton = new QPushButton(QStringLiteral("&Color..."), &dialog);
+    colourButton->setObjectName(QStringLiteral("FontColor"));
+    auto showColour = [&] {
+        QPixmap swatch(16, 16);
+        swatch.fill(chosen);
+        colourButton->setIcon(QIcon(swatch));
+    };
+    showColour();
+    QObject::connect(colourButton, &QPushButton::clicked, &dialog, [&] {
+        const QColor picked = QColorDialog::getColor(chosen, &dialog, QStringLiteral("Color"));
+        if (picked.isValid()) {
+            chosen = picked;
+            showColour();
+        }
+    });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addWidget(colourButton);
+    row->addStretch();
+    row->addWidget(buttons);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(fonts);
+    layout->addLayout(row);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return font;
+    return FontChoice{fonts->currentFont(), chosen};
 }
 
 int QtPrompts::exec(QDialog& dialog) {

@@ -14,6 +14,11 @@ namespace cadrell {
 
 // Every modal question and every hand-over to the desktop goes through here, so tests can
 // answer for the user (ScriptedPrompts in tests/testsupport) and no test waits on a real dialog.
+struct FontChoice {
+    QFont font;
+    QColor color;
+};
+
 class Prompts {
 public:
     enum class Answer { Yes, No, Cancel };
@@ -31,7 +36,9 @@ public:
     // Asks before overwriting an existing file, as the save dialog does.
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& startFolder,
                                                 const QString& initialName) = 0;
-    virtual std::optional<QFont> chooseFont(QWidget* parent, const QFont& initial) = 0;
+    // The font dialog with its effects: underline, strike-out and colour.
+    virtual std::optional<FontChoice> chooseFont(QWidget* parent, const QFont& font,
+                                                 const QColor& color) = 0;
     // Any other modal dialog (print, options, about): returns its result code.
     virtual int exec(QDialog& dialog) = 0;
     // QDesktopServices::openUrl; the outcome is not examined.
@@ -51,7 +58,8 @@ public:
     std::optional<QString> openFileName(QWidget* parent, const QString& startFolder) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& startFolder,
                                         const QString& initialName) override;
-    std::optional<QFont> chooseFont(QWidget* parent, const QFont& initial) override;
+    std::optional<FontChoice> chooseFont(QWidget* parent, const QFont& font,
+                                         const QColor& color) override;
     int exec(QDialog& dialog) override;
     void openUrl(const QUrl& url) override;
 };

@@ -338,11 +338,13 @@ private slots:
         TMDIChild* two = frame->CreateDocumentWindow();
         QFont font(QStringLiteral("DejaVu Serif"));
         font.setPointSize(14);
-        prompts->fonts = {font};
+        prompts->fonts = {FontChoice{font, QColor(Qt::darkRed)}};
         frame->ToolBar1Click(frame->tbFont);
         QCOMPARE(one->ListView1->font().pointSize(), 14);
         QCOMPARE(two->ListView1->font().pointSize(), 14);
         QCOMPARE(frame->CreateDocumentWindow()->ListView1->font().pointSize(), 14);
+        QCOMPARE(two->ListView1->palette().color(QPalette::Text), QColor(Qt::darkRed));
+        QCOMPARE(frame->FrameFontColor, QColor(Qt::darkRed));
         prompts->fonts = {std::nullopt};  // cancelled: the frame font stays
         frame->MenuClick(frame->MenuFont);
         QCOMPARE(one->ListView1->font().pointSize(), 14);

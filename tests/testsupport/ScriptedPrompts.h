@@ -19,7 +19,7 @@ public:
     std::deque<Answer> answers;                   // askYesNoCancel
     std::deque<bool> yesNo;                       // askYesNo
     std::deque<std::optional<QString>> fileNames;  // openFileName / saveFileName
-    std::deque<std::optional<QFont>> fonts;
+    std::deque<std::optional<cadrell::FontChoice>> fonts;
     std::deque<std::function<int(QDialog&)>> dialogs;
 
     QStringList asked;   // "caption: text" of every question
@@ -48,8 +48,8 @@ public:
         saveInitialNames << initialName;
         return take(fileNames, std::optional<QString>());
     }
-    std::optional<QFont> chooseFont(QWidget*, const QFont&) override {
-        return take(fonts, std::optional<QFont>());
+    std::optional<cadrell::FontChoice> chooseFont(QWidget*, const QFont&, const QColor&) override {
+        return take(fonts, std::optional<cadrell::FontChoice>());
     }
     int exec(QDialog& dialog) override {
         auto script = take(dialogs, std::function<int(QDialog&)>());
