@@ -45,7 +45,6 @@
 #include "playlist/PlaylistDocument.h"
 #include "playlist/PlaylistFile.h"
 #include "playlist/PlaylistListView.h"
-#include "playlist/PlaylistModel.h"
 
 using namespace cadrell;
 
@@ -258,16 +257,6 @@ void closeWindow(TMDIChild* child) {
     QCoreApplication::processEvents();
 }
 
-class FastIndexModel : public PlaylistModel {
-public:
-    using PlaylistModel::PlaylistModel;
-    QModelIndex index(int row, int column, const QModelIndex& parent) const override {
-        if (row < 0 || column != 0 || parent.isValid() || row >= rowCount())
-            return {};
-        return createIndex(row, 0);
-    }
-};
-
 // --- The table -----------------------------------------------------------------------------
 
 struct Row {
@@ -435,12 +424,8 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
         TMDIChild* child = nullptr;
         {
             t["open"].push_back(time([&] {
-                child = CadrellMainForm->CreateDocumentWindow();
-                if (qEnvironmentVariableIsSet("EXP_IDX")) child->ListView1->setModel(new FastIndexModel(&child->Document, CadrellMainForm->SystemImageList1, child));
-                if (qEnvironmentVariableIsSet("EXP_ON")) child->ListView1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-                if (qEnvironmentVariableIsSet("EXP_PIXEL")) child->ListView1->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-                child->Document.FileName = path;
-                child->LoadDocument();
+                CadrellMainForm->OpenPlaylist(path);
+                child = CadrellMainForm->ActiveDocumentWindow();
                 waitForRows(child->ListView1);
             }));
             TPlaylistListView* view = child->ListView1;

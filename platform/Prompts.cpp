@@ -7,9 +7,7 @@
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFontDialog>
-#include <QHBoxLayout>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QMessageBox>
 #include <new>
 
@@ -106,42 +104,32 @@ std::optional<QString> QtPrompts::saveFileName(QWidget* parent, const QString& s
 
 std::optional<FontChoice> QtPrompts::chooseFont(QWidget* parent, const QFont& font,
                                                 const QColor& color) {
-    // The toolkit's font dialog has no colour; it is embedded here beside a colour button.
-    QDialog dialog(parent);
+    QFontDialog dialog(font, parent);
     dialog.setObjectName(QStringLiteral("FontDialog1"));
-    dialog.setWindowTitle(QStringLiteral("Font"));
-    auto* fonts = new QFontDialog(font, &dialog);
-    fonts->setWindowFlags(Qt::Widget);
-    fonts->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+    dialog.setOption(QFontDialog::DontUseNativeDialog);
+    // The toolkit's font dialog has no colour among its effects; it gets a button for it.
     QColor chosen = color;
-    auto* colourButton = new QPushButton(QStringLiteral("&Color..."), &dialog);
-    colourButton->setObjectName(QStringLiteral("FontColor"));
-    auto showColour = [&] {
-        QPixmap swatch(16, 16);
-        swatch.fill(chosen);
-        colourButton->setIcon(QIcon(swatch));
-    };
-    showColour();
-    QObject::connect(colourButton, &QPushButton::clicked, &dialog, [&] {
-        const QColor picked = QColorDialog::getColor(chosen, &dialog, QStringLiteral("Color"));
-        if (picked.isValid()) {
-            chosen = picked;
-            showColour();
-        }
-    });
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* row = new QHBoxLayout;
-    row->addWidget(colourButton);
-    row->addStretch();
-    row->addWidget(buttons);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(fonts);
-    layout->addLayout(row);
+    if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+        QPushButton* colourButton = buttons->addButton(QStringLiteral("&Color..."),
+                                                       QDialogButtonBox::ActionRole);
+        colourButton->setObjectName(QStringLiteral("FontColor"));
+        auto showColour = [&chosen, colourButton] {
+            QPixmap swatch(16, 16);
+            swatch.fill(chosen);
+            colourButton->setIcon(QIcon(swatch));
+        };
+        showColour();
+        QObject::connect(colourButton, &QPushButton::clicked, &dialog, [&dialog, &chosen, showColour] {
+            const QColor picked = QColorDialog::getColor(chosen, &dialog, QStringLiteral("Color"));
+            if (picked.isValid()) {
+                chosen = picked;
+                showColour();
+            }
+        });
+    }
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return FontChoice{fonts->currentFont(), chosen};
+    return FontChoice{dialog.selectedFont(), chosen};
 }
 
 int QtPrompts::exec(QDialog& dialog) {

@@ -53,8 +53,8 @@ namespace {
 
 template <typename W>
 W* named(W* widget, const QString& name) {
+    // The accessible name stays the visible caption, which is what a screen reader should say.
     widget->setObjectName(name);
-    widget->setAccessibleName(name);
     return widget;
 }
 

@@ -8,10 +8,12 @@ screenshot <scenario>-failure.png is saved); 77: skipped because no X server can
 """
 
 import os
+import sys
 import time
 
-import harness as h
-from harness import ScenarioFailed, expect, key, poll
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+import harness as h  # noqa: E402
+from harness import ScenarioFailed, expect, key, poll  # noqa: E402
 
 CRLF = b"\r\n"
 
