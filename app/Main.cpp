@@ -4,11 +4,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QLayout>
 #include <QMimeData>
 #include <QStyle>
 #include <QTimer>
@@ -20,8 +20,8 @@
 #include "app/Strings.h"
 #include "icons/SystemImageList.h"
 #include "platform/Error.h"
-#include "platform/FileIcons.h"
 #include "platform/EventLog.h"
+#include "platform/FileIcons.h"
 #include "platform/Prompts.h"
 #include "playlist/Childwin.h"
 #include "playlist/PathParts.h"
@@ -49,7 +49,8 @@ QAction* menuItem(QObject* owner, QMenu* menu, const char* objectName, const QSt
     return action;
 }
 
-QMenu* topMenu(QWidget* owner, const char* objectName, const QString& caption, const QString& hint = {}) {
+QMenu* topMenu(QWidget* owner, const char* objectName, const QString& caption,
+               const QString& hint = {}) {
     auto* menu = new QMenu(caption, owner);
     menu->setObjectName(QLatin1String(objectName));
     menu->menuAction()->setStatusTip(hint);
@@ -117,14 +118,18 @@ void TCadrellMainForm::FormDestroy() {
 }
 
 void TCadrellMainForm::createMenus() {
-    MenuFile = topMenu(this, "MenuFile", QStringLiteral("&File"), QStringLiteral("File related commands"));
-    MenuNew = menuItem(this, MenuFile, "MenuNew", QStringLiteral("&New"), QStringLiteral("New|Create a new file"),
-                       QKeySequence(QStringLiteral("Ctrl+N")));
+    MenuFile =
+        topMenu(this, "MenuFile", QStringLiteral("&File"), QStringLiteral("File related commands"));
+    MenuNew =
+        menuItem(this, MenuFile, "MenuNew", QStringLiteral("&New"),
+                 QStringLiteral("New|Create a new file"), QKeySequence(QStringLiteral("Ctrl+N")));
     MenuOpen = menuItem(this, MenuFile, "MenuOpen", QStringLiteral("&Open"),
-                        QStringLiteral("Open|Open an existing file"), QKeySequence(QStringLiteral("Ctrl+O")));
+                        QStringLiteral("Open|Open an existing file"),
+                        QKeySequence(QStringLiteral("Ctrl+O")));
     N1 = MenuFile->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    MenuExit = menuItem(this, MenuFile, "MenuExit", QStringLiteral("E&xit"), QStringLiteral("Exit|Exit the application"));
+    MenuExit = menuItem(this, MenuFile, "MenuExit", QStringLiteral("E&xit"),
+                        QStringLiteral("Exit|Exit the application"));
 
     MenuView = topMenu(this, "MenuView", QStringLiteral("&View"));
     MenuToolbar = menuItem(this, MenuView, "MenuToolbar", QStringLiteral("&Toolbar"));
@@ -146,8 +151,9 @@ void TCadrellMainForm::createMenus() {
     MenuHelp = topMenu(this, "MenuHelp", QStringLiteral("&Help"), QStringLiteral("Help topics"));
     MenuContents = menuItem(this, MenuHelp, "MenuContents", QStringLiteral("&Contents"),
                             QStringLiteral("Open help file"), QKeySequence(Qt::Key_F1));
-    MenuVisitHomePage = menuItem(this, MenuHelp, "MenuVisitHomePage", QStringLiteral("&Visit Home Page"),
-                                 QStringLiteral("Visit Tovermark Software on the internet"));
+    MenuVisitHomePage =
+        menuItem(this, MenuHelp, "MenuVisitHomePage", QStringLiteral("&Visit Home Page"),
+                 QStringLiteral("Visit Tovermark Software on the internet"));
     N2 = MenuHelp->addSeparator();
     N2->setObjectName(QStringLiteral("N2"));
     MenuAbout = menuItem(this, MenuHelp, "MenuAbout", QStringLiteral("&About..."),
@@ -177,7 +183,8 @@ void TCadrellMainForm::createToolBar() {
     ToolBar1->setIconSize(QSize(16, 16));
     ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
     ToolBar1->layout()->setSpacing(0);
-    ToolBar1->setStyleSheet(QStringLiteral("QToolBar { border: 0px; } QToolBar::separator { width: 8px; }"));
+    ToolBar1->setStyleSheet(
+        QStringLiteral("QToolBar { border: 0px; } QToolBar::separator { width: 8px; }"));
     addToolBar(Qt::TopToolBarArea, ToolBar1);
 
     auto button = [this](const char* objectName, const char* image, QStyle::StandardPixmap fallback,
@@ -197,23 +204,33 @@ void TCadrellMainForm::createToolBar() {
         ToolBar1->addSeparator()->setObjectName(QLatin1String(objectName));
     };
     tbNew = button("tbNew", "new", QStyle::SP_FileIcon, QStringLiteral("Create a new file"));
-    tbOpen = button("tbOpen", "open", QStyle::SP_DialogOpenButton, QStringLiteral("Open an existing file"));
-    tbSave = button("tbSave", "save", QStyle::SP_DialogSaveButton, QStringLiteral("Save current file"));
-    tbPrint = button("tbPrint", "print", QStyle::SP_FileDialogDetailedView, QStringLiteral("Print current file"));
+    tbOpen = button("tbOpen", "open", QStyle::SP_DialogOpenButton,
+                    QStringLiteral("Open an existing file"));
+    tbSave =
+        button("tbSave", "save", QStyle::SP_DialogSaveButton, QStringLiteral("Save current file"));
+    tbPrint = button("tbPrint", "print", QStyle::SP_FileDialogDetailedView,
+                     QStringLiteral("Print current file"));
     separator("ToolButton4");
-    tbDelete = button("tbDelete", "delete", QStyle::SP_TrashIcon, QStringLiteral("Delete selected items"));
-    tbCut = button("tbCut", "cut", QStyle::SP_DialogDiscardButton, QStringLiteral("Cut selected items"));
-    tbCopy = button("tbCopy", "copy", QStyle::SP_FileDialogContentsView, QStringLiteral("Copy selected items"));
-    tbPaste = button("tbPaste", "paste", QStyle::SP_DialogApplyButton, QStringLiteral("Paste cut or copied items"));
+    tbDelete =
+        button("tbDelete", "delete", QStyle::SP_TrashIcon, QStringLiteral("Delete selected items"));
+    tbCut = button("tbCut", "cut", QStyle::SP_DialogDiscardButton,
+                   QStringLiteral("Cut selected items"));
+    tbCopy = button("tbCopy", "copy", QStyle::SP_FileDialogContentsView,
+                    QStringLiteral("Copy selected items"));
+    tbPaste = button("tbPaste", "paste", QStyle::SP_DialogApplyButton,
+                     QStringLiteral("Paste cut or copied items"));
     separator("ToolButton15");
     tbKillDrive = button("tbKillDrive", "removedrive", QStyle::SP_DriveHDIcon,
                          QStringLiteral("Remove drives from selected items (or all items)"));
     tbKillPath = button("tbKillPath", "removepath", QStyle::SP_DirIcon,
                         QStringLiteral("Remove paths from selected items (or all items)"));
-    tbFont = button("tbFont", "font", QStyle::SP_FileDialogInfoView, QStringLiteral("Change display and printer font"));
+    tbFont = button("tbFont", "font", QStyle::SP_FileDialogInfoView,
+                    QStringLiteral("Change display and printer font"));
     separator("ToolButton9");
-    tbHelp = button("tbHelp", "help", QStyle::SP_DialogHelpButton, QStringLiteral("Open help file"));
-    tbWeb = button("tbWeb", "web", QStyle::SP_DriveNetIcon, QStringLiteral("Tovermark Software on the web"));
+    tbHelp =
+        button("tbHelp", "help", QStyle::SP_DialogHelpButton, QStringLiteral("Open help file"));
+    tbWeb = button("tbWeb", "web", QStyle::SP_DriveNetIcon,
+                   QStringLiteral("Tovermark Software on the web"));
     if (QWidget* w = ToolBar1->widgetForAction(tbWeb))
         w->setCursor(Qt::PointingHandCursor);
     connect(ToolBar1, &QToolBar::actionTriggered, this,

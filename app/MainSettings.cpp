@@ -31,10 +31,12 @@ public:
     }
     std::uint32_t fontColor() const override {
         const QColor c = f_.FrameFontColor;
-        return std::uint32_t(c.red()) | std::uint32_t(c.green()) << 8 | std::uint32_t(c.blue()) << 16;
+        return std::uint32_t(c.red()) | std::uint32_t(c.green()) << 8 |
+               std::uint32_t(c.blue()) << 16;
     }
     void setFontColor(std::uint32_t color) override {
-        f_.FrameFontColor = QColor(int(color & 0xFF), int(color >> 8 & 0xFF), int(color >> 16 & 0xFF));
+        f_.FrameFontColor =
+            QColor(int(color & 0xFF), int(color >> 8 & 0xFF), int(color >> 16 & 0xFF));
     }
     // Whole points at the screen's resolution, from and to the font's pixel height.
     int fontSizePoints() const override {
@@ -73,8 +75,8 @@ public:
     // the window system lets a program set exactly, so a restart never grows the frame by its
     // borders.
     QRect frameRect() const override {
-        const bool normal = !(f_.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized |
-                                                  Qt::WindowFullScreen));
+        const bool normal = !(f_.windowState() &
+                              (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
         const QRect inside = normal ? f_.geometry() : f_.normalGeometry();
         const QPoint corner = normal ? f_.frameGeometry().topLeft() : inside.topLeft();
         return QRect(corner, inside.size());

@@ -1,9 +1,9 @@
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
 #include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/HandOff.h"
 #include "app/Main.h"

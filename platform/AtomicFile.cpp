@@ -1,11 +1,11 @@
 #include "platform/AtomicFile.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace cadrell {
 
@@ -25,7 +25,8 @@ QByteArray finalTarget(QByteArray path) {
         if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
             return path;
         QByteArray link(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(path.constData(), link.data(), static_cast<size_t>(link.size()));
+        const ssize_t n =
+            ::readlink(path.constData(), link.data(), static_cast<size_t>(link.size()));
         if (n <= 0 || n >= link.size())
             return path;
         link.truncate(n);

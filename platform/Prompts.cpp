@@ -1,14 +1,14 @@
 #include "platform/Prompts.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QFileDialog>
-#include <QColorDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontDialog>
-#include <QPushButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <new>
 
 #include "platform/Error.h"
@@ -73,7 +73,8 @@ void QtPrompts::showError(QWidget* parent, const QString& text) {
                 parent = top;
         }
     }
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Cadrell"), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Cadrell"), text, QMessageBox::Ok,
+                    parent);
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }
@@ -110,8 +111,8 @@ std::optional<FontChoice> QtPrompts::chooseFont(QWidget* parent, const QFont& fo
     // The toolkit's font dialog has no colour among its effects; it gets a button for it.
     QColor chosen = color;
     if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
-        QPushButton* colourButton = buttons->addButton(QStringLiteral("&Color..."),
-                                                       QDialogButtonBox::ActionRole);
+        QPushButton* colourButton =
+            buttons->addButton(QStringLiteral("&Color..."), QDialogButtonBox::ActionRole);
         colourButton->setObjectName(QStringLiteral("FontColor"));
         auto showColour = [&chosen, colourButton] {
             QPixmap swatch(16, 16);
@@ -119,13 +120,15 @@ std::optional<FontChoice> QtPrompts::chooseFont(QWidget* parent, const QFont& fo
             colourButton->setIcon(QIcon(swatch));
         };
         showColour();
-        QObject::connect(colourButton, &QPushButton::clicked, &dialog, [&dialog, &chosen, showColour] {
-            const QColor picked = QColorDialog::getColor(chosen, &dialog, QStringLiteral("Color"));
-            if (picked.isValid()) {
-                chosen = picked;
-                showColour();
-            }
-        });
+        QObject::connect(colourButton, &QPushButton::clicked, &dialog,
+                         [&dialog, &chosen, showColour] {
+                             const QColor picked =
+                                 QColorDialog::getColor(chosen, &dialog, QStringLiteral("Color"));
+                             if (picked.isValid()) {
+                                 chosen = picked;
+                                 showColour();
+                             }
+                         });
     }
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;

@@ -58,8 +58,8 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
     ListView1->setTextElideMode(Qt::ElideNone);
     if (CadrellMainForm)
         ListView1->setImageList(CadrellMainForm->SystemImageList1);
-    model_ = new PlaylistModel(&Document, CadrellMainForm ? CadrellMainForm->SystemImageList1 : nullptr,
-                               this);
+    model_ = new PlaylistModel(&Document,
+                               CadrellMainForm ? CadrellMainForm->SystemImageList1 : nullptr, this);
     ListView1->setModel(model_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -68,25 +68,37 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
 
     MenuFile = new QMenu(QStringLiteral("&File"), this);
     MenuFile->setObjectName(QStringLiteral("MenuFile"));
-    MenuNew = addItem(this, MenuFile, "MenuNew", QStringLiteral("&New"), QKeySequence(QStringLiteral("Ctrl+N")));
-    MenuOpen = addItem(this, MenuFile, "MenuOpen", QStringLiteral("&Open"), QKeySequence(QStringLiteral("Ctrl+O")));
-    MenuClose = addItem(this, MenuFile, "MenuClose", QStringLiteral("&Close"), QKeySequence(QStringLiteral("Ctrl+F4")));
-    MenuSave = addItem(this, MenuFile, "MenuSave", QStringLiteral("&Save"), QKeySequence(QStringLiteral("Ctrl+S")));
-    MenuSaveAs = addItem(this, MenuFile, "MenuSaveAs", QStringLiteral("Save &As..."), QKeySequence(QStringLiteral("Ctrl+A")));
+    MenuNew = addItem(this, MenuFile, "MenuNew", QStringLiteral("&New"),
+                      QKeySequence(QStringLiteral("Ctrl+N")));
+    MenuOpen = addItem(this, MenuFile, "MenuOpen", QStringLiteral("&Open"),
+                       QKeySequence(QStringLiteral("Ctrl+O")));
+    MenuClose = addItem(this, MenuFile, "MenuClose", QStringLiteral("&Close"),
+                        QKeySequence(QStringLiteral("Ctrl+F4")));
+    MenuSave = addItem(this, MenuFile, "MenuSave", QStringLiteral("&Save"),
+                       QKeySequence(QStringLiteral("Ctrl+S")));
+    MenuSaveAs = addItem(this, MenuFile, "MenuSaveAs", QStringLiteral("Save &As..."),
+                         QKeySequence(QStringLiteral("Ctrl+A")));
     N1 = addSeparator(this, MenuFile, "N1");
-    MenuPrint = addItem(this, MenuFile, "MenuPrint", QStringLiteral("&Print"), QKeySequence(QStringLiteral("Ctrl+P")));
+    MenuPrint = addItem(this, MenuFile, "MenuPrint", QStringLiteral("&Print"),
+                        QKeySequence(QStringLiteral("Ctrl+P")));
     N2 = addSeparator(this, MenuFile, "N2");
     MenuExit = addItem(this, MenuFile, "MenuExit", QStringLiteral("E&xit"));
 
     MenuEdit = new QMenu(QStringLiteral("&Edit"), this);
     MenuEdit->setObjectName(QStringLiteral("MenuEdit"));
-    MenuDelete = addItem(this, MenuEdit, "MenuDelete", QStringLiteral("&Delete"), QKeySequence(Qt::Key_Delete));
-    MenuCut = addItem(this, MenuEdit, "MenuCut", QStringLiteral("Cu&t"), QKeySequence(QStringLiteral("Ctrl+X")));
-    MenuCopy = addItem(this, MenuEdit, "MenuCopy", QStringLiteral("&Copy"), QKeySequence(QStringLiteral("Ctrl+C")));
-    MenuPaste = addItem(this, MenuEdit, "MenuPaste", QStringLiteral("&Paste"), QKeySequence(QStringLiteral("Ctrl+V")));
+    MenuDelete = addItem(this, MenuEdit, "MenuDelete", QStringLiteral("&Delete"),
+                         QKeySequence(Qt::Key_Delete));
+    MenuCut = addItem(this, MenuEdit, "MenuCut", QStringLiteral("Cu&t"),
+                      QKeySequence(QStringLiteral("Ctrl+X")));
+    MenuCopy = addItem(this, MenuEdit, "MenuCopy", QStringLiteral("&Copy"),
+                       QKeySequence(QStringLiteral("Ctrl+C")));
+    MenuPaste = addItem(this, MenuEdit, "MenuPaste", QStringLiteral("&Paste"),
+                        QKeySequence(QStringLiteral("Ctrl+V")));
     N3 = addSeparator(this, MenuEdit, "N3");
-    MenuRemovePaths = addItem(this, MenuEdit, "MenuRemovePaths", QStringLiteral("&Remove Path"), QKeySequence(QStringLiteral("Ctrl+R")));
-    MenuRemoveDrives = addItem(this, MenuEdit, "MenuRemoveDrives", QStringLiteral("Re&move Drive"), QKeySequence(QStringLiteral("Ctrl+M")));
+    MenuRemovePaths = addItem(this, MenuEdit, "MenuRemovePaths", QStringLiteral("&Remove Path"),
+                              QKeySequence(QStringLiteral("Ctrl+R")));
+    MenuRemoveDrives = addItem(this, MenuEdit, "MenuRemoveDrives", QStringLiteral("Re&move Drive"),
+                               QKeySequence(QStringLiteral("Ctrl+M")));
 
     // One handler for every item, whether chosen from the menu or by its shortcut.
     for (QMenu* menu : {MenuFile, MenuEdit}) {
@@ -184,7 +196,8 @@ bool TMDIChild::ChooseSaveName() {
     TCadrellMainForm* frame = CadrellMainForm;
     for (;;) {
         const std::optional<QString> chosen = Prompts::current().saveFileName(
-            this, QString::fromLocal8Bit(frame->SaveDialog1.InitialDir), frame->SaveDialog1.FileName);
+            this, QString::fromLocal8Bit(frame->SaveDialog1.InitialDir),
+            frame->SaveDialog1.FileName);
         if (!chosen)
             return false;
         frame->SaveDialog1.FileName = *chosen;
@@ -212,8 +225,8 @@ bool TMDIChild::FormCloseQuery() {
         return true;
     const QString text = Document.untitled()
                              ? QStringLiteral("Save '(untitled)'?")
-                             : QStringLiteral("Save '%1'?").arg(QString::fromLocal8Bit(
-                                   DisplayPath(Document.FileName)));
+                             : QStringLiteral("Save '%1'?")
+                                   .arg(QString::fromLocal8Bit(DisplayPath(Document.FileName)));
     switch (Prompts::current().askYesNoCancel(this, QStringLiteral("Closing file..."), text)) {
         case Prompts::Answer::Yes: {
             bool saved = false;
@@ -256,7 +269,8 @@ void TMDIChild::CopyEntries() {
 }
 
 void TMDIChild::PasteEntries() {
-    cadrell::PasteEntries(Document, ListView1->selectedPositions(), CadrellMainForm->EntryClipboard);
+    cadrell::PasteEntries(Document, ListView1->selectedPositions(),
+                          CadrellMainForm->EntryClipboard);
 }
 
 void TMDIChild::RemovePaths() {

@@ -64,12 +64,12 @@ private slots:
         QTest::addColumn<bool>("modified");
         QTest::newRow("delete rows 0 2 5") << "delete" << abcdef << Rows{0, 2, 5} << Lines{}
                                            << Lines{"b", "d", "e"} << Lines{} << true;
-        QTest::newRow("delete nothing still modifies") << "delete" << abcdef << Rows{} << Lines{}
-                                                       << abcdef << Lines{} << true;
-        QTest::newRow("cut") << "cut" << abcdef << Rows{1, 4} << Lines{"x"} << Lines{"a", "c", "d", "f"}
-                             << Lines{"b", "e"} << true;
-        QTest::newRow("copy keeps document") << "copy" << abcdef << Rows{4, 1} << Lines{"x"} << abcdef
-                                             << Lines{"b", "e"} << false;
+        QTest::newRow("delete nothing still modifies")
+            << "delete" << abcdef << Rows{} << Lines{} << abcdef << Lines{} << true;
+        QTest::newRow("cut") << "cut" << abcdef << Rows{1, 4} << Lines{"x"}
+                             << Lines{"a", "c", "d", "f"} << Lines{"b", "e"} << true;
+        QTest::newRow("copy keeps document")
+            << "copy" << abcdef << Rows{4, 1} << Lines{"x"} << abcdef << Lines{"b", "e"} << false;
         QTest::newRow("copy with nothing selected empties the clipboard")
             << "copy" << abcdef << Rows{} << Lines{"x"} << abcdef << Lines{} << false;
         QTest::newRow("paste before first selected row")
@@ -78,40 +78,64 @@ private slots:
         QTest::newRow("paste appends without selection")
             << "paste" << Lines{"a"} << Rows{} << Lines{"x", "y"} << Lines{"a", "x", "y"}
             << Lines{"x", "y"} << true;
-        QTest::newRow("paste into empty document") << "paste" << Lines{} << Rows{} << Lines{"x"}
-                                                   << Lines{"x"} << Lines{"x"} << true;
-        QTest::newRow("paste of nothing still modifies") << "paste" << Lines{"a"} << Rows{0} << Lines{}
-                                                        << Lines{"a"} << Lines{} << true;
-        const Lines paths{"C:\\Songs\\a.mp3", "\\\\server\\share\\b.mp3", "C:c.mp3", "d.mp3",
-                          "C:\\Songs\\", "#EXTINF:123,Title", "http://host/x/e.mp3", "/home/me/f.mp3",
-                          "songs/g.mp3", "#EXTM3U", ""};
+        QTest::newRow("paste into empty document")
+            << "paste" << Lines{} << Rows{} << Lines{"x"} << Lines{"x"} << Lines{"x"} << true;
+        QTest::newRow("paste of nothing still modifies")
+            << "paste" << Lines{"a"} << Rows{0} << Lines{} << Lines{"a"} << Lines{} << true;
+        const Lines paths{"C:\\Songs\\a.mp3",
+                          "\\\\server\\share\\b.mp3",
+                          "C:c.mp3",
+                          "d.mp3",
+                          "C:\\Songs\\",
+                          "#EXTINF:123,Title",
+                          "http://host/x/e.mp3",
+                          "/home/me/f.mp3",
+                          "songs/g.mp3",
+                          "#EXTM3U",
+                          ""};
         QTest::newRow("remove path on all")
             << "paths" << paths << Rows{} << Lines{}
-            << Lines{"a.mp3", "b.mp3", "c.mp3", "d.mp3", "", "123,Title", "e.mp3", "f.mp3", "g.mp3",
-                     "#EXTM3U", ""}
+            << Lines{"a.mp3", "b.mp3", "c.mp3", "d.mp3",   "", "123,Title",
+                     "e.mp3", "f.mp3", "g.mp3", "#EXTM3U", ""}
             << Lines{} << true;
-        QTest::newRow("remove path on the selection")
-            << "paths" << paths << Rows{0, 7} << Lines{}
-            << Lines{"a.mp3", "\\\\server\\share\\b.mp3", "C:c.mp3", "d.mp3", "C:\\Songs\\",
-                     "#EXTINF:123,Title", "http://host/x/e.mp3", "f.mp3", "songs/g.mp3", "#EXTM3U", ""}
-            << Lines{} << true;
-        QTest::newRow("remove drive on all")
-            << "drives" << paths << Rows{} << Lines{}
-            << Lines{"\\Songs\\a.mp3", "\\\\server\\share\\b.mp3", "c.mp3", "d.mp3", "\\Songs\\",
-                     "#EXTINF:123,Title", "http://host/x/e.mp3", "/home/me/f.mp3", "songs/g.mp3",
-                     "#EXTM3U", ""}
-            << Lines{} << true;
+        QTest::newRow("remove path on the selection") << "paths" << paths << Rows{0, 7} << Lines{}
+                                                      << Lines{"a.mp3",
+                                                               "\\\\server\\share\\b.mp3",
+                                                               "C:c.mp3",
+                                                               "d.mp3",
+                                                               "C:\\Songs\\",
+                                                               "#EXTINF:123,Title",
+                                                               "http://host/x/e.mp3",
+                                                               "f.mp3",
+                                                               "songs/g.mp3",
+                                                               "#EXTM3U",
+                                                               ""}
+                                                      << Lines{} << true;
+        QTest::newRow("remove drive on all") << "drives" << paths << Rows{} << Lines{}
+                                             << Lines{"\\Songs\\a.mp3",
+                                                      "\\\\server\\share\\b.mp3",
+                                                      "c.mp3",
+                                                      "d.mp3",
+                                                      "\\Songs\\",
+                                                      "#EXTINF:123,Title",
+                                                      "http://host/x/e.mp3",
+                                                      "/home/me/f.mp3",
+                                                      "songs/g.mp3",
+                                                      "#EXTM3U",
+                                                      ""}
+                                             << Lines{} << true;
         QTest::newRow("remove drive on the selection")
             << "drives" << Lines{"C:\\a.mp3", "D:\\b.mp3"} << Rows{1} << Lines{}
             << Lines{"C:\\a.mp3", "\\b.mp3"} << Lines{} << true;
-        QTest::newRow("remove drive twice") << "drives,drives" << Lines{"C:\\a.mp3"} << Rows{} << Lines{}
-                                            << Lines{"\\a.mp3"} << Lines{} << true;
+        QTest::newRow("remove drive twice") << "drives,drives" << Lines{"C:\\a.mp3"} << Rows{}
+                                            << Lines{} << Lines{"\\a.mp3"} << Lines{} << true;
         QTest::newRow("remove drive then path") << "drives,paths" << Lines{"C:\\x\\a.mp3"} << Rows{}
                                                 << Lines{} << Lines{"a.mp3"} << Lines{} << true;
-        QTest::newRow("remove path on empty document") << "paths" << Lines{} << Rows{} << Lines{}
-                                                       << Lines{} << Lines{} << true;
+        QTest::newRow("remove path on empty document")
+            << "paths" << Lines{} << Rows{} << Lines{} << Lines{} << Lines{} << true;
         QTest::newRow("stale selection past the end is ignored")
-            << "delete" << Lines{"a", "b"} << Rows{1, 9} << Lines{} << Lines{"a"} << Lines{} << true;
+            << "delete" << Lines{"a", "b"} << Rows{1, 9} << Lines{} << Lines{"a"} << Lines{}
+            << true;
     }
     void commands() {
         QFETCH(QString, command);
@@ -192,7 +216,8 @@ private slots:
         QTest::newRow("B onto C keeps the order") << Rows{1} << 2 << Lines{"A", "B", "C", "D", "E"};
         QTest::newRow("B and D onto D") << Rows{1, 3} << 3 << Lines{"A", "C", "B", "D", "E"};
         QTest::newRow("B and C onto B") << Rows{1, 2} << 1 << Lines{"A", "B", "C", "D", "E"};
-        QTest::newRow("D and E onto E: nothing after") << Rows{3, 4} << 4 << Lines{"A", "B", "C", "D", "E"};
+        QTest::newRow("D and E onto E: nothing after")
+            << Rows{3, 4} << 4 << Lines{"A", "B", "C", "D", "E"};
         QTest::newRow("A onto itself") << Rows{0} << 0 << Lines{"A", "B", "C", "D", "E"};
     }
     void dropWithin() {
@@ -230,7 +255,8 @@ private slots:
         PlaylistDocument doc;
         Lines model;
         for (int i = 0; i < 3000; ++i)
-            model.push_back("C:\\dir" + QByteArray::number(i % 17) + "\\song" + QByteArray::number(i) + ".mp3");
+            model.push_back("C:\\dir" + QByteArray::number(i % 17) + "\\song" +
+                            QByteArray::number(i) + ".mp3");
         fill(doc, model);
         EntryList clipboard;
         TIntList copied;

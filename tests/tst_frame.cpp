@@ -103,10 +103,11 @@ private slots:
             for (QAction* a : menu->actions())
                 items << a->text() + QLatin1Char('=') + a->shortcut().toString();
         }
-        QCOMPARE(items, (QStringList{"&New=Ctrl+N", "&Open=Ctrl+O", "&Close=Ctrl+F4", "&Save=Ctrl+S",
-                                     "Save &As...=Ctrl+A", "=", "&Print=Ctrl+P", "=", "E&xit=",
-                                     "&Delete=Del", "Cu&t=Ctrl+X", "&Copy=Ctrl+C", "&Paste=Ctrl+V",
-                                     "=", "&Remove Path=Ctrl+R", "Re&move Drive=Ctrl+M"}));
+        QCOMPARE(items, (QStringList{"&New=Ctrl+N", "&Open=Ctrl+O", "&Close=Ctrl+F4",
+                                     "&Save=Ctrl+S", "Save &As...=Ctrl+A", "=", "&Print=Ctrl+P",
+                                     "=", "E&xit=", "&Delete=Del", "Cu&t=Ctrl+X", "&Copy=Ctrl+C",
+                                     "&Paste=Ctrl+V", "=", "&Remove Path=Ctrl+R",
+                                     "Re&move Drive=Ctrl+M"}));
     }
 
     void windowMenuListsWindows() {
@@ -135,7 +136,8 @@ private slots:
         QCOMPARE(entries(child), (Lines{"a", "b", "c"}));
         QCOMPARE(child->ListView1->model()->rowCount(), 3);
         QVERIFY(!child->Document.Modified);
-        QCOMPARE(frame->OpenDialog.InitialDir, QFile::encodeName(testsupport::homeDir() + "/lists"));
+        QCOMPARE(frame->OpenDialog.InitialDir,
+                 QFile::encodeName(testsupport::homeDir() + "/lists"));
         // The same file again is a second window.
         frame->OpenPlaylist(QFile::encodeName(path));
         QCOMPARE(titles(*frame), (QStringList{path, path}));
@@ -177,7 +179,8 @@ private slots:
         frame->FilesDropped({QFile::encodeName(a), QFile::encodeName(b), QFile::encodeName(c),
                              QFile::encodeName(d)});
         QCOMPARE(titles(*frame), (QStringList{a, d}));
-        QCOMPARE(frame->OpenDialog.InitialDir, QFile::encodeName(testsupport::homeDir() + "/drop2"));
+        QCOMPARE(frame->OpenDialog.InitialDir,
+                 QFile::encodeName(testsupport::homeDir() + "/drop2"));
         // A file that cannot be read ends the drop.
         Guarded([&] { frame->FilesDropped({"gone.m3u", QFile::encodeName(a)}); });
         QCOMPARE(prompts->errors, QStringList{"Cannot open file gone.m3u."});
@@ -222,7 +225,8 @@ private slots:
         QCOMPARE(prompts->asked.size(), 1);
         QVERIFY(prompts->asked.first().contains(existing));
         QCOMPARE(testsupport::readFile(existing), QByteArray("keep\r\n"));
-        QCOMPARE(child->Document.FileName, QFile::encodeName(testsupport::homeDir() + "/ow/fresh.m3u"));
+        QCOMPARE(child->Document.FileName,
+                 QFile::encodeName(testsupport::homeDir() + "/ow/fresh.m3u"));
     }
 
     void closePrompt_data() {
@@ -230,8 +234,10 @@ private slots:
         QTest::addColumn<bool>("saveName");       // the Save dialog is confirmed
         QTest::addColumn<bool>("closed");
         QTest::addColumn<bool>("modified");
-        QTest::newRow("No closes and loses") << QList<int>{int(Prompts::Answer::No)} << false << true << true;
-        QTest::newRow("Cancel keeps") << QList<int>{int(Prompts::Answer::Cancel)} << false << false << true;
+        QTest::newRow("No closes and loses")
+            << QList<int>{int(Prompts::Answer::No)} << false << true << true;
+        QTest::newRow("Cancel keeps")
+            << QList<int>{int(Prompts::Answer::Cancel)} << false << false << true;
         QTest::newRow("Yes, Save dialog cancelled, keeps")
             << QList<int>{int(Prompts::Answer::Yes)} << false << false << true;
         QTest::newRow("Yes and a name saves and closes")
@@ -247,8 +253,9 @@ private slots:
         for (int a : answers)
             prompts->answers.push_back(Prompts::Answer(a));
         if (answers.contains(int(Prompts::Answer::Yes)))
-            prompts->fileNames.push_back(saveName ? std::optional<QString>(testsupport::homeDir() + "/closed.m3u")
-                                                  : std::nullopt);
+            prompts->fileNames.push_back(
+                saveName ? std::optional<QString>(testsupport::homeDir() + "/closed.m3u")
+                         : std::nullopt);
         QPointer<TMDIChild> watch(child);
         child->MenuClick(child->MenuClose);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -314,19 +321,21 @@ private slots:
         QCOMPARE(hints.size(), 13);
         QCOMPARE(hints.first(), QStringLiteral("Create a new file"));
         QCOMPARE(hints.last(), QStringLiteral("Tovermark Software on the web"));
-        QCOMPARE(frame->ToolBar1->widgetForAction(frame->tbWeb)->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(frame->ToolBar1->widgetForAction(frame->tbWeb)->cursor().shape(),
+                 Qt::PointingHandCursor);
     }
 
     void documentButtonsWithoutWindowDoNothing() {
-        for (QAction* a : {frame->tbSave, frame->tbPrint, frame->tbDelete, frame->tbCut, frame->tbCopy,
-                           frame->tbPaste, frame->tbKillDrive, frame->tbKillPath})
+        for (QAction* a : {frame->tbSave, frame->tbPrint, frame->tbDelete, frame->tbCut,
+                           frame->tbCopy, frame->tbPaste, frame->tbKillDrive, frame->tbKillPath})
             frame->ToolBar1Click(a);
         QCOMPARE(frame->DocumentWindows().size(), 0);
         QVERIFY(prompts->errors.isEmpty());
     }
 
     void toolbarForwardsToTheActiveWindow() {
-        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("tb.m3u"), "C:\\x\\a\r\nC:\\y\r\n")));
+        frame->OpenPlaylist(
+            QFile::encodeName(playlist(QStringLiteral("tb.m3u"), "C:\\x\\a\r\nC:\\y\r\n")));
         TMDIChild* child = frame->ActiveDocumentWindow();
         frame->ToolBar1Click(frame->tbKillPath);
         QCOMPARE(entries(child), (Lines{"a", "y"}));
@@ -386,7 +395,8 @@ private slots:
     }
 
     void selectionAfterCommands() {
-        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("sel.m3u"), "a\nb\nc\nd\ne\nf\n")));
+        frame->OpenPlaylist(
+            QFile::encodeName(playlist(QStringLiteral("sel.m3u"), "a\nb\nc\nd\ne\nf\n")));
         TMDIChild* child = frame->ActiveDocumentWindow();
         select(child, {0, 2, 5});
         child->MenuClick(child->MenuCopy);

@@ -24,8 +24,10 @@ private slots:
         row("drive root file", "C:\\a.m3u", "C:", "C:\\", "a.m3u", ".m3u");
         row("drive folder", "C:\\x\\a.m3u", "C:", "C:\\x", "a.m3u", ".m3u");
         row("drive relative", "C:a.m3u", "C:", "C:", "a.m3u", ".m3u");
-        row("UNC", "\\\\server\\share\\a.m3u", "\\\\server\\share", "\\\\server\\share", "a.m3u", ".m3u");
-        row("UNC without file", "\\\\server\\share", "\\\\server\\share", "\\\\server", "share", "");
+        row("UNC", "\\\\server\\share\\a.m3u", "\\\\server\\share", "\\\\server\\share", "a.m3u",
+            ".m3u");
+        row("UNC without file", "\\\\server\\share", "\\\\server\\share", "\\\\server", "share",
+            "");
         row("bare name", "a.m3u", "", "", "a.m3u", ".m3u");
         row("dot in folder only", "C:\\x.y\\a", "C:", "C:\\x.y", "a", "");
         row("trailing backslash", "C:\\Lists\\", "C:", "C:\\Lists", "", "");
@@ -47,12 +49,17 @@ private slots:
     void stripDrive_data() {
         QTest::addColumn<QByteArray>("entry");
         QTest::addColumn<QByteArray>("stripped");
-        QTest::newRow("drive path") << QByteArray("C:\\Songs\\a.mp3") << QByteArray("\\Songs\\a.mp3");
+        QTest::newRow("drive path")
+            << QByteArray("C:\\Songs\\a.mp3") << QByteArray("\\Songs\\a.mp3");
         QTest::newRow("drive relative") << QByteArray("C:a.mp3") << QByteArray("a.mp3");
-        QTest::newRow("UNC stays") << QByteArray("\\\\server\\share\\a.mp3") << QByteArray("\\\\server\\share\\a.mp3");
-        QTest::newRow("rooted stays") << QByteArray("\\Songs\\a.mp3") << QByteArray("\\Songs\\a.mp3");
-        QTest::newRow("EXTINF stays") << QByteArray("#EXTINF:123,Title") << QByteArray("#EXTINF:123,Title");
-        QTest::newRow("web address stays") << QByteArray("http://h/a.mp3") << QByteArray("http://h/a.mp3");
+        QTest::newRow("UNC stays")
+            << QByteArray("\\\\server\\share\\a.mp3") << QByteArray("\\\\server\\share\\a.mp3");
+        QTest::newRow("rooted stays")
+            << QByteArray("\\Songs\\a.mp3") << QByteArray("\\Songs\\a.mp3");
+        QTest::newRow("EXTINF stays")
+            << QByteArray("#EXTINF:123,Title") << QByteArray("#EXTINF:123,Title");
+        QTest::newRow("web address stays")
+            << QByteArray("http://h/a.mp3") << QByteArray("http://h/a.mp3");
         QTest::newRow("POSIX stays") << QByteArray("/home/a.mp3") << QByteArray("/home/a.mp3");
         QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("long rest kept whole")
@@ -66,7 +73,8 @@ private slots:
     void startFolder_data() {
         QTest::addColumn<QByteArray>("folder");
         QTest::addColumn<QByteArray>("normalised");
-        QTest::newRow("final backslash dropped") << QByteArray("D:\\Lists\\") << QByteArray("D:\\Lists");
+        QTest::newRow("final backslash dropped")
+            << QByteArray("D:\\Lists\\") << QByteArray("D:\\Lists");
         QTest::newRow("drive root kept") << QByteArray("C:\\") << QByteArray("C:\\");
         QTest::newRow("lone backslash kept") << QByteArray("\\") << QByteArray("\\");
         QTest::newRow("POSIX root kept") << QByteArray("/") << QByteArray("/");
@@ -81,9 +89,12 @@ private slots:
     void helpPath_data() {
         QTest::addColumn<QByteArray>("program");
         QTest::addColumn<QByteArray>("help");
-        QTest::newRow("with extension") << QByteArray("C:\\Apps\\cadrell.exe") << QByteArray("C:\\Apps\\cadrell.htm");
-        QTest::newRow("without") << QByteArray("/usr/bin/cadrell") << QByteArray("/usr/bin/cadrell.htm");
-        QTest::newRow("dot in folder") << QByteArray("/opt/x.y/cadrell") << QByteArray("/opt/x.y/cadrell.htm");
+        QTest::newRow("with extension")
+            << QByteArray("C:\\Apps\\cadrell.exe") << QByteArray("C:\\Apps\\cadrell.htm");
+        QTest::newRow("without") << QByteArray("/usr/bin/cadrell")
+                                 << QByteArray("/usr/bin/cadrell.htm");
+        QTest::newRow("dot in folder")
+            << QByteArray("/opt/x.y/cadrell") << QByteArray("/opt/x.y/cadrell.htm");
     }
     void helpPath() {
         QFETCH(QByteArray, program);
@@ -96,17 +107,23 @@ private slots:
         QTest::newRow("drive root") << QByteArray("C:\\") << QByteArray("C:");
         QTest::newRow("drive alone") << QByteArray("C:") << QByteArray("C:");
         QTest::newRow("lone backslash") << QByteArray("\\") << QByteArray("");
-        QTest::newRow("Windows path unchanged") << QByteArray("c:\\songs\\LIST~1.M3U") << QByteArray("c:\\songs\\LIST~1.M3U");
+        QTest::newRow("Windows path unchanged")
+            << QByteArray("c:\\songs\\LIST~1.M3U") << QByteArray("c:\\songs\\LIST~1.M3U");
         QTest::newRow("drive relative") << QByteArray("C:a.m3u") << QByteArray("C:\\a.m3u");
-        QTest::newRow("UNC prefix as written") << QByteArray("\\\\srv\\share\\dir\\a.m3u") << QByteArray("\\\\srv\\share\\dir\\a.m3u");
+        QTest::newRow("UNC prefix as written")
+            << QByteArray("\\\\srv\\share\\dir\\a.m3u") << QByteArray("\\\\srv\\share\\dir\\a.m3u");
         QTest::newRow("UNC alone") << QByteArray("\\\\srv\\share") << QByteArray("\\\\srv\\share");
-        QTest::newRow("bare relative name is itself") << QByteArray("list.m3u") << QByteArray("list.m3u");
-        QTest::newRow("relative with folder") << QByteArray("no/such/list.m3u") << QByteArray("no/such/list.m3u");
-        QTest::newRow("absolute POSIX") << QByteArray("/no/such/list.m3u") << QByteArray("/no/such/list.m3u");
+        QTest::newRow("bare relative name is itself")
+            << QByteArray("list.m3u") << QByteArray("list.m3u");
+        QTest::newRow("relative with folder")
+            << QByteArray("no/such/list.m3u") << QByteArray("no/such/list.m3u");
+        QTest::newRow("absolute POSIX")
+            << QByteArray("/no/such/list.m3u") << QByteArray("/no/such/list.m3u");
         QTest::newRow("untitled") << QByteArray("(untitled)") << QByteArray("(untitled)");
         QTest::newRow("doubled separator") << QByteArray("x\\\\a") << QByteArray("x\\\\a");
         QTest::newRow("leading double slash") << QByteArray("//a") << QByteArray("//a");
-        QTest::newRow("many separators") << QByteArray(20000, '/') + "a" << QByteArray(20000, '/') + "a";
+        QTest::newRow("many separators")
+            << QByteArray(20000, '/') + "a" << QByteArray(20000, '/') + "a";
     }
     void displayPathOfNamesNotOnDisk() {
         QFETCH(QByteArray, name);

@@ -1,9 +1,9 @@
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/Error.h"
 #include "playlist/PlaylistDocument.h"
@@ -75,8 +75,8 @@ private slots:
         QTest::newRow("no entries, no bytes") << Lines{} << QByteArray();
         QTest::newRow("one empty entry") << Lines{""} << QByteArray("\r\n");
         QTest::newRow("CR LF after every entry") << Lines{"a", "b"} << QByteArray("a\r\nb\r\n");
-        QTest::newRow("zero byte written back") << Lines{QByteArray("a\0b", 3)}
-                                                << QByteArray("a\0b\r\n", 5);
+        QTest::newRow("zero byte written back")
+            << Lines{QByteArray("a\0b", 3)} << QByteArray("a\0b\r\n", 5);
     }
     void writing() {
         QFETCH(Lines, entries);
@@ -142,8 +142,7 @@ private slots:
         QFETCH(QString, path);
         PlaylistDocument doc;
         doc.FileName = QFile::encodeName(path);
-        QCOMPARE(failureOf([&] { LoadPlaylist(doc); }),
-                 QStringLiteral("Cannot open file ") + path);
+        QCOMPARE(failureOf([&] { LoadPlaylist(doc); }), QStringLiteral("Cannot open file ") + path);
         QCOMPARE(doc.Entries().size(), 0);
         QVERIFY(!doc.Modified);
         QCOMPARE(doc.FileName, QFile::encodeName(path));
@@ -168,10 +167,12 @@ private slots:
         doc.FileName = QFile::encodeName(path);
         doc.edit([](EntryList& e) { e.append("new"); });
         doc.Modified = true;
-        QCOMPARE(failureOf([&] { SavePlaylist(doc); }), QStringLiteral("Cannot create file ") + path);
+        QCOMPARE(failureOf([&] { SavePlaylist(doc); }),
+                 QStringLiteral("Cannot create file ") + path);
         QVERIFY(doc.Modified);
         QCOMPARE(readFile(path), QByteArray("old\r\n"));
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(
+            dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     void saveIntoMissingFolderFails() {
@@ -185,9 +186,9 @@ private slots:
         // A tiny file system of its own; needs the right to mount one.
         const QString dir = testsupport::homeDir() + QStringLiteral("/small");
         QDir().mkpath(dir);
-        if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
-                                                       QStringLiteral("-o"), QStringLiteral("size=64k"),
-                                                       QStringLiteral("tmpfs"), dir}) != 0)
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=64k"), QStringLiteral("tmpfs"), dir}) != 0)
             QSKIP("cannot mount a small file system here");
         const QString path = dir + QStringLiteral("/list.m3u");
         {
@@ -236,12 +237,14 @@ private slots:
         list.append("y");
         WritePlaylist(QFile::encodeName(link), list);
         QVERIFY(QFileInfo(link).isSymLink());
-        QCOMPARE(readFile(testsupport::homeDir() + QStringLiteral("/made-by-save.m3u")), QByteArray("y\r\n"));
+        QCOMPARE(readFile(testsupport::homeDir() + QStringLiteral("/made-by-save.m3u")),
+                 QByteArray("y\r\n"));
     }
 
     void saveKeepsPermissions() {
         const QString path = writeFile(QStringLiteral("perm.m3u"), "a\r\n");
-        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+        QFile::setPermissions(
+            path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
         EntryList list;
         WritePlaylist(QFile::encodeName(path), list);
         const QFileDevice::Permissions mode(0x7077);  // owner, group and others, not "user"
@@ -256,7 +259,8 @@ private slots:
         QTest::newRow("upper case") << QByteArray("/d/list.M3U") << QByteArray("/d/list.M3U.m3u");
         QTest::newRow("final dot") << QByteArray("/d/list.") << QByteArray("/d/list..m3u");
         QTest::newRow("already") << QByteArray("/d/list.m3u") << QByteArray("/d/list.m3u");
-        QTest::newRow("dot in folder") << QByteArray("/d.m3u/list") << QByteArray("/d.m3u/list.m3u");
+        QTest::newRow("dot in folder")
+            << QByteArray("/d.m3u/list") << QByteArray("/d.m3u/list.m3u");
     }
     void saveNames() {
         QFETCH(QByteArray, chosen);

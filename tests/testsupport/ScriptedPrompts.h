@@ -16,8 +16,8 @@ public:
     ScriptedPrompts() { install(this); }
     ~ScriptedPrompts() override { install(nullptr); }
 
-    std::deque<Answer> answers;                   // askYesNoCancel
-    std::deque<bool> yesNo;                       // askYesNo
+    std::deque<Answer> answers;                    // askYesNoCancel
+    std::deque<bool> yesNo;                        // askYesNo
     std::deque<std::optional<QString>> fileNames;  // openFileName / saveFileName
     std::deque<std::optional<cadrell::FontChoice>> fonts;
     std::deque<std::function<int(QDialog&)>> dialogs;

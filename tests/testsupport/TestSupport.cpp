@@ -1,11 +1,11 @@
 #include "testsupport/TestSupport.h"
 
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
 #include <cstdlib>
-#include <unistd.h>
 
 // Resource registration must be named outside any namespace.
 static int initResources() {
@@ -35,9 +35,9 @@ struct PrivateHome {
         set("XDG_DATA_HOME", "/.local/share");
         set("XDG_CACHE_HOME", "/.cache");
         set("XDG_RUNTIME_DIR", "/runtime");
-        QFile::setPermissions(path + QStringLiteral("/runtime"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner);
+        QFile::setPermissions(path + QStringLiteral("/runtime"), QFileDevice::ReadOwner |
+                                                                     QFileDevice::WriteOwner |
+                                                                     QFileDevice::ExeOwner);
     }
     ~PrivateHome() {
         if (!qEnvironmentVariableIsSet("CADRELL_KEEP_TEST_HOME"))
