@@ -75,12 +75,24 @@ TPlaylistListView::TPlaylistListView(QWidget* parent) : QListView(parent), id_(n
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A scroll bar that comes and goes would narrow the rows and lay out every one of a million
+    // again; per-pixel scrolling keeps the scroll bar from walking all rows on each update.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     // The drag is started here, not by the item view's own machinery (which would drag on a
     // Ctrl press too and needs model support for it).
     setDragEnabled(false);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     setDropIndicatorShown(false);
+}
+
+QRegion TPlaylistListView::visualRegionForSelection(const QItemSelection& selection) const {
+    // Hundreds of thousands of scattered selected rows: repainting the viewport is far cheaper
+    // than working out the exact region.
+    if (selection.size() > 256)
+        return QRegion(viewport()->rect());
+    return QListView::visualRegionForSelection(selection);
 }
 
 TPlaylistListView::~TPlaylistListView() {

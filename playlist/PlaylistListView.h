@@ -69,6 +69,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void resizeEvent(QResizeEvent* event) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
 
     // Carries the drag out until the button is released or the drag is cancelled; the drop
     // handlers run meanwhile. Tests replace it, since QDrag::exec cannot be driven offscreen.

@@ -12,6 +12,14 @@ PlaylistModel::PlaylistModel(PlaylistDocument* document, TSystemImageList* icons
     connect(document_, &PlaylistDocument::changed, this, [this] { endResetModel(); });
 }
 
+// The base class checks the row with hasIndex(), a second rowCount() per index; layouts of a
+// million rows ask for an index per row.
+QModelIndex PlaylistModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column != 0 || parent.isValid() || row >= rowCount())
+        return {};
+    return createIndex(row, 0);
+}
+
 int PlaylistModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;

@@ -14,6 +14,8 @@ class PlaylistModel : public QAbstractListModel {
 public:
     PlaylistModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent = nullptr);
 
+    QModelIndex index(int row, int column = 0,
+                      const QModelIndex& parent = QModelIndex()) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
