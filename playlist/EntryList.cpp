@@ -27,8 +27,8 @@ void EntryList::adopt(QByteArray buffer,
     chunks_.push_back(std::move(buffer));
     spans_.resize(lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
-        spans_[i] = Span{static_cast<uint64_t>(lines[i].first), 0,
-                         static_cast<uint32_t>(lines[i].second)};
+        spans_[i] =
+            Span{static_cast<uint64_t>(lines[i].first), 0, static_cast<uint32_t>(lines[i].second)};
         live_ += static_cast<uint64_t>(lines[i].second);
     }
 }
@@ -47,7 +47,8 @@ uint32_t EntryList::appendChunk(qsizetype reserve) {
 void EntryList::append(QByteArrayView text) {
     const uint32_t c = appendChunk(text.size());
     QByteArray& tail = chunks_[c];
-    spans_.push_back(Span{static_cast<uint64_t>(tail.size()), c, static_cast<uint32_t>(text.size())});
+    spans_.push_back(
+        Span{static_cast<uint64_t>(tail.size()), c, static_cast<uint32_t>(text.size())});
     tail.append(text);
     live_ += static_cast<uint64_t>(text.size());
     compactIfWasteful();
@@ -125,8 +126,9 @@ void EntryList::moveBefore(const std::vector<int>& positions, qsizetype pos) {
     // Where pos lands once the moved entries are out of the way.
     qsizetype target = static_cast<qsizetype>(spans_.size() - positions.size());
     if (pos >= 0)
-        target = pos - (std::lower_bound(positions.begin(), positions.end(), static_cast<int>(pos)) -
-                        positions.begin());
+        target =
+            pos - (std::lower_bound(positions.begin(), positions.end(), static_cast<int>(pos)) -
+                   positions.begin());
     const uint64_t liveBefore = live_;
     removeSorted(positions);
     live_ = liveBefore;

@@ -27,7 +27,8 @@ public:
     void adopt(QByteArray buffer, const std::vector<std::pair<qsizetype, qsizetype>>& lines);
     void append(QByteArrayView text);
     // Inserts copies of the given entries of src (all when positions is null) before pos.
-    void insertFrom(qsizetype pos, const EntryList& src, const std::vector<int>* positions = nullptr);
+    void insertFrom(qsizetype pos, const EntryList& src,
+                    const std::vector<int>* positions = nullptr);
     // Removes the entries at the given ascending, distinct positions.
     void removeSorted(const std::vector<int>& positions);
     // Entry i keeps only its bytes from offset `from` on.

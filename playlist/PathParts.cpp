@@ -55,8 +55,8 @@ qsizetype DirectoryLength(QByteArrayView name) {
     if (d < 0)
         return 0;
     // A colon belongs to the folder; a slash only where it makes a root (C:\, \\).
-    const bool keep = name[d] == ':' || (d > 0 && (name[d - 1] == ':' || name[d - 1] == '\\' ||
-                                                   name[d - 1] == '/'));
+    const bool keep = name[d] == ':' ||
+                      (d > 0 && (name[d - 1] == ':' || name[d - 1] == '\\' || name[d - 1] == '/'));
     return keep ? d + 1 : d;
 }
 

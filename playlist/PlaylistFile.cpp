@@ -1,15 +1,15 @@
 #include "playlist/PlaylistFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/AtomicFile.h"
 #include "platform/Error.h"
@@ -60,7 +60,8 @@ std::vector<std::pair<qsizetype, qsizetype>> SplitLines(QByteArrayView data) {
                 lf = end;
         }
         const char* stop = lf;
-        const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(stop - p)));
+        const char* cr =
+            static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(stop - p)));
         const char* term = cr ? cr : stop;
         lines.emplace_back(start - begin, term - start);
         p = term;
@@ -77,7 +78,8 @@ QByteArray ReadWholeFile(const QByteArray& fileName) {
     Fd fd(::open(fileName.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
     // A zero byte would cut the name short and open some other file.
-    if (fileName.isEmpty() || fileName.contains('\0') || fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (fileName.isEmpty() || fileName.contains('\0') || fd.get() < 0 ||
+        ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         cannotOpen(fileName);
     if (st.st_size > kMaxFileSize)
         cannotOpen(fileName);
@@ -92,7 +94,8 @@ QByteArray ReadWholeFile(const QByteArray& fileName) {
                     cannotOpen(fileName);
                 data.resize(data.size() + 65536);
             }
-            const ssize_t n = ::read(fd.get(), data.data() + done, static_cast<size_t>(data.size() - done));
+            const ssize_t n =
+                ::read(fd.get(), data.data() + done, static_cast<size_t>(data.size() - done));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)

@@ -59,8 +59,7 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
 Qt::ItemFlags PlaylistModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::ItemIsDropEnabled;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled |
-           Qt::ItemIsDropEnabled;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
 }
 
 }  // namespace cadrell
