@@ -29,6 +29,7 @@
 #include "playlist/Childwin.h"
 #include "playlist/PlaylistFile.h"
 #include "playlist/PlaylistListView.h"
+#include "testsupport/FakeFrame.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
 
@@ -116,43 +117,6 @@ QStringList leftovers(const QString& dir, const QStringList& expected) {
         names.removeAll(e);
     return names;
 }
-
-// A settings target that only records; the frame's real one is covered by the settings tests.
-struct RecordingTarget : SettingsTarget {
-    bool remember = false;
-    QString face = QStringLiteral("default");
-    std::uint32_t color = 0;
-    int points = 8;
-    bool bold = false, italic = false;
-    QByteArray open, save;
-    bool toolbar = true;
-    QRect frame{50, 60, 700, 500};
-
-    bool rememberFont() const override { return remember; }
-    void setRememberFont(bool r) override { remember = r; }
-    QString fontName() const override { return face; }
-    void setFontName(const QString& n) override { face = n; }
-    std::uint32_t fontColor() const override { return color; }
-    void setFontColor(std::uint32_t c) override { color = c; }
-    int fontSizePoints() const override { return points; }
-    void setFontSizePoints(int p) override { points = p; }
-    bool fontBold() const override { return bold; }
-    bool fontItalic() const override { return italic; }
-    void setFontStyleBold() override { bold = true, italic = false; }
-    void addFontStyleItalic() override { italic = true; }
-    QByteArray openDir() const override { return open; }
-    void setOpenDir(const QByteArray& f) override { open = f; }
-    QByteArray saveDir() const override { return save; }
-    void setSaveDir(const QByteArray& f) override { save = f; }
-    bool toolbarVisible() const override { return toolbar; }
-    void setToolbarVisible(bool v) override { toolbar = v; }
-    QRect frameRect() const override { return frame; }
-    void setTop(int t) override { frame.moveTop(t); }
-    void setLeft(int l) override { frame.moveLeft(l); }
-    void setWidth(int w) override { frame.setWidth(w); }
-    void setHeight(int h) override { frame.setHeight(h); }
-    std::vector<QRect> monitors() const override { return {QRect(0, 0, 1920, 1080)}; }
-};
 
 // The thirteen values in the order the load reads them, each with a good value.
 struct Stored {
@@ -544,11 +508,11 @@ private slots:
         f.close();
 
         Registry store(folder.path());
-        RecordingTarget target;
+        testsupport::FakeFrame target;
         LoadSettings(target, store);
         QVERIFY(!target.remember);
         QVERIFY(target.toolbar);
-        QCOMPARE(target.frame.topLeft(), QPoint(50, 60));
+        QCOMPARE(target.rect.topLeft(), QPoint(50, 60));
 
         // Nothing lost: the unreadable file is kept byte for byte beside the new one.
         const QStringList aside =
@@ -558,7 +522,7 @@ private slots:
 
         target.toolbar = false;
         SaveSettings(target, store);
-        RecordingTarget again;
+        testsupport::FakeFrame again;
         Registry fresh(folder.path());
         LoadSettings(again, fresh);
         QVERIFY(!again.toolbar);
@@ -608,7 +572,7 @@ private slots:
         const QString file = store.filePath(RegRoot::CurrentUser);
         const QByteArray before = readFile(file);
 
-        RecordingTarget target;
+        testsupport::FakeFrame target;
         try {
             LoadSettings(target, store);
         } catch (...) {
@@ -624,7 +588,7 @@ private slots:
         else
             QVERIFY(!target.toolbar);
         // Wherever it stopped, the frame is on a monitor.
-        QVERIFY(QRect(0, 0, 1920, 1080).contains(target.frame.topLeft()));
+        QVERIFY(QRect(0, 0, 1920, 1080).contains(target.rect.topLeft()));
         QCOMPARE(readFile(file), before);
         QVERIFY(QDir(folder.path()).entryList({QStringLiteral("*.bad*")}).isEmpty());
     }
