@@ -47,7 +47,7 @@ exclude=()
 
 log="$build/sanitize-ctest.log"
 status=0
-(cd "$build" && ctest --output-on-failure -j"$jobs" "${exclude[@]}" --timeout 900) 2>&1 | tee "$log" || status=$?
+(cd "$build" && ctest --output-on-failure -j"$jobs" "${exclude[@]}" --timeout 900 --repeat until-pass:2) 2>&1 | tee "$log" || status=$?
 
 # A test may catch a failing child (the hand-off tests start the program) and still pass; any
 # report fails the run all the same.
