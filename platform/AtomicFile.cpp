@@ -68,6 +68,16 @@ bool AtomicFile::open() {
     fd_ = ::mkstemp(temp_.data());
     if (fd_ < 0) {
         temp_.clear();
+        // A file we may write in a folder we may not: rewrite it in place, as an editor must
+        // to save it at all. Only then is a failure half-way able to damage the old text.
+        if (exists && (errno == EACCES || errno == EPERM)) {
+            fd_ = ::open(target_.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+            if (fd_ < 0)
+                return false;
+            inPlace_ = true;
+            failure_ = Failure::None;
+            return true;
+        }
         return false;
     }
     if (exists && ::fchown(fd_, st.st_uid, st.st_gid) != 0) {
@@ -94,6 +104,16 @@ bool AtomicFile::write(const char* data, qsizetype size) {
 }
 
 bool AtomicFile::commit() {
+    if (inPlace_) {
+        // The new text may be shorter than the old: cut what is left of the old.
+        const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+        const bool ok = end >= 0 && ::ftruncate(fd_, end) == 0 && ::fsync(fd_) == 0;
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        if (!ok || !closed)
+            failure_ = Failure::Write;
+        return ok && closed;
+    }
     if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
         fd_ = -1;
         failure_ = Failure::Write;

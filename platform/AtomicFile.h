@@ -8,6 +8,8 @@ namespace cadrell {
 // is renamed over the target only once every byte has reached the disk. File names are bytes, as
 // the file system holds them, so a name that is not valid UTF-8 is written under exactly that
 // name. A symbolic link stays a link and its target gets the text; the target keeps its mode.
+// Where the folder refuses a new file but the file itself may be written, it is rewritten in
+// place instead.
 class AtomicFile {
 public:
     enum class Failure { None, Create, Write };
@@ -28,6 +30,7 @@ private:
     QByteArray target_;
     QByteArray temp_;
     int fd_ = -1;
+    bool inPlace_ = false;
     Failure failure_ = Failure::None;
 };
 

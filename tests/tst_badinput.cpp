@@ -366,7 +366,7 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::newRow("full file system") << QStringLiteral("tmpfs");
         QTest::newRow("file size limit reached") << QStringLiteral("rlimit");
-        QTest::newRow("read-only folder") << QStringLiteral("readonly");
+        QTest::newRow("read-only folder and file") << QStringLiteral("readonly");
     }
     void saveFails() {
         QFETCH(QString, how);
@@ -409,19 +409,22 @@ private slots:
             std::signal(SIGXFSZ, oldHandler);
         } else if (how == QLatin1String("readonly")) {
             if (isRoot()) {
-                // Root writes into any folder whose mode forbids it; an immutable one it cannot.
-                if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), dir}) != 0)
+                // Root writes wherever a mode forbids it; immutable files and folders it cannot.
+                if (QProcess::execute(QStringLiteral("chattr"),
+                                      {QStringLiteral("+i"), path, dir}) != 0)
                     QSKIP(
-                        "as root only an immutable folder refuses writes, and chattr +i fails "
+                        "as root only immutable files refuse writes, and chattr +i fails "
                         "here");
-                undo.f = [dir] {
-                    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir});
+                undo.f = [dir, path] {
+                    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir, path});
                 };
             } else {
+                QFile::setPermissions(path, QFileDevice::ReadOwner);
                 QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-                undo.f = [dir] {
+                undo.f = [dir, path] {
                     QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                    QFileDevice::ExeOwner);
+                    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
                 };
             }
             expected = errorBoxText(formatText("Cannot create file %s", name(path)));
@@ -448,6 +451,36 @@ private slots:
         QCOMPARE(takeError(), QStringLiteral("<no error box>"));
         QVERIFY(!child->Document.Modified);
         QCOMPARE(readFile(path), FormatPlaylist(child->Document.Entries()));
+    }
+
+    // A playlist the user may write, in a folder that takes no new file: saved in place.
+    void saveInPlaceInReadOnlyFolder() {
+        const QString dir = freshDir(QStringLiteral("inplace"));
+        const QString path = dir + QStringLiteral("/list.m3u");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("a much longer old line that the new text does not cover\r\n");
+        f.close();
+        Finally undo;
+        if (isRoot()) {
+            if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), dir}) != 0)
+                QSKIP("chattr +i fails here");
+            undo.f = [dir] {
+                QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir});
+            };
+        } else {
+            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            undo.f = [dir] {
+                QFile::setPermissions(
+                    dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            };
+        }
+        TMDIChild* child = newDocument(name(path), {"new.mp3"});
+        child->MenuSave->trigger();
+        QCOMPARE(takeError(), QStringLiteral("<no error box>"));
+        QVERIFY(!child->Document.Modified);
+        QCOMPARE(readFile(path), QByteArray("new.mp3\r\n"));
+        QCOMPARE(leftovers(dir, {QStringLiteral("list.m3u")}), QStringList());
     }
 
     // Saving a playlist reached through a symbolic link writes the target; the link stays.
