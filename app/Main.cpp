@@ -269,7 +269,8 @@ void TCadrellMainForm::rebuildWindowMenu() {
             caption = QStringLiteral("&%1 %2").arg(number).arg(caption);
         ++number;
         QAction* item = MenuWindow->addAction(caption);
-        item->setCheckable(true);
+        // Only the active window carries a mark; the others show none, not an empty box.
+        item->setCheckable(window == current);
         item->setChecked(window == current);
         connect(item, &QAction::triggered, this, [this, window] {
             if (MdiArea->subWindowList().contains(window)) {

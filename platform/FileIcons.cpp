@@ -239,7 +239,8 @@ int FileIcons::IndexOf(const QByteArray& name, unsigned attributes, bool open) {
     }
     if (attributes & kDirectoryAttribute)
         return folderIndex(open);
-    if (attributes == 0 && !path.isEmpty()) {
+    // A name with a zero byte in it can name no object on disk.
+    if (attributes == 0 && !path.isEmpty() && !path.contains('\0')) {
         const QFileInfo object(QFile::decodeName(path));
         if (object.exists()) {
             if (object.isDir())
@@ -338,7 +339,7 @@ QByteArray IconLookupName(QByteArrayView entry) {
         return entry.toByteArray();
     // A folder dropped from the file manager is a full path without a final slash; its bare name
     // would only be found in the current folder by chance.
-    if (entry.startsWith('/') && !IsDelimiter(entry.back()) &&
+    if (entry.startsWith('/') && !IsDelimiter(entry.back()) && !entry.contains('\0') &&
         QFileInfo(QFile::decodeName(entry.toByteArray())).isDir())
         return entry.toByteArray();
     return FileNamePart(entry);
