@@ -25,6 +25,7 @@
 #include "platform/Prompts.h"
 #include "playlist/Childwin.h"
 #include "playlist/PathParts.h"
+#include "playlist/PlaylistListView.h"
 #include "shell/About.h"
 #include "shell/options.h"
 
@@ -501,29 +502,14 @@ bool TCadrellMainForm::event(QEvent* event) {
     // The main window keeps drag events for its dock layout; files from the desktop are ours.
     switch (event->type()) {
         case QEvent::DragEnter:
-            dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+        case QEvent::DragMove:
+            TPlaylistListView::AcceptFileDrag(static_cast<QDragMoveEvent*>(event));
             return true;
-        case QEvent::DragMove: {
-            auto* move = static_cast<QDragMoveEvent*>(event);
-            if (move->mimeData()->hasUrls()) {
-                move->setDropAction(Qt::CopyAction);
-                move->accept();
-            }
-            return true;
-        }
         case QEvent::Drop:
             dropEvent(static_cast<QDropEvent*>(event));
             return true;
         default:
             return QMainWindow::event(event);
-    }
-}
-
-void TCadrellMainForm::dragEnterEvent(QDragEnterEvent* event) {
-    // Always as a copy: a file manager that proposes a move would delete the user's files.
-    if (event->mimeData()->hasUrls()) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
     }
 }
 

@@ -299,17 +299,11 @@ void TMDIChild::ShellDrop(const std::vector<QByteArray>& names) {
 // Files from the file manager may be dropped anywhere in the window, not only on its list.
 // Always as a copy: a file manager that proposes a move would delete the user's files.
 void TMDIChild::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    }
+    TPlaylistListView::AcceptFileDrag(event);
 }
 
 void TMDIChild::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls()) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    }
+    TPlaylistListView::AcceptFileDrag(event);
 }
 
 void TMDIChild::dropEvent(QDropEvent* event) {

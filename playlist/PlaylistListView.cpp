@@ -331,24 +331,21 @@ void TPlaylistListView::ListView1DragOver(QPoint pos, bool leaving) {
 
 // --- Drops ---------------------------------------------------------------------------------
 
+bool TPlaylistListView::AcceptFileDrag(QDragMoveEvent* event) {
+    if (!event->mimeData() || !event->mimeData()->hasUrls())
+        return false;
+    // Copy, never move: a file manager that saw a move would delete the files.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
 void TPlaylistListView::dragEnterEvent(QDragEnterEvent* event) {
-    const QMimeData* mime = event->mimeData();
-    if (TPlaylistListView* source = rowsSource(mime)) {
-        ListView1DragOver(event->position().toPoint(), false);
-        event->setDropAction(rowsAction(source));
-        event->accept();
-    } else if (mime && mime->hasUrls()) {
-        // Copy, never move: a file manager that saw a move would delete the files.
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    dragMoveEvent(event);
 }
 
 void TPlaylistListView::dragMoveEvent(QDragMoveEvent* event) {
-    const QMimeData* mime = event->mimeData();
-    if (TPlaylistListView* source = rowsSource(mime)) {
+    if (TPlaylistListView* source = rowsSource(event->mimeData())) {
         const QPoint pos = event->position().toPoint();
         ListView1DragOver(pos, false);
         const int margin = autoScrollMargin();
@@ -356,10 +353,7 @@ void TPlaylistListView::dragMoveEvent(QDragMoveEvent* event) {
             startAutoScroll();
         event->setDropAction(rowsAction(source));
         event->accept();
-    } else if (mime && mime->hasUrls()) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
+    } else if (!AcceptFileDrag(event)) {
         event->ignore();
     }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QDrag;
+class QDragMoveEvent;
 class QMimeData;
 
 namespace cadrell {
@@ -33,6 +34,8 @@ public:
     // The names in a drop from the file manager, in the drop's order: a local file as its full
     // path in the file system's bytes, any other address as its encoded text. Never shortened.
     static std::vector<QByteArray> NamesFromMimeData(const QMimeData* mime);
+    // Accepts a drag of files or addresses from the desktop, always as a copy.
+    static bool AcceptFileDrag(QDragMoveEvent* event);
     // The format of a drag of rows; its data names the list the drag started from.
     static constexpr char kRowsMimeType[] = "application/x-cadrell-playlist-rows";
     // The data a drag of rows from `source` carries (the caller owns it).
