@@ -155,7 +155,10 @@ bool TOptionsBox::event(QEvent* event) {
 void TOptionsBox::FormActivate() {
     RadioGroup3->SetItemIndex(rememberFont_ ? 0 : 1);
     const QByteArray fileType = ReadFileTypeName();
-    RadioGroup1->SetItemIndex(ContextMenuCommandExists(fileType) ? 0 : 1);
+    // An installed entry offers the program before any choice was made here, and an entry of
+    // the user's may take that back: what the desktop does wins over the classes root.
+    const std::optional<bool> offered = DesktopOffersPlaylists();
+    RadioGroup1->SetItemIndex(offered.value_or(ContextMenuCommandExists(fileType)) ? 0 : 1);
     RadioGroup2->SetItemIndex(NewMenuEntryExists() ? 0 : 1);
 }
 
