@@ -142,8 +142,24 @@ private slots:
         QCOMPARE(box.RadioGroup3->toolTip(),
                  QStringLiteral("If Remember, font will be the same as last time."));
         QVERIFY(box.findChild<QWidget*>(QStringLiteral("RadioGroup1")));
+        // Every accelerator reaches one control only.
+        QStringList keys;
+        for (const QAbstractButton* b : box.findChildren<QAbstractButton*>()) {
+            const qsizetype amp = b->text().indexOf(QLatin1Char('&'));
+            if (amp >= 0)
+                keys += b->text().mid(amp + 1, 1).toLower();
+        }
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
         // No group has a selection until the dialog is shown.
         QCOMPARE(groups(box), QList<int>({-1, -1, -1}));
+    }
+
+    void tabStartsAtFirstGroup() {
+        bool remember = false;
+        TOptionsBox box(nullptr, remember, {});
+        showActive(box);
+        QTRY_VERIFY(box.focusWidget());
+        QCOMPARE(box.focusWidget()->parentWidget(), box.RadioGroup1);
     }
 
     void formActivate_data() {
