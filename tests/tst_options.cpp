@@ -1,9 +1,13 @@
 #include <sys/wait.h>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
 #include "platform/Error.h"
+#include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "shell/ShellRegistration.h"
 #include "shell/options.h"
@@ -160,6 +164,23 @@ private slots:
         showActive(box);
         QTRY_VERIFY(box.focusWidget());
         QCOMPARE(box.focusWidget()->parentWidget(), box.RadioGroup1);
+    }
+
+    void fontDialogColour() {
+        QFontDialog dialog;
+        dialog.setOption(QFontDialog::DontUseNativeDialog);
+        QColor colour(Qt::darkRed);
+        AddColourChoice(dialog, colour);
+        auto* colourButton = dialog.findChild<QPushButton*>(QStringLiteral("FontColor"));
+        QVERIFY(colourButton);
+        // Among the font choices, not with OK and Cancel.
+        QVERIFY(qobject_cast<QGroupBox*>(colourButton->parentWidget()));
+        const QLineEdit* sample = nullptr;
+        for (const QLineEdit* edit : dialog.findChildren<QLineEdit*>())
+            if (qobject_cast<QGroupBox*>(edit->parentWidget()))
+                sample = edit;
+        QVERIFY(sample);
+        QCOMPARE(sample->palette().color(QPalette::Text), colour);
     }
 
     void formActivate_data() {
