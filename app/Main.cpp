@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -350,7 +352,13 @@ void TCadrellMainForm::HandOff(const QByteArray& name) {
 }
 
 QString TCadrellMainForm::HelpFilePath(const QString& programPath) {
-    return QFile::decodeName(ReplaceExtension(QFile::encodeName(programPath), ".htm"));
+    const QString beside =
+        QFile::decodeName(ReplaceExtension(QFile::encodeName(programPath), ".htm"));
+    // An installed program keeps its page in the documentation folder of its own prefix.
+    const QString installed =
+        QDir::cleanPath(QFileInfo(programPath).absolutePath() +
+                        QStringLiteral("/../share/doc/cadrell/") + QFileInfo(beside).fileName());
+    return !QFileInfo::exists(beside) && QFileInfo::exists(installed) ? installed : beside;
 }
 
 void TCadrellMainForm::MenuClick(QAction* sender) {

@@ -1,12 +1,16 @@
 #include "platform/Prompts.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGroupBox>
+#include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <new>
@@ -108,31 +112,49 @@ std::optional<FontChoice> QtPrompts::chooseFont(QWidget* parent, const QFont& fo
     QFontDialog dialog(font, parent);
     dialog.setObjectName(QStringLiteral("FontDialog1"));
     dialog.setOption(QFontDialog::DontUseNativeDialog);
-    // The toolkit's font dialog has no colour among its effects; it gets a button for it.
     QColor chosen = color;
-    if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
-        QPushButton* colourButton =
-            buttons->addButton(QStringLiteral("&Color..."), QDialogButtonBox::ActionRole);
-        colourButton->setObjectName(QStringLiteral("FontColor"));
-        auto showColour = [&chosen, colourButton] {
-            QPixmap swatch(16, 16);
-            swatch.fill(chosen);
-            colourButton->setIcon(QIcon(swatch));
-        };
-        showColour();
-        QObject::connect(colourButton, &QPushButton::clicked, &dialog,
-                         [&dialog, &chosen, showColour] {
-                             const QColor picked =
-                                 QColorDialog::getColor(chosen, &dialog, QStringLiteral("Color"));
-                             if (picked.isValid()) {
-                                 chosen = picked;
-                                 showColour();
-                             }
-                         });
-    }
+    AddColourChoice(dialog, chosen);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return FontChoice{dialog.selectedFont(), chosen};
+}
+
+void AddColourChoice(QFontDialog& dialog, QColor& chosen) {
+    // The toolkit's font dialog has no colour among its effects; it gets a button there, beside
+    // the other font choices, and its sample shows the colour.
+    QGroupBox* effects = nullptr;
+    QLineEdit* sample = nullptr;
+    for (QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+        if (group->findChild<QCheckBox*>())
+            effects = group;
+        else if (auto* edit = group->findChild<QLineEdit*>())
+            sample = edit;
+    }
+    auto* colourButton = new QPushButton(QStringLiteral("&Color..."), &dialog);
+    colourButton->setObjectName(QStringLiteral("FontColor"));
+    colourButton->setAutoDefault(false);
+    if (effects && effects->layout())
+        effects->layout()->addWidget(colourButton);
+    else if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
+        buttons->addButton(colourButton, QDialogButtonBox::ActionRole);
+    auto showColour = [&chosen, colourButton, sample] {
+        QPixmap swatch(16, 16);
+        swatch.fill(chosen);
+        colourButton->setIcon(QIcon(swatch));
+        if (sample) {
+            QPalette palette = sample->palette();
+            palette.setColor(QPalette::Text, chosen);
+            sample->setPalette(palette);
+        }
+    };
+    showColour();
+    QObject::connect(colourButton, &QPushButton::clicked, &dialog, [&dialog, &chosen, showColour] {
+        const QColor picked = QColorDialog::getColor(chosen, &dialog, QStringLiteral("Color"));
+        if (picked.isValid()) {
+            chosen = picked;
+            showColour();
+        }
+    });
 }
 
 int QtPrompts::exec(QDialog& dialog) {

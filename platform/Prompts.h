@@ -8,6 +8,7 @@
 #include <optional>
 
 class QDialog;
+class QFontDialog;
 class QWidget;
 
 namespace cadrell {
@@ -65,6 +66,10 @@ public:
 };
 
 // Shows the application's error box for the text (full stop rule applied).
+// Adds the Color button to the font choices of the toolkit's font dialog; `chosen` follows
+// the user's pick and must outlive the dialog.
+void AddColourChoice(QFontDialog& dialog, QColor& chosen);
+
 void ShowErrorBox(const QString& text);
 
 // Runs a handler where an outside event enters the program: any failure it raises is shown by

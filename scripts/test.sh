@@ -9,6 +9,7 @@ cmake --build "$root/build" -j"$(nproc)"
 # A scenario that drives the real program through a busy X server gets a second chance before
 # it counts as failed; a real fault fails every time.
 (cd "$root/build" && ctest --output-on-failure -j2 --timeout 600 --repeat until-pass:2)
+bash "$root/scripts/package-check.sh" "$root/build"
 for step in sanitize fuzz; do
   if [[ -f "$root/scripts/$step.sh" ]]; then
     bash "$root/scripts/$step.sh"

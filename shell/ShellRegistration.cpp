@@ -32,19 +32,43 @@ QString absoluteEnv(const char* name, const QString& fallback) {
     return !value.isEmpty() && QDir::isAbsolutePath(value) ? value : fallback;
 }
 
-// The program path of a registered command: everything before the quoted "%1" that this program
-// writes, or else the first word, quoted or not.
+// The program path of a registered command: a quoted first word as it stands (a hand-written
+// command often quotes it), else everything before the quoted "%1" that this program writes
+// (its path may hold spaces), else the first word.
 QString programOf(const QByteArray& command) {
-    const QByteArray suffix = " \"%1\"";
-    if (command.endsWith(suffix))
-        return QFile::decodeName(command.first(command.size() - suffix.size()));
     if (command.startsWith('"')) {
         const qsizetype close = command.indexOf('"', 1);
         return QFile::decodeName(command.mid(1, close < 0 ? -1 : close - 1));
     }
+    const QByteArray suffix = " \"%1\"";
+    if (command.endsWith(suffix))
+        return QFile::decodeName(command.first(command.size() - suffix.size()));
     const qsizetype space = command.indexOf(' ');
     return QFile::decodeName(space < 0 ? command : command.first(space));
 }
+
+const QString Prefix = QStringLiteral("The file manager cannot start Cadrell from \"%1\": ");
+
+// Why no desktop entry can name this program, or "" when one can. glib drops a whole entry
+// whose Exec holds a "%" other than a field code, even escaped; the validators reject control
+// characters and bytes that are not UTF-8.
+QString entryRefusal(const QString& program) {
+    for (QChar c : program) {
+        if (c == QLatin1Char('%'))
+            return Prefix.arg(program) + QStringLiteral("its path holds a \"%\" sign.");
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return Prefix.arg(QString(program).replace(c, QLatin1Char('?'))) +
+                   QStringLiteral("its path holds a control character.");
+        if (c == QChar::ReplacementCharacter)
+            return Prefix.arg(program) + QStringLiteral("its path is not valid UTF-8.");
+    }
+    return {};
+}
+
+const QByteArray MimeTypes =
+    "audio/x-mpegurl;audio/mpegurl;application/vnd.apple.mpegurl;application/x-mpegurl;";
+
+bool writeIfDifferent(const QString& path, const QByteArray& text);
 
 QByteArray desktopEntry(const QString& program) {
     QByteArray text =
@@ -55,24 +79,66 @@ QByteArray desktopEntry(const QString& program) {
         "GenericName=Playlist Editor\n"
         "Comment=Edit M3U playlists\n";
     text += "Exec=" + (DesktopExecArgument(program) + QStringLiteral(" %f")).toUtf8() + '\n';
-    text +=
-        "MimeType=audio/x-mpegurl;audio/mpegurl;application/vnd.apple.mpegurl;"
-        "application/x-mpegurl;\n"
-        "Categories=AudioVideo;Audio;\n"
-        "Terminal=false\n";
+    text += "Icon=" + QByteArray(DesktopId) + "\nMimeType=" + MimeTypes +
+            "\n"
+            "Categories=AudioVideo;Audio;\n"
+            "Terminal=false\n";
     return text;
 }
 
+// The first entry of our id in the system data folders, read as it is.
+QByteArray installedEntry() {
+    const QString name =
+        QStringLiteral("applications/") + QLatin1String(DesktopId) + QStringLiteral(".desktop");
+    const QStringList dirs =
+        qEnvironmentVariable("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"))
+            .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString& dir : dirs) {
+        if (!QDir::isAbsolutePath(dir))
+            continue;
+        QFile file(dir + QLatin1Char('/') + name);
+        if (file.open(QIODevice::ReadOnly))
+            return file.readAll();
+    }
+    return {};
+}
+
+// The installed entry without its associations: the same id in the user's folder hides the
+// installed one from the association lookup while the application menu keeps it.
+QByteArray maskOf(const QByteArray& installed) {
+    QByteArray text;
+    for (const QByteArray& line : installed.split('\n'))
+        if (!line.isEmpty() && !line.startsWith("MimeType="))
+            text += line + '\n';
+    return text;
+}
+
+// Another instance of the tool for the same folder only repeats the work, so none is waited
+// for; a detached start leaves no child behind to reap.
 void refreshDesktopDatabase(const QString& folder) {
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
     if (tool.isEmpty())
         return;
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setProgram(tool);
+    process.setArguments({folder});
     process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(tool, {folder});
-    if (!process.waitForFinished(20000))
-        process.kill();
+    if (!process.startDetached())
+        qWarning("cadrell: cannot start %s", qPrintable(tool));
+}
+
+void installUserIcon(bool wanted) {
+    const QString path =
+        absoluteEnv("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share")) +
+        QStringLiteral("/icons/hicolor/scalable/apps/") + QLatin1String(DesktopId) +
+        QStringLiteral(".svg");
+    if (!wanted) {
+        QFile::remove(path);
+        return;
+    }
+    QFile icon(QStringLiteral(":/cadrell.svg"));
+    if (icon.open(QIODevice::ReadOnly))
+        writeIfDifferent(path, icon.readAll());
 }
 
 // Returns whether the file changed.
@@ -90,22 +156,38 @@ bool writeIfDifferent(const QString& path, const QByteArray& text) {
     return true;
 }
 
-void syncDesktopEntry(const std::optional<QByteArray>& command) {
+bool removeFile(const QString& path) {
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return false;
+    if (QFile::remove(path))
+        return true;
+    qWarning("cadrell: cannot remove %s", qPrintable(path));
+    return false;
+}
+
+// Returns why the entry the command asks for was not written, or "".
+QString syncDesktopEntry(const std::optional<QByteArray>& command) {
     const QString path = DesktopEntryPath();
-    bool changed = false;
-    if (command) {
-        changed = writeIfDifferent(path, desktopEntry(programOf(*command)));
-    } else if (QFileInfo::exists(path)) {
-        changed = QFile::remove(path);
-        if (!changed)
-            qWarning("cadrell: cannot remove %s", qPrintable(path));
+    const QString program = command ? programOf(*command) : QString();
+    const QString refusal = command ? entryRefusal(program) : QString();
+    // The entry of earlier versions, under a name of its own, would offer the program twice.
+    bool changed = removeFile(QFileInfo(path).absolutePath() + QStringLiteral("/cadrell.desktop"));
+    if (command && refusal.isEmpty()) {
+        changed |= writeIfDifferent(path, desktopEntry(program));
+        installUserIcon(true);
+    } else if (const QByteArray installed = installedEntry(); installed.contains("\nMimeType=")) {
+        changed |= writeIfDifferent(path, maskOf(installed));
+        installUserIcon(false);
+    } else {
+        changed |= removeFile(path);
+        installUserIcon(false);
     }
     if (changed)
         refreshDesktopDatabase(QFileInfo(path).absolutePath());
+    return refusal;
 }
 
-void syncTemplate(bool wanted) {
-    const QString path = TemplatePath();
+void syncTemplate(bool wanted, const QString& path) {
     if (path.isEmpty())
         return;
     const QFileInfo info(path);
@@ -175,13 +257,18 @@ void applyRegistry(bool includeContextMenu, bool includeNewMenu, const QString& 
 
 void ApplyShellOptions(bool includeContextMenu, bool includeNewMenu, const QString& programPath,
                        Registry& store) {
+    // A program no desktop entry can start is not registered at all, so that what the dialog
+    // shows next time stays true.
+    const QString refusal = includeContextMenu ? entryRefusal(programPath) : QString();
     try {
-        applyRegistry(includeContextMenu, includeNewMenu, programPath, store);
+        applyRegistry(includeContextMenu && refusal.isEmpty(), includeNewMenu, programPath, store);
     } catch (...) {
         SyncDesktopIntegration(store);
         throw;
     }
     SyncDesktopIntegration(store);
+    if (!refusal.isEmpty())
+        throw Error(refusal);
 }
 
 void SyncDesktopIntegration(Registry& store) {
@@ -195,14 +282,34 @@ void SyncDesktopIntegration(Registry& store) {
         // The registration cannot be read, so it was not changed either: leave the desktop be.
         return;
     }
-    syncDesktopEntry(command);
-    syncTemplate(NewMenuEntryExists(store));
+    const QString refusal = syncDesktopEntry(command);
+    if (!refusal.isEmpty())
+        qWarning("cadrell: %s", qPrintable(refusal));
+    const bool newMenu = NewMenuEntryExists(store);
+    syncTemplate(newMenu, TemplatePath());
+    syncTemplate(newMenu, TemplatePath(".m3u8"));
+}
+
+std::optional<bool> DesktopOffersPlaylists() {
+    QByteArray entry;
+    QFile user(DesktopEntryPath());
+    if (user.open(QIODevice::ReadOnly))
+        entry = user.readAll();
+    else
+        entry = installedEntry();
+    if (entry.isEmpty())
+        return std::nullopt;
+    const bool hidden = entry.contains("\nHidden=true");
+    const qsizetype at = entry.indexOf("\nMimeType=");
+    return !hidden && at >= 0 &&
+           entry.mid(at, entry.indexOf('\n', at + 1) - at).contains("audio/x-mpegurl;");
 }
 
 QString DesktopEntryPath() {
     const QString data =
         absoluteEnv("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"));
-    return data + QStringLiteral("/applications/cadrell.desktop");
+    return data + QStringLiteral("/applications/") + QLatin1String(DesktopId) +
+           QStringLiteral(".desktop");
 }
 
 QString TemplatesFolder() {
@@ -219,7 +326,8 @@ QString TemplatesFolder() {
             QString value =
                 QFile::decodeName(line.mid(prefix.size(), line.size() - prefix.size() - 1));
             value.replace(QStringLiteral("\\\""), QStringLiteral("\""));
-            if (value.startsWith(QStringLiteral("$HOME")))
+            // "$HOMEfoo" names another variable, not a folder in the home folder.
+            if (value == QStringLiteral("$HOME") || value.startsWith(QStringLiteral("$HOME/")))
                 folder = home + value.mid(5);
             else if (QDir::isAbsolutePath(value))
                 folder = value;
@@ -229,9 +337,10 @@ QString TemplatesFolder() {
     return folder == QDir::cleanPath(home) ? QString() : folder;
 }
 
-QString TemplatePath() {
+QString TemplatePath(const char* extension) {
     const QString folder = TemplatesFolder();
-    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Playlist.m3u");
+    return folder.isEmpty() ? QString()
+                            : folder + QStringLiteral("/Playlist") + QLatin1String(extension);
 }
 
 QString DesktopExecArgument(const QString& argument) {

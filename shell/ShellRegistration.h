@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 #include "platform/Registry.h"
 
@@ -29,20 +30,30 @@ QByteArray ShellCommand(const QString& programPath);
 // Writes or removes the verb, its command and the New-menu entry, then brings the desktop side
 // in line with what the classes root now holds. Keys that cannot be opened are skipped; a value
 // that cannot be written throws "Failed to set data for '%s'" and ends the steps, with the
-// desktop side still brought in line with what was done.
+// desktop side still brought in line with what was done. A program path no desktop entry can
+// carry (a "%", a control character, not UTF-8) is not registered, and this throws why.
 void ApplyShellOptions(bool includeContextMenu, bool includeNewMenu, const QString& programPath,
                        Registry& store = Registry::instance());
 
-// The desktop side: a desktop entry for the playlist types while the command key exists, an
-// empty Playlist.m3u template while "NullFile" is set. Never throws; failures are logged.
+// The desktop side: a desktop entry for the playlist types while the command key exists, and
+// otherwise one that takes the associations away from an installed entry; empty Playlist.m3u
+// and Playlist.m3u8 templates while "NullFile" is set. Never throws; failures are logged.
 void SyncDesktopIntegration(Registry& store = Registry::instance());
 
-// $XDG_DATA_HOME/applications/cadrell.desktop (default ~/.local/share/applications).
+// The desktop id of the program, shared by the installed desktop entry, its icons and metadata
+// and the per-user entry written here, so that the user's entry replaces the installed one.
+inline constexpr char DesktopId[] = "example.tovermark.Cadrell";
+
+// $XDG_DATA_HOME/applications/<DesktopId>.desktop (default ~/.local/share/applications).
 QString DesktopEntryPath();
+
+// Whether the desktop offers the program for playlists, as glib sees it: the user's entry of
+// our id, or else the first installed one. nullopt when there is no entry of our id at all.
+std::optional<bool> DesktopOffersPlaylists();
 // The XDG templates folder from user-dirs.dirs, default ~/Templates; "" when it is set to the
 // home folder itself, which means the user has none.
 QString TemplatesFolder();
-QString TemplatePath();
+QString TemplatePath(const char* extension = ".m3u");
 
 // One argument of a desktop entry's Exec key, quoted and escaped so that it survives spaces,
 // quotes, "$", "%" and backslashes.

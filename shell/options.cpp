@@ -84,12 +84,6 @@ TOptionsBox::TOptionsBox(QWidget* parent, bool& rememberFont, std::function<void
     setFixedSize(298, 218);
     setSizeGripEnabled(false);
 
-    // Created in tab order.
-    ButtonOK = button(this, QStringLiteral("ButtonOK"), QStringLiteral("OK"), {32, 178, 65, 33});
-    ButtonCancel =
-        button(this, QStringLiteral("ButtonCancel"), QStringLiteral("&Cancel"), {120, 177, 65, 33});
-    ButtonHelp =
-        button(this, QStringLiteral("ButtonHelp"), QStringLiteral("&Help"), {208, 177, 65, 33});
     RadioGroup1 = radioGroup(
         this, QStringLiteral("RadioGroup1"), QStringLiteral("Cadrell in m3u file context menu"),
         {QStringLiteral("&Include"), QStringLiteral("Do &Not Include")},
@@ -98,15 +92,21 @@ TOptionsBox::TOptionsBox(QWidget* parent, bool& rememberFont, std::function<void
         {8, 8, 281, 49});
     RadioGroup2 = radioGroup(
         this, QStringLiteral("RadioGroup2"),
-        QStringLiteral("m3u file in Explorer New context menu"),
-        {QStringLiteral("In&clude"), QStringLiteral("D&o Not Include")},
-        QStringLiteral("If Include, you can create a new *.m3u file from Windows Explorer New "
-                       "context menu."),
+        QStringLiteral("m3u file in the file manager's New menu"),
+        {QStringLiteral("Incl&ude"), QStringLiteral("D&o Not Include")},
+        QStringLiteral("If Include, you can create a new *.m3u file from the file manager's New "
+                       "menu."),
         {8, 64, 281, 49});
     RadioGroup3 = radioGroup(
         this, QStringLiteral("RadioGroup3"), QStringLiteral("Remember font between sessions"),
         {QStringLiteral("&Remember"), QStringLiteral("&Do Not Remember")},
         QStringLiteral("If Remember, font will be the same as last time."), {8, 120, 281, 49});
+    // Created after the groups, so that Tab starts at the first group.
+    ButtonOK = button(this, QStringLiteral("ButtonOK"), QStringLiteral("OK"), {32, 178, 65, 33});
+    ButtonCancel =
+        button(this, QStringLiteral("ButtonCancel"), QStringLiteral("&Cancel"), {120, 177, 65, 33});
+    ButtonHelp =
+        button(this, QStringLiteral("ButtonHelp"), QStringLiteral("&Help"), {208, 177, 65, 33});
     ButtonOK->setDefault(true);
 
     for (QPushButton* b : {ButtonOK, ButtonCancel, ButtonHelp})
@@ -155,7 +155,10 @@ bool TOptionsBox::event(QEvent* event) {
 void TOptionsBox::FormActivate() {
     RadioGroup3->SetItemIndex(rememberFont_ ? 0 : 1);
     const QByteArray fileType = ReadFileTypeName();
-    RadioGroup1->SetItemIndex(ContextMenuCommandExists(fileType) ? 0 : 1);
+    // An installed entry offers the program before any choice was made here, and an entry of
+    // the user's may take that back: what the desktop does wins over the classes root.
+    const std::optional<bool> offered = DesktopOffersPlaylists();
+    RadioGroup1->SetItemIndex(offered.value_or(ContextMenuCommandExists(fileType)) ? 0 : 1);
     RadioGroup2->SetItemIndex(NewMenuEntryExists() ? 0 : 1);
 }
 

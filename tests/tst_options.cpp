@@ -1,7 +1,13 @@
+#include <sys/wait.h>
+#include <QFontDialog>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QtTest>
 
+#include "platform/Error.h"
+#include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "shell/ShellRegistration.h"
 #include "shell/options.h"
@@ -59,6 +65,28 @@ QString unescapeValue(const QString& value) {
     return out;
 }
 
+// The installed copy of the desktop entry lives here; nothing of the real system is seen.
+QString systemData() {
+    return testsupport::homeDir() + QStringLiteral("/usr/share");
+}
+
+// Whether glib offers the program for .m3u files, asked the way a file manager asks. The
+// entry it finds may name a program that must be on PATH, so a stand-in is put there.
+QString offeredByGio() {
+    const QString bin = testsupport::writeFile(QStringLiteral("bin/cadrell"), "#!/bin/sh\n");
+    QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QProcess gio;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PATH"),
+               QFileInfo(bin).absolutePath() + QStringLiteral(":/usr/bin:/bin"));
+    gio.setProcessEnvironment(env);
+    gio.start(QStringLiteral("gio"), {QStringLiteral("mime"), QStringLiteral("audio/x-mpegurl")});
+    gio.waitForFinished();
+    const QByteArray out = gio.readAllStandardOutput();
+    return out.contains(QByteArray(DesktopId) + ".desktop") ? QStringLiteral("offered")
+                                                            : QStringLiteral("not offered");
+}
+
 QString desktopKey(const QByteArray& entry, const QByteArray& key) {
     for (const QByteArray& line : entry.split('\n'))
         if (line.startsWith(key + '='))
@@ -91,12 +119,16 @@ class TestOptions : public QObject {
     }
 
 private slots:
+    void initTestCase() { qputenv("XDG_DATA_DIRS", QFile::encodeName(systemData())); }
+
     void init() {
         prompts_.errors.clear();
         QFile::setPermissions(classesFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QFile::remove(classesFile());
         QFile::remove(DesktopEntryPath());
         QFile::remove(TemplatePath());
+        QFile::remove(TemplatePath(".m3u8"));
+        QDir(systemData()).removeRecursively();
     }
 
     void layout() {
@@ -108,13 +140,47 @@ private slots:
         QCOMPARE(box.ButtonOK->geometry(), QRect(32, 178, 65, 33));
         QVERIFY(box.ButtonOK->isDefault());
         QCOMPARE(box.ButtonCancel->text(), QStringLiteral("&Cancel"));
-        QCOMPARE(box.RadioGroup2->title(), QStringLiteral("m3u file in Explorer New context menu"));
+        QCOMPARE(box.RadioGroup2->title(),
+                 QStringLiteral("m3u file in the file manager's New menu"));
         QCOMPARE(box.RadioGroup2->Item(1)->text(), QStringLiteral("D&o Not Include"));
         QCOMPARE(box.RadioGroup3->toolTip(),
                  QStringLiteral("If Remember, font will be the same as last time."));
         QVERIFY(box.findChild<QWidget*>(QStringLiteral("RadioGroup1")));
+        // Every accelerator reaches one control only.
+        QStringList keys;
+        for (const QAbstractButton* b : box.findChildren<QAbstractButton*>()) {
+            const qsizetype amp = b->text().indexOf(QLatin1Char('&'));
+            if (amp >= 0)
+                keys += b->text().mid(amp + 1, 1).toLower();
+        }
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
         // No group has a selection until the dialog is shown.
         QCOMPARE(groups(box), QList<int>({-1, -1, -1}));
+    }
+
+    void tabStartsAtFirstGroup() {
+        bool remember = false;
+        TOptionsBox box(nullptr, remember, {});
+        showActive(box);
+        QTRY_VERIFY(box.focusWidget());
+        QCOMPARE(box.focusWidget()->parentWidget(), box.RadioGroup1);
+    }
+
+    void fontDialogColour() {
+        QFontDialog dialog;
+        dialog.setOption(QFontDialog::DontUseNativeDialog);
+        QColor colour(Qt::darkRed);
+        AddColourChoice(dialog, colour);
+        auto* colourButton = dialog.findChild<QPushButton*>(QStringLiteral("FontColor"));
+        QVERIFY(colourButton);
+        // Among the font choices, not with OK and Cancel.
+        QVERIFY(qobject_cast<QGroupBox*>(colourButton->parentWidget()));
+        const QLineEdit* sample = nullptr;
+        for (const QLineEdit* edit : dialog.findChildren<QLineEdit*>())
+            if (qobject_cast<QGroupBox*>(edit->parentWidget()))
+                sample = edit;
+        QVERIFY(sample);
+        QCOMPARE(sample->palette().color(QPalette::Text), colour);
     }
 
     void formActivate_data() {
@@ -335,8 +401,12 @@ private slots:
         QCOMPARE(
             desktopKey(entry, "Exec"),
             QLatin1Char('"') + QCoreApplication::applicationFilePath() + QStringLiteral("\" %f"));
+        QCOMPARE(desktopKey(entry, "Icon"), QString::fromLatin1(DesktopId));
+        QVERIFY(QFileInfo::exists(qEnvironmentVariable("XDG_DATA_HOME") +
+                                  "/icons/hicolor/scalable/apps/" + DesktopId + ".svg"));
         QCOMPARE(TemplatePath(), QDir::homePath() + QStringLiteral("/Templates/Playlist.m3u"));
         QCOMPARE(testsupport::readFile(TemplatePath()), QByteArray());
+        QCOMPARE(testsupport::readFile(TemplatePath(".m3u8")), QByteArray());
 
         // A template the user has written into stays when the New-menu entry goes.
         testsupport::writeFile(QStringLiteral("Templates/Playlist.m3u"), "#EXTM3U\r\n");
@@ -362,7 +432,7 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::newRow("spaces") << "My Programs/Cadrell 2";
         QTest::newRow("quotes and dollar") << "say \"hi\" $HOME `x`";
-        QTest::newRow("backslash and percent") << "back\\slash 100%f";
+        QTest::newRow("backslash") << "back\\slash\\";
         QTest::newRow("apostrophe and umlaut") << "it's \xc3\xbc";
     }
 
@@ -400,6 +470,106 @@ private slots:
                  QStringLiteral("1\n") + playlist + QLatin1Char('\n'));
     }
 
+    void execFromHandWrittenCommand_data() {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QString>("exec");
+        QTest::newRow("quoted program, bare argument")
+            << QByteArray("\\\"/opt/x/cadrell\\\" %1") << "\"/opt/x/cadrell\" %f";
+        QTest::newRow("quoted program, quoted argument")
+            << QByteArray("\\\"/opt/x/cadrell\\\" \\\"%1\\\"") << "\"/opt/x/cadrell\" %f";
+        QTest::newRow("bare first word")
+            << QByteArray("/opt/x/cadrell %1") << "\"/opt/x/cadrell\" %f";
+        QTest::newRow("as written here, with a space")
+            << QByteArray("/opt/my x/cadrell \\\"%1\\\"") << "\"/opt/my x/cadrell\" %f";
+    }
+
+    void execFromHandWrittenCommand() {
+        QFETCH(QByteArray, command);
+        QFETCH(QString, exec);
+        writeClasses(Header + TypeT + "[HKEY_CLASSES_ROOT\\T\\shell\\Cadrell\\command]\n@=\"" +
+                     command + "\"\n");
+        SyncDesktopIntegration();
+        QCOMPARE(desktopKey(testsupport::readFile(DesktopEntryPath()), "Exec"), exec);
+    }
+
+    void pathNoEntryCanCarry_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("percent") << "/opt/100%f/cadrell"
+                                 << "its path holds a \"%\" sign.";
+        QTest::newRow("control character") << "/opt/a\nb/cadrell"
+                                           << "its path holds a control character.";
+        QTest::newRow("not UTF-8")
+            << QFile::decodeName("/opt/\xff/cadrell") << "its path is not valid UTF-8.";
+    }
+
+    void pathNoEntryCanCarry() {
+        QFETCH(QString, program);
+        QFETCH(QString, reason);
+        writeClasses(Header + TypeT);
+        QString error;
+        try {
+            ApplyShellOptions(true, true, program);
+        } catch (const Error& e) {
+            error = e.text();
+        }
+        QVERIFY2(error.endsWith(reason), qPrintable(error));
+        QVERIFY(!QFileInfo::exists(DesktopEntryPath()));
+        QVERIFY(!ContextMenuCommandExists("T"));
+        // The rest of the choices still hold.
+        QVERIFY(NewMenuEntryExists());
+    }
+
+    void doNotIncludeHidesInstalledEntry() {
+        if (QStandardPaths::findExecutable(QStringLiteral("gio")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("update-desktop-database")).isEmpty())
+            QSKIP("needs gio (libglib2.0-bin) and update-desktop-database (desktop-file-utils)");
+        const QString apps = systemData() + QStringLiteral("/applications");
+        QDir().mkpath(apps);
+        QVERIFY(QFile::copy(QStringLiteral(CADRELL_SOURCE_DIR "/resources/") + DesktopId +
+                                QStringLiteral(".desktop"),
+                            apps + QLatin1Char('/') + DesktopId + QStringLiteral(".desktop")));
+        QCOMPARE(QProcess::execute(QStringLiteral("update-desktop-database"), {apps}), 0);
+        QCOMPARE(offeredByGio(), QStringLiteral("offered"));
+
+        // Installed and never chosen, the dialog shows what the desktop does; then each choice.
+        int shown = 0;
+        for (int choice : {1, 1, 0, 1}) {
+            bool remember = false;
+            TOptionsBox box(nullptr, remember, {});
+            showActive(box);
+            QCOMPARE(box.RadioGroup1->ItemIndex(), shown);
+            choose(box, {choice, 1, 1});
+            QTest::mouseClick(box.ButtonOK, Qt::LeftButton);
+            QCOMPARE(prompts_.errors, QStringList());
+            QTRY_COMPARE(offeredByGio(),
+                         choice == 0 ? QStringLiteral("offered") : QStringLiteral("not offered"));
+            shown = choice;
+        }
+    }
+
+    void desktopDatabaseRefreshRunsAside() {
+        // A refresh that takes as long as the test wants: it starts, then waits to be let go.
+        const QString bin = testsupport::homeDir() + QStringLiteral("/slowbin");
+        const QString tool = testsupport::writeFile(
+            QStringLiteral("slowbin/update-desktop-database"),
+            "#!/bin/sh\ncd \"$(dirname \"$0\")\"\ntouch started\n"
+            "i=0; while [ ! -e go ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done\n"
+            "touch finished\n");
+        QFile::setPermissions(tool, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin) + ':' + path);
+        ApplyShellOptions(true, false, QStringLiteral("/opt/x/cadrell"));
+        qputenv("PATH", path);
+        // Back from the call while the refresh still waits.
+        QTRY_VERIFY(QFileInfo::exists(bin + QStringLiteral("/started")));
+        QVERIFY(!QFileInfo::exists(bin + QStringLiteral("/finished")));
+        testsupport::writeFile(QStringLiteral("slowbin/go"), "");
+        QTRY_VERIFY(QFileInfo::exists(bin + QStringLiteral("/finished")));
+        // Nothing of it is left for this process to reap.
+        QTRY_COMPARE(::waitpid(-1, nullptr, WNOHANG), -1);
+    }
+
     void templatesFolder_data() {
         QTest::addColumn<QByteArray>("userDirs");
         QTest::addColumn<QString>("folder");
@@ -412,6 +582,8 @@ private slots:
         QTest::newRow("absolute") << QByteArray("XDG_TEMPLATES_DIR=\"/srv/templates/\"\n")
                                   << "/srv/templates";
         QTest::newRow("disabled") << QByteArray("XDG_TEMPLATES_DIR=\"$HOME/\"\n") << QString();
+        QTest::newRow("another variable")
+            << QByteArray("XDG_TEMPLATES_DIR=\"$HOMEfoo/T\"\n") << home + "/Templates";
     }
 
     void templatesFolder() {
