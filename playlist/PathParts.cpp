@@ -84,6 +84,21 @@ qsizetype StripDriveOffset(QByteArrayView name) {
     return colon < 0 ? 0 : colon + 1;
 }
 
+bool IsWebAddress(QByteArrayView name) {
+    const qsizetype colon = name.indexOf("://");
+    if (colon < 2)
+        return false;
+    auto alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (!alpha(name[0]))
+        return false;
+    for (qsizetype i = 1; i < colon; ++i) {
+        const char c = name[i];
+        if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return true;
+}
+
 QByteArray StripDrive(QByteArrayView name) {
     return name.sliced(StripDriveOffset(name)).toByteArray();
 }

@@ -301,8 +301,10 @@ void TestDragDrop::moveWithinOneList() {
 
     QCOMPARE(action, Qt::MoveAction);
     QCOMPARE(w.order(), result);
-    QVERIFY(w.doc.Modified);
-    QVERIFY(w.view->selectedPositions().empty());
+    // A drop that leaves the order as it was is no change: the rows and selection stay.
+    const bool changed = result != QLatin1String("A B C D E");
+    QCOMPARE(w.doc.Modified, changed);
+    QCOMPARE(w.view->selectedPositions().empty(), changed);
     QCOMPARE(w.view->dropHighlightRow(), -1);
     QCOMPARE(w.view->dropTarget(), -1);
 }

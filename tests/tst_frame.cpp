@@ -248,6 +248,8 @@ private slots:
         QFETCH(bool, saveName);
         TMDIChild* child = frame->CreateDocumentWindow();
         select(child, {});
+        frame->EntryClipboard.clear();
+        frame->EntryClipboard.append("x.mp3");
         child->MenuClick(child->MenuPaste);
         QVERIFY(child->Document.Modified);
         for (int a : answers)
