@@ -307,6 +307,11 @@ void TestDragDrop::moveWithinOneList() {
     QCOMPARE(w.view->selectedPositions().empty(), changed);
     QCOMPARE(w.view->dropHighlightRow(), -1);
     QCOMPARE(w.view->dropTarget(), -1);
+    // The whole drag is one step.
+    QCOMPARE(w.doc.history().count(), changed ? 1 : 0);
+    w.doc.undo();
+    QCOMPARE(w.order(), QStringLiteral("A B C D E"));
+    QVERIFY(!w.doc.Modified);
 }
 
 void TestDragDrop::copyBetweenLists_data() {
@@ -346,6 +351,12 @@ void TestDragDrop::copyBetweenLists() {
     QCOMPARE(one.order(), QStringLiteral("A B C D E"));
     QVERIFY(!one.doc.Modified);
     QCOMPARE(one.view->dropTarget(), -1);
+    // One step in the receiving window; the source, copied from, has none.
+    QCOMPARE(two.doc.history().count(), 1);
+    QCOMPARE(one.doc.history().count(), 0);
+    two.doc.undo();
+    QCOMPARE(two.order(), QStringLiteral("V W X Y Z"));
+    QVERIFY(!two.doc.Modified);
 }
 
 void TestDragDrop::cancelledDragChangesNothing() {
@@ -494,6 +505,10 @@ void TestDragDrop::shellDrop() {
     QVERIFY(w.doc.Entries().bytes(4).size() > 300);
     QVERIFY(w.doc.Modified);
     QVERIFY(w.view->selectedPositions().empty());
+    // One drop, one step.
+    QCOMPARE(w.doc.history().count(), 1);
+    w.doc.undo();
+    QCOMPARE(w.order(), QStringLiteral("A B"));
 }
 
 void TestDragDrop::shellDropNames_data() {
