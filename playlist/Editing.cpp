@@ -43,6 +43,9 @@ void cutEach(PlaylistDocument& doc, const Selection& selected, const QString& na
         }
     };
     const std::vector<int> rows = validPositions(selected, entries.size());
+    const size_t most = rows.empty() ? static_cast<size_t>(entries.size()) : rows.size();
+    positions.reserve(most);
+    lengths.reserve(most);
     if (rows.empty()) {
         for (qsizetype i = 0; i < entries.size(); ++i)
             consider(i);

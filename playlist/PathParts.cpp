@@ -85,18 +85,16 @@ qsizetype StripDriveOffset(QByteArrayView name) {
 }
 
 bool IsWebAddress(QByteArrayView name) {
-    const qsizetype colon = name.indexOf("://");
-    if (colon < 2)
-        return false;
+    // Only the scheme is scanned: Remove Path asks this of every entry.
     auto alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-    if (!alpha(name[0]))
+    if (name.isEmpty() || !alpha(name[0]))
         return false;
-    for (qsizetype i = 1; i < colon; ++i) {
-        const char c = name[i];
-        if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return true;
+    qsizetype i = 1;
+    while (i < name.size() && (alpha(name[i]) || (name[i] >= '0' && name[i] <= '9') ||
+                               name[i] == '+' || name[i] == '-' || name[i] == '.'))
+        ++i;
+    return i >= 2 && name.size() - i >= 3 && name[i] == ':' && name[i + 1] == '/' &&
+           name[i + 2] == '/';
 }
 
 QByteArray StripDrive(QByteArrayView name) {
