@@ -225,6 +225,10 @@ private slots:
         EntryList clipboard;
         TIntList copied;
         CutEntries(one, {1}, clipboard, copied);
+        // Undo of the Cut brings the entry back; the clipboard keeps it.
+        one.undo();
+        QCOMPARE(entries(one), (Lines{"a", "b", "c"}));
+        one.redo();
         PasteEntries(two, {}, clipboard);
         PasteEntries(two, {0}, clipboard);
         QCOMPARE(entries(one), (Lines{"a", "c"}));
