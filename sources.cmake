@@ -12,6 +12,8 @@ set(CADRELL_CORE_SOURCES
   playlist/PlaylistFile.cpp
   playlist/PathParts.cpp
   playlist/Editing.cpp
+  playlist/Change.cpp
+  playlist/History.cpp
   platform/EventLog.cpp
 )
 

@@ -83,7 +83,10 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
     MdiArea->setBackground(palette().brush(QPalette::Dark));
     MdiArea->setActivationOrder(QMdiArea::ActivationHistoryOrder);
     setCentralWidget(MdiArea);
-    connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] { updateMenuBar(); });
+    connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] {
+        updateMenuBar();
+        updateUndoButtons();
+    });
 
     FrameFont = QFont(QStringLiteral("MS Sans Serif"));
     FrameFont.setPixelSize(11);
@@ -222,6 +225,9 @@ void TCadrellMainForm::createToolBar() {
                     QStringLiteral("Copy selected items"));
     tbPaste = button("tbPaste", "paste", QStyle::SP_DialogApplyButton,
                      QStringLiteral("Paste cut or copied items"));
+    tbUndo = button("tbUndo", "undo", QStyle::SP_ArrowBack, QStringLiteral("Undo"));
+    tbRedo = button("tbRedo", "redo", QStyle::SP_ArrowForward, QStringLiteral("Redo"));
+    updateUndoButtons();
     separator("ToolButton15");
     tbKillDrive = button("tbKillDrive", "removedrive", QStyle::SP_DriveHDIcon,
                          QStringLiteral("Remove drives from selected items (or all items)"));
@@ -253,6 +259,14 @@ void TCadrellMainForm::updateMenuBar() {
     bar->addMenu(MenuView);
     bar->addMenu(MenuWindow);
     bar->addMenu(MenuHelp);
+}
+
+void TCadrellMainForm::updateUndoButtons() {
+    if (!tbUndo)
+        return;
+    TMDIChild* child = ActiveDocumentWindow();
+    tbUndo->setEnabled(child && child->MenuUndo->isEnabled());
+    tbRedo->setEnabled(child && child->MenuRedo->isEnabled());
 }
 
 void TCadrellMainForm::rebuildWindowMenu() {
@@ -305,6 +319,8 @@ TMDIChild* TCadrellMainForm::ActiveDocumentWindow() const {
 
 TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
     auto* child = new TMDIChild;
+    connect(child->MenuUndo, &QAction::changed, this, [this] { updateUndoButtons(); });
+    connect(child->MenuRedo, &QAction::changed, this, [this] { updateUndoButtons(); });
     QMdiSubWindow* window = MdiArea->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
@@ -426,6 +442,10 @@ void TCadrellMainForm::ToolBar1Click(QAction* sender) {
         child->MenuClick(child->MenuCopy);
     else if (sender == tbPaste)
         child->MenuClick(child->MenuPaste);
+    else if (sender == tbUndo)
+        child->MenuClick(child->MenuUndo);
+    else if (sender == tbRedo)
+        child->MenuClick(child->MenuRedo);
     else if (sender == tbKillPath)
         child->MenuClick(child->MenuRemovePaths);
     else if (sender == tbKillDrive)

@@ -63,6 +63,8 @@ public:
     QAction* tbCut = nullptr;
     QAction* tbCopy = nullptr;
     QAction* tbPaste = nullptr;
+    QAction* tbUndo = nullptr;
+    QAction* tbRedo = nullptr;
     QAction* tbKillDrive = nullptr;
     QAction* tbKillPath = nullptr;
     QAction* tbFont = nullptr;
@@ -116,6 +118,7 @@ private:
     void createMenus();
     void createToolBar();
     void updateMenuBar();
+    void updateUndoButtons();
     void rebuildWindowMenu();
     void tileWindows();
     void chooseFont();

@@ -361,12 +361,26 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
         LoadPlaylist(*doc);
         return doc;
     };
-    // One command on a freshly loaded document; `prepare` runs untimed.
-    auto command = [&](const char* name,
-                       const std::function<std::function<void()>(PlaylistDocument&)>& prepare) {
+    // One command on a freshly loaded document; `prepare` runs untimed. Then the undo of its
+    // `steps` steps, and their redo.
+    auto command = [&](const std::string& name,
+                       const std::function<std::function<void()>(PlaylistDocument&)>& prepare,
+                       int steps = 1) {
         auto doc = loaded();
         const std::function<void()> run = prepare(*doc);
         t[name].push_back(timed(run));
+        if (steps == 0)
+            return;
+        if (doc->history().index() != steps)
+            fail(name + ": not the expected number of undo steps");
+        t[name + " undo"].push_back(timed([&] {
+            for (int i = 0; i < steps; ++i)
+                doc->undo();
+        }));
+        t[name + " redo"].push_back(timed([&] {
+            for (int i = 0; i < steps; ++i)
+                doc->redo();
+        }));
     };
 
     for (int run = 0; run < runs; ++run) {
@@ -395,13 +409,16 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
             auto sel = std::make_shared<Selection>(everyOther(doc.Entries().size()));
             return [&doc, sel] { DeleteEntries(doc, *sel); };
         });
-        command("cut paste", [&](PlaylistDocument& doc) {
-            auto sel = std::make_shared<Selection>(scattered(doc.Entries().size(), 10000));
-            return [&, sel] {
-                CutEntries(doc, *sel, clipboard, copied);
-                PasteEntries(doc, Selection{0}, clipboard);
-            };
-        });
+        command(
+            "cut paste",
+            [&](PlaylistDocument& doc) {
+                auto sel = std::make_shared<Selection>(scattered(doc.Entries().size(), 10000));
+                return [&, sel] {
+                    CutEntries(doc, *sel, clipboard, copied);
+                    PasteEntries(doc, Selection{0}, clipboard);
+                };
+            },
+            2);
         command("remove path", [&](PlaylistDocument& doc) {
             auto sel = std::make_shared<Selection>(allRows(doc.Entries().size()));
             return [&doc, sel] { RemovePaths(doc, *sel); };
@@ -418,11 +435,29 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
                 DropWithin(doc, copied, 10);
             };
         });
-        command("copy", [&](PlaylistDocument& doc) {
-            auto sel = std::make_shared<Selection>(allRows(doc.Entries().size()));
-            return [&, sel] { CopyEntries(doc, *sel, clipboard, copied); };
-        });
+        command(
+            "copy",
+            [&](PlaylistDocument& doc) {
+                auto sel = std::make_shared<Selection>(allRows(doc.Entries().size()));
+                return [&, sel] { CopyEntries(doc, *sel, clipboard, copied); };
+            },
+            0);
         clipboard.clear();
+
+        // The history of one document after the whole sequence.
+        {
+            auto doc = loaded();
+            const qsizetype n = doc->Entries().size();
+            DeleteEntries(*doc, everyOther(n));
+            CutEntries(*doc, scattered(doc->Entries().size(), 10000), clipboard, copied);
+            PasteEntries(*doc, Selection{0}, clipboard);
+            RemovePaths(*doc, allRows(doc->Entries().size()));
+            RemoveDrives(*doc, allRows(doc->Entries().size()));
+            CopyEntries(*doc, scattered(doc->Entries().size(), 1000), clipboard, copied);
+            DropWithin(*doc, copied, 10);
+            clipboard.clear();
+            t["history"].push_back(static_cast<double>(doc->history().memoryBytes()));
+        }
 
         // The window, as the user meets it.
         TMDIChild* child = nullptr;
@@ -464,7 +499,7 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
         for (const auto& [name, values] : t) {
             std::fprintf(stderr, "%-20s", name.c_str());
             for (double v : values)
-                std::fprintf(stderr, " %8.1f", name == "memory" ? v / 1e6 : v);
+                std::fprintf(stderr, " %8.1f", name == "memory" || name == "history" ? v / 1e6 : v);
             std::fprintf(stderr, "\n");
         }
     }
@@ -486,16 +521,34 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
         {"Remove Drive, all rows selected", median(t["remove drive"]), "copy", copy, 3, ""},
         {"drag 1,000 scattered rows onto row 10", median(t["drag"]), "copy", copy, 3, ""},
         {"Copy, all rows selected", median(t["copy"]), "copy", copy, 3, ""},
-        {"memory held by the loaded document", mem, "file", static_cast<double>(bytes.size()), 2.5,
-         fmt("%.1f bytes/entry", mem / static_cast<double>(std::max<qsizetype>(entries, 1)))},
-        {"window: select " + half + " single-row ranges", median(t["ui select"]), "", 0, 0, ""},
-        {"window: read that selection (selectedPositions)", median(t["ui read selection"]), "copy",
-         copy, 0, ""},
-        {"window: Delete (selection, command, reset, paint)", median(t["ui delete"]), "copy", copy,
-         0, ""},
-        {"window: model reset of " + e + " rows + paint", median(t["ui reset"]), "copy", copy, 0,
-         ""},
     };
+    // Undo and redo of each command, against the command's own time.
+    for (const auto& [key, label] :
+         std::vector<std::pair<std::string, std::string>>{{"delete", "Delete"},
+                                                          {"cut paste", "Cut + Paste (two steps)"},
+                                                          {"remove path", "Remove Path"},
+                                                          {"remove drive", "Remove Drive"},
+                                                          {"drag", "drag"}}) {
+        const double own = median(t[key]);
+        rows.push_back({"Undo " + label, median(t[key + " undo"]), "cmd", own, 1.5, ""});
+        rows.push_back({"Redo " + label, median(t[key + " redo"]), "cmd", own, 1.5, ""});
+    }
+    rows.push_back({"history after the whole sequence", median(t["history"]), "file",
+                    static_cast<double>(bytes.size()), 0.5, ""});
+    for (Row& r : std::vector<Row>{
+             {"memory held by the loaded document", mem, "file", static_cast<double>(bytes.size()),
+              2.5,
+              fmt("%.1f bytes/entry", mem / static_cast<double>(std::max<qsizetype>(entries, 1)))},
+             {"window: select " + half + " single-row ranges", median(t["ui select"]), "", 0, 0,
+              ""},
+             {"window: read that selection (selectedPositions)", median(t["ui read selection"]),
+              "copy", copy, 0, ""},
+             {"window: Delete (selection, command, reset, paint)", median(t["ui delete"]), "copy",
+              copy, 0, ""},
+             {"window: model reset of " + e + " rows + paint", median(t["ui reset"]), "copy", copy,
+              0, ""},
+         })
+        rows.push_back(std::move(r));
     std::printf(
         markdown ? "\n### %s entries, %.1f MB (%.1f bytes a line), median of %d runs\n\n"
                  : "\n%s entries, %.1f MB (%.1f bytes a line), median of %d runs\n",

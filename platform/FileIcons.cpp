@@ -311,21 +311,6 @@ QPixmap FileIcons::Pixmap(int index, int extent) const {
     return pixmap;
 }
 
-bool IsWebAddress(QByteArrayView name) {
-    const qsizetype colon = name.indexOf("://");
-    if (colon < 2)
-        return false;
-    auto alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-    if (!alpha(name[0]))
-        return false;
-    for (qsizetype i = 1; i < colon; ++i) {
-        const char c = name[i];
-        if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return true;
-}
-
 QByteArray LocalFileBytes(const QUrl& url) {
     QByteArray path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
     const QString host = url.host();

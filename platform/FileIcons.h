@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "playlist/PathParts.h"
+
 namespace cadrell {
 
 // The kinds of file the program has pictures of its own for, used when the desktop has no icon
@@ -116,9 +118,8 @@ private:
     ImageList* large_ = nullptr;
 };
 
-// True for a web address: a scheme of two or more characters followed by "://" (so a drive
-// letter never counts). file:// addresses count too; IndexOf treats them as local paths.
-bool IsWebAddress(QByteArrayView name);
+// IsWebAddress (playlist/PathParts.h) counts file:// addresses too; IndexOf treats them as
+// local paths.
 
 // The path of a file:// address as the bytes the file system uses: percent escapes decoded
 // byte for byte, so names that are not valid UTF-8 survive; a remote host becomes "//host".

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
@@ -86,6 +87,13 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
 
     MenuEdit = new QMenu(QStringLiteral("&Edit"), this);
     MenuEdit->setObjectName(QStringLiteral("MenuEdit"));
+    MenuUndo = addItem(this, MenuEdit, "MenuUndo", QStringLiteral("&Undo"),
+                       QKeySequence(QStringLiteral("Ctrl+Z")));
+    MenuRedo = addItem(this, MenuEdit, "MenuRedo", QStringLiteral("&Redo"),
+                       QKeySequence(QStringLiteral("Ctrl+Y")));
+    MenuRedo->setShortcuts(
+        {QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
+    N4 = addSeparator(this, MenuEdit, "N4");
     MenuDelete = addItem(this, MenuEdit, "MenuDelete", QStringLiteral("&Delete"),
                          QKeySequence(Qt::Key_Delete));
     MenuCut = addItem(this, MenuEdit, "MenuCut", QStringLiteral("Cu&t"),
@@ -108,6 +116,9 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
                         [this, action] { Guarded([&] { MenuClick(action); }); });
         }
     }
+
+    connect(&Document, &PlaylistDocument::historyChanged, this, [this] { updateUndoItems(); });
+    updateUndoItems();
 
     connect(ListView1, &TPlaylistListView::dragStarted, this, [this] { ListView1StartDrag(); });
     connect(ListView1, &TPlaylistListView::entriesDropped, this,
@@ -164,6 +175,10 @@ void TMDIChild::MenuClick(QAction* sender) {
         PrintDocument();
     } else if (sender == MenuExit) {
         CadrellMainForm->MenuClick(CadrellMainForm->MenuExit);
+    } else if (sender == MenuUndo) {
+        UndoStep();
+    } else if (sender == MenuRedo) {
+        RedoStep();
     } else if (sender == MenuDelete) {
         DeleteEntries();
     } else if (sender == MenuCut) {
@@ -279,6 +294,48 @@ void TMDIChild::RemovePaths() {
 
 void TMDIChild::RemoveDrives() {
     cadrell::RemoveDrives(Document, ListView1->selectedPositions());
+}
+
+void TMDIChild::UndoStep() {
+    showChangedRows(Document.undo());
+}
+
+void TMDIChild::RedoStep() {
+    showChangedRows(Document.redo());
+}
+
+void TMDIChild::updateUndoItems() {
+    // "&" in a step's name is a letter, not an accelerator.
+    auto caption = [](const char* verb, QString step) {
+        step.replace(QLatin1Char('&'), QLatin1String("&&"));
+        return step.isEmpty() ? QString::fromLatin1(verb)
+                              : QStringLiteral("%1 %2").arg(QLatin1String(verb), step);
+    };
+    const UndoStack& history = Document.history();
+    MenuUndo->setText(caption("&Undo", history.undoText()));
+    MenuUndo->setEnabled(history.canUndo());
+    MenuRedo->setText(caption("&Redo", history.redoText()));
+    MenuRedo->setEnabled(history.canRedo());
+}
+
+// The user sees what came back: the changed rows selected, the first of them in view.
+void TMDIChild::showChangedRows(const ChangedRows& changed) {
+    QAbstractItemModel* model = ListView1->model();
+    QItemSelection selection;
+    for (size_t k = 0; k < changed.rows.size();) {
+        size_t end = k + 1;
+        while (end < changed.rows.size() && changed.rows[end] == changed.rows[end - 1] + 1)
+            ++end;
+        selection.append(QItemSelectionRange(model->index(changed.rows[k], 0),
+                                             model->index(changed.rows[end - 1], 0)));
+        k = end;
+    }
+    ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (changed.focus < 0)
+        return;
+    const QModelIndex focus = model->index(changed.focus, 0);
+    ListView1->selectionModel()->setCurrentIndex(focus, QItemSelectionModel::NoUpdate);
+    ListView1->scrollTo(focus);
 }
 
 void TMDIChild::ListView1StartDrag() {

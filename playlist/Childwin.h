@@ -38,6 +38,9 @@ public:
     QAction* N2 = nullptr;
     QAction* MenuExit = nullptr;
     QMenu* MenuEdit = nullptr;
+    QAction* MenuUndo = nullptr;
+    QAction* MenuRedo = nullptr;
+    QAction* N4 = nullptr;
     QAction* MenuDelete = nullptr;
     QAction* MenuCut = nullptr;
     QAction* MenuCopy = nullptr;
@@ -61,6 +64,8 @@ public:
     void PasteEntries();
     void RemovePaths();
     void RemoveDrives();
+    void UndoStep();
+    void RedoStep();
 
     void SetDocumentFont(const QFont& font, const QColor& color);
     QFont DocumentFont() const { return font_; }
@@ -82,6 +87,8 @@ private:
     void ListView1StartDrag();
     void ListView1DragDrop(TPlaylistListView* source, int target);
     void ShellDrop(const std::vector<QByteArray>& names);
+    void updateUndoItems();
+    void showChangedRows(const ChangedRows& changed);
 
     PlaylistModel* model_ = nullptr;
     QFont font_;

@@ -24,26 +24,41 @@ std::vector<int> validPositions(const std::vector<int>& positions, qsizetype cou
     return out;
 }
 
+// Cuts the front off the selected entries (all when none is selected). Directives and web
+// addresses are not paths, and an entry is never cut down to nothing.
 template <class Cut>
-void cutEach(PlaylistDocument& doc, const Selection& selected, Cut&& offsetOf) {
-    {
-        UpdateBatch batch(doc);
-        EntryList& entries = batch.entries();
-        auto apply = [&](qsizetype i) {
-            const qsizetype from = offsetOf(entries.at(i));
-            if (from > 0)
-                entries.dropPrefix(i, from);
-        };
-        const std::vector<int> rows = validPositions(selected, entries.size());
-        if (rows.empty()) {
-            for (qsizetype i = 0; i < entries.size(); ++i)
-                apply(i);
-        } else {
-            for (int i : rows)
-                apply(i);
+void cutEach(PlaylistDocument& doc, const Selection& selected, const QString& name,
+             Cut&& offsetOf) {
+    const EntryList& entries = doc.Entries();
+    std::vector<int> positions;
+    std::vector<uint32_t> lengths;
+    auto consider = [&](qsizetype i) {
+        const QByteArrayView e = entries.at(i);
+        if (e.startsWith('#') || IsWebAddress(e))
+            return;
+        const qsizetype from = offsetOf(e);
+        if (from > 0 && from < e.size()) {
+            positions.push_back(static_cast<int>(i));
+            lengths.push_back(static_cast<uint32_t>(from));
         }
+    };
+    const std::vector<int> rows = validPositions(selected, entries.size());
+    const size_t most = rows.empty() ? static_cast<size_t>(entries.size()) : rows.size();
+    positions.reserve(most);
+    lengths.reserve(most);
+    if (rows.empty()) {
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            consider(i);
+    } else {
+        for (int i : rows)
+            consider(i);
     }
-    doc.Modified = true;
+    doc.perform(Change::dropPrefixes(std::move(positions), std::move(lengths)), name);
+}
+
+void insertBefore(PlaylistDocument& doc, qsizetype pos, const EntryList& texts,
+                  const QString& name) {
+    doc.perform(Change::insertAt(pos, texts), name);
 }
 
 }  // namespace
@@ -62,24 +77,21 @@ void CopyEntries(const PlaylistDocument& doc, const Selection& selected, EntryLi
 }
 
 void DeleteEntries(PlaylistDocument& doc, const Selection& selected) {
-    doc.edit([&](EntryList& entries) {
-        entries.removeSorted(validPositions(selected, entries.size()));
-    });
-    doc.Modified = true;
+    doc.perform(Change::remove(validPositions(selected, doc.Entries().size())),
+                QStringLiteral("Delete"));
 }
 
 void CutEntries(PlaylistDocument& doc, const Selection& selected, EntryList& clipboard,
                 TIntList& copiedPositions) {
     CopyEntries(doc, selected, clipboard, copiedPositions);
-    DeleteEntries(doc, selected);
+    doc.perform(Change::remove(validPositions(selected, doc.Entries().size())),
+                QStringLiteral("Cut"));
 }
 
 void PasteEntries(PlaylistDocument& doc, const Selection& selected, const EntryList& clipboard) {
-    doc.edit([&](EntryList& entries) {
-        const std::vector<int> rows = validPositions(selected, entries.size());
-        entries.insertFrom(rows.empty() ? entries.size() : rows.front(), clipboard);
-    });
-    doc.Modified = true;
+    const std::vector<int> rows = validPositions(selected, doc.Entries().size());
+    insertBefore(doc, rows.empty() ? doc.Entries().size() : rows.front(), clipboard,
+                 QStringLiteral("Paste"));
 }
 
 void DeleteCopiedEntries(PlaylistDocument& doc, const TIntList& copiedPositions) {
@@ -87,40 +99,41 @@ void DeleteCopiedEntries(PlaylistDocument& doc, const TIntList& copiedPositions)
 }
 
 void RemovePaths(PlaylistDocument& doc, const Selection& selected) {
-    cutEach(doc, selected, [](QByteArrayView e) { return FileNameOffset(e); });
+    cutEach(doc, selected, QStringLiteral("Remove Path"),
+            [](QByteArrayView e) { return FileNameOffset(e); });
 }
 
 void RemoveDrives(PlaylistDocument& doc, const Selection& selected) {
-    cutEach(doc, selected, [](QByteArrayView e) { return StripDriveOffset(e); });
+    cutEach(doc, selected, QStringLiteral("Remove Drive"),
+            [](QByteArrayView e) { return StripDriveOffset(e); });
 }
 
 void DropWithin(PlaylistDocument& doc, const TIntList& copiedPositions, int target) {
-    doc.edit([&](EntryList& entries) {
-        const std::vector<int> moved = validPositions(copiedPositions.values(), entries.size());
-        int before = target >= 0 && target < entries.size() ? target : -1;
-        // Dropped onto one of the dragged rows: the next row that stays put is the anchor.
-        auto it = std::lower_bound(moved.begin(), moved.end(), before);
-        while (before >= 0 && it != moved.end() && *it == before) {
-            ++before;
-            ++it;
-        }
-        if (before >= entries.size())
-            before = -1;
-        entries.moveBefore(moved, before);
-    });
-    doc.Modified = true;
+    const qsizetype count = doc.Entries().size();
+    const std::vector<int> moved = validPositions(copiedPositions.values(), count);
+    int before = target >= 0 && target < count ? target : -1;
+    // Dropped onto one of the dragged rows: the next row that stays put is the anchor.
+    auto it = std::lower_bound(moved.begin(), moved.end(), before);
+    while (before >= 0 && it != moved.end() && *it == before) {
+        ++before;
+        ++it;
+    }
+    if (before >= count)
+        before = -1;
+    doc.perform(Change::move(moved, before, count), QStringLiteral("Move"));
 }
 
 void DropFromOther(PlaylistDocument& doc, int target, const EntryList& clipboard) {
-    PasteEntries(doc, target >= 0 ? Selection{target} : Selection{}, clipboard);
+    const qsizetype count = doc.Entries().size();
+    insertBefore(doc, target >= 0 && target < count ? target : count, clipboard,
+                 QStringLiteral("Drop"));
 }
 
 void AppendNames(PlaylistDocument& doc, const std::vector<QByteArray>& names) {
-    doc.edit([&](EntryList& entries) {
-        for (const QByteArray& n : names)
-            entries.append(n);
-    });
-    doc.Modified = true;
+    EntryList texts;
+    for (const QByteArray& n : names)
+        texts.append(n);
+    insertBefore(doc, doc.Entries().size(), texts, QStringLiteral("Drop"));
 }
 
 }  // namespace cadrell

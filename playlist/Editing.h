@@ -9,8 +9,9 @@ namespace cadrell {
 
 class PlaylistDocument;
 
-// The entry commands, on a document and the ascending positions of its selected rows. Every
-// command but Copy marks the document modified, whether or not an entry changed.
+// The entry commands, on a document and the ascending positions of its selected rows. Each one
+// that changes entries is one undoable step of the document; one that would change nothing
+// (nothing selected, an empty clipboard, names without a path) leaves the document alone.
 using Selection = std::vector<int>;
 
 // Where the entries last copied (by Copy, Cut or a drag start) stood in their document. One for
@@ -25,7 +26,8 @@ void CutEntries(PlaylistDocument& doc, const Selection& selected, EntryList& cli
 // Before the first selected row, or appended when none is selected; one change.
 void PasteEntries(PlaylistDocument& doc, const Selection& selected, const EntryList& clipboard);
 void DeleteCopiedEntries(PlaylistDocument& doc, const TIntList& copiedPositions);
-// On the selected entries, or on all when none is selected.
+// On the selected entries, or on all when none is selected. Lines starting with "#" and web
+// addresses stay as they are, and so does an entry that would become empty.
 void RemovePaths(PlaylistDocument& doc, const Selection& selected);
 void RemoveDrives(PlaylistDocument& doc, const Selection& selected);
 

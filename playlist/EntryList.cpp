@@ -6,6 +6,15 @@
 
 namespace cadrell {
 
+namespace {
+
+// Held by another list too (a null buffer has no storage to share).
+bool sharedBuffer(const QByteArray& b) {
+    return !b.isNull() && !b.isDetached();
+}
+
+}  // namespace
+
 std::vector<QByteArray> EntryList::toVector() const {
     std::vector<QByteArray> out;
     out.reserve(spans_.size());
@@ -34,7 +43,8 @@ void EntryList::adopt(QByteArray buffer,
 }
 
 uint32_t EntryList::appendChunk(qsizetype reserve) {
-    if (tail_ < 0) {
+    // A buffer that another list shares is never written: its slices there must keep their text.
+    if (tail_ < 0 || sharedBuffer(chunks_[static_cast<size_t>(tail_)])) {
         chunks_.emplace_back();
         tail_ = static_cast<int>(chunks_.size() - 1);
     }
@@ -142,6 +152,94 @@ qsizetype EntryList::heldBytes() const {
     return total + static_cast<qsizetype>(spans_.capacity() * sizeof(Span));
 }
 
+EntryList EntryList::slices(const std::vector<int>& positions) const {
+    EntryList out;
+    std::vector<int64_t> map(chunks_.size(), -1);
+    out.spans_.reserve(positions.size());
+    for (int p : positions) {
+        Span s = spans_[static_cast<size_t>(p)];
+        int64_t& c = map[s.chunk];
+        if (c < 0) {
+            c = static_cast<int64_t>(out.chunks_.size());
+            out.chunks_.push_back(chunks_[s.chunk]);
+        }
+        s.chunk = static_cast<uint32_t>(c);
+        out.spans_.push_back(s);
+        out.live_ += s.len;
+    }
+    return out;
+}
+
+std::vector<uint32_t> EntryList::adoptChunks(const EntryList& src) {
+    std::vector<uint32_t> map(src.chunks_.size());
+    for (size_t c = 0; c < src.chunks_.size(); ++c) {
+        const QByteArray& b = src.chunks_[c];
+        size_t own = 0;
+        while (own < chunks_.size() && chunks_[own].constData() != b.constData())
+            ++own;
+        if (own == chunks_.size())
+            chunks_.push_back(b);
+        map[c] = static_cast<uint32_t>(own);
+    }
+    return map;
+}
+
+void EntryList::insertSlices(const std::vector<int>& positions, const EntryList& slices) {
+    if (positions.empty())
+        return;
+    const std::vector<uint32_t> map = adoptChunks(slices);
+    const size_t oldSize = spans_.size();
+    spans_.resize(oldSize + positions.size());
+    // Merged from the back, in place: only the records from the first new position on move.
+    size_t from = oldSize;
+    size_t k = positions.size();
+    for (size_t out = spans_.size(); out-- > static_cast<size_t>(positions.front());) {
+        if (k > 0 && static_cast<size_t>(positions[k - 1]) == out) {
+            --k;
+            Span s = slices.spans_[k];
+            s.chunk = map[s.chunk];
+            spans_[out] = s;
+            live_ += s.len;
+        } else {
+            spans_[out] = spans_[--from];
+        }
+    }
+}
+
+void EntryList::replaceSlices(const std::vector<int>& positions, const EntryList& slices) {
+    const std::vector<uint32_t> map = adoptChunks(slices);
+    for (size_t k = 0; k < positions.size(); ++k) {
+        Span& s = spans_[static_cast<size_t>(positions[k])];
+        live_ -= s.len;
+        s = slices.spans_[k];
+        s.chunk = map[s.chunk];
+        live_ += s.len;
+    }
+}
+
+bool EntryList::sameText(qsizetype i, const EntryList& other, qsizetype j) const {
+    const Span& a = spans_[static_cast<size_t>(i)];
+    const Span& b = other.spans_[static_cast<size_t>(j)];
+    if (a.len != b.len)
+        return false;
+    const char* pa = chunks_[a.chunk].constData() + a.off;
+    const char* pb = other.chunks_[b.chunk].constData() + b.off;
+    return pa == pb || std::memcmp(pa, pb, a.len) == 0;
+}
+
+void EntryList::permute(const std::vector<Run>& runs) {
+    std::vector<Span> out;
+    out.reserve(spans_.size());
+    for (const Run& r : runs)
+        out.insert(out.end(), spans_.begin() + r.from, spans_.begin() + r.from + r.count);
+    spans_.swap(out);
+}
+
+qsizetype EntryList::recordBytes() const {
+    return static_cast<qsizetype>(spans_.capacity() * sizeof(Span) +
+                                  chunks_.capacity() * sizeof(QByteArray));
+}
+
 void EntryList::compactIfWasteful() {
     uint64_t held = 0;
     for (const QByteArray& c : chunks_)
@@ -150,6 +248,12 @@ void EntryList::compactIfWasteful() {
     // once the waste outweighs it, so a long editing session does not grow without bound.
     if (held < 2 * live_ + (1u << 20))
         return;
+    // While another list (the undo history, the entry clipboard) shares a buffer, copying the
+    // live text would free nothing of it and only add a second copy.
+    for (const QByteArray& c : chunks_) {
+        if (sharedBuffer(c))
+            return;
+    }
     QByteArray text;
     text.reserve(static_cast<qsizetype>(live_));
     for (Span& s : spans_) {

@@ -40,6 +40,35 @@ public:
     qsizetype liveBytes() const { return static_cast<qsizetype>(live_); }
     qsizetype heldBytes() const;
 
+    // Slices share the text of the list they came from: only the records are copied, and the
+    // buffers are held by both lists. A shared buffer is never written again, so a slice's text
+    // stays as it was whatever either list does next.
+
+    // The entries at the ascending positions, sharing this list's text.
+    EntryList slices(const std::vector<int>& positions) const;
+    // Inserts the entries of `slices` so that its entry k stands at positions[k] afterwards
+    // (ascending), sharing their text.
+    void insertSlices(const std::vector<int>& positions, const EntryList& slices);
+    // The entry at positions[k] becomes entry k of `slices`, sharing its text.
+    void replaceSlices(const std::vector<int>& positions, const EntryList& slices);
+    // Whether entry i here and entry j of `other` are the same bytes.
+    bool sameText(qsizetype i, const EntryList& other, qsizetype j) const;
+
+    // A reordering: the new list is the old entries [from, from + count) of each run in turn.
+    struct Run {
+        int from;
+        int count;
+    };
+    void permute(const std::vector<Run>& runs);
+
+    // The records' own size, and every text buffer with the bytes it holds (for accounting).
+    qsizetype recordBytes() const;
+    template <class F>
+    void forEachBuffer(F&& f) const {
+        for (const QByteArray& c : chunks_)
+            f(c.constData(), c.capacity());
+    }
+
 private:
     struct Span {
         uint64_t off;
@@ -50,6 +79,8 @@ private:
 
     uint32_t appendChunk(qsizetype reserve);
     void compactIfWasteful();
+    // This list's chunk index for each chunk of src, adding those it does not hold yet.
+    std::vector<uint32_t> adoptChunks(const EntryList& src);
 
     std::vector<QByteArray> chunks_;
     std::vector<Span> spans_;

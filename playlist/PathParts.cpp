@@ -84,6 +84,19 @@ qsizetype StripDriveOffset(QByteArrayView name) {
     return colon < 0 ? 0 : colon + 1;
 }
 
+bool IsWebAddress(QByteArrayView name) {
+    // Only the scheme is scanned: Remove Path asks this of every entry.
+    auto alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (name.isEmpty() || !alpha(name[0]))
+        return false;
+    qsizetype i = 1;
+    while (i < name.size() && (alpha(name[i]) || (name[i] >= '0' && name[i] <= '9') ||
+                               name[i] == '+' || name[i] == '-' || name[i] == '.'))
+        ++i;
+    return i >= 2 && name.size() - i >= 3 && name[i] == ':' && name[i + 1] == '/' &&
+           name[i + 2] == '/';
+}
+
 QByteArray StripDrive(QByteArrayView name) {
     return name.sliced(StripDriveOffset(name)).toByteArray();
 }

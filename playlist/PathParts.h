@@ -20,6 +20,10 @@ QByteArray Extension(QByteArrayView name);
 // The name with its extension replaced by `extension`, or with it appended when there is none.
 QByteArray ReplaceExtension(QByteArrayView name, QByteArrayView extension);
 
+// True for a web address: a scheme of two or more characters (a letter, then letters, digits,
+// "+", "-" or ".") followed by "://", so a drive letter never counts.
+bool IsWebAddress(QByteArrayView name);
+
 // The name without its drive; the offset where what is kept starts.
 qsizetype StripDriveOffset(QByteArrayView name);
 QByteArray StripDrive(QByteArrayView name);

@@ -1,5 +1,7 @@
 #include "playlist/PlaylistDocument.h"
 
+#include <algorithm>
+
 namespace cadrell {
 
 PlaylistDocument::PlaylistDocument(QObject* parent) : QObject(parent), FileName(kUntitled) {}
@@ -20,7 +22,76 @@ EntryList& PlaylistDocument::mutableEntries() {
         announced_ = true;
         emit aboutToChange();
     }
+    if (history_.count() > 0) {
+        history_.clear();
+        history_.setClean();
+        emit historyChanged();
+    }
     return entries_;
+}
+
+Change PlaylistDocument::applied(Change change) {
+    beginUpdate();
+    struct End {
+        PlaylistDocument& doc;
+        ~End() { doc.endUpdate(); }
+    } end{*this};
+    if (!announced_) {
+        announced_ = true;
+        emit aboutToChange();
+    }
+    return std::move(change).apply(entries_);
+}
+
+void PlaylistDocument::historyMoved() {
+    Modified = !history_.isClean();
+    emit historyChanged();
+}
+
+bool PlaylistDocument::perform(Change change, const QString& name) {
+    change.dropUnchanged(entries_);
+    if (change.isEmpty())
+        return false;
+    Change undo = applied(std::move(change));
+    history_.push(name, std::move(undo));
+    historyMoved();
+    return true;
+}
+
+ChangedRows PlaylistDocument::step(Change& change) {
+    ChangedRows rows;
+    rows.rows = change.shownRows();
+    const bool removal = change.kind() == Change::Kind::Remove;
+    const int first = change.positions().empty() ? -1 : change.positions().front();
+    change = applied(std::move(change));
+    if (!rows.rows.empty())
+        rows.focus = rows.rows.front();
+    else if (removal && first >= 0 && !entries_.empty())
+        rows.focus = static_cast<int>(std::min<qsizetype>(first, entries_.size() - 1));
+    return rows;
+}
+
+ChangedRows PlaylistDocument::undo() {
+    if (!history_.canUndo())
+        return {};
+    ChangedRows rows = step(history_.undoChange());
+    history_.undone();
+    historyMoved();
+    return rows;
+}
+
+ChangedRows PlaylistDocument::redo() {
+    if (!history_.canRedo())
+        return {};
+    ChangedRows rows = step(history_.redoChange());
+    history_.redone();
+    historyMoved();
+    return rows;
+}
+
+void PlaylistDocument::markClean() {
+    history_.setClean();
+    historyMoved();
 }
 
 }  // namespace cadrell

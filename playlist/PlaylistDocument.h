@@ -3,15 +3,26 @@
 #include <QByteArray>
 #include <QObject>
 
+#include "playlist/Change.h"
 #include "playlist/EntryList.h"
+#include "playlist/History.h"
 
 namespace cadrell {
 
 inline constexpr char kUntitled[] = "(untitled)";
 
+// The rows an Undo or Redo changed: to select, and the one to scroll to (-1: none).
+struct ChangedRows {
+    std::vector<int> rows;
+    int focus = -1;
+};
+
 // One playlist: its entries, its file name and whether it has unsaved changes. Changes of the
 // entries are announced once per batch: aboutToChange before the first change, changed after the
 // last, so a view can rebuild itself exactly once.
+//
+// Every command changes the entries through perform(), which keeps the way back in the history;
+// Modified then says whether the history stands away from the state last loaded or saved.
 class PlaylistDocument : public QObject {
     Q_OBJECT
 public:
@@ -23,6 +34,16 @@ public:
 
     bool untitled() const { return FileName == kUntitled; }
 
+    // Applies the change as one undoable step called `name`; false (and nothing set) when it
+    // changes nothing.
+    bool perform(Change change, const QString& name);
+    ChangedRows undo();
+    ChangedRows redo();
+    const UndoStack& history() const { return history_; }
+    UndoStack& history() { return history_; }
+    // The entries as they are now are the ones on disk (after a load or a save).
+    void markClean();
+
     void beginUpdate();
     void endUpdate();
     template <class F>
@@ -31,13 +52,21 @@ public:
 signals:
     void aboutToChange();
     void changed();
+    // A step was added, undone or redone, or the clean state moved.
+    void historyChanged();
 
 private:
     friend class UpdateBatch;
     // Write access exists only inside a batch (UpdateBatch, edit), so every change is announced.
+    // Such an edit is not a step: it replaces the whole playlist (a load) and ends the history.
     EntryList& mutableEntries();
+    Change applied(Change change);
+    // Applies a step's change and puts the way back in its place.
+    ChangedRows step(Change& change);
+    void historyMoved();
 
     EntryList entries_;
+    UndoStack history_{entries_};
     int batch_ = 0;
     bool announced_ = false;
 };

@@ -169,12 +169,12 @@ void LoadPlaylist(PlaylistDocument& doc) {
     QByteArray data = ReadWholeFile(doc.FileName);
     const auto lines = SplitLines(data);
     batch.entries().adopt(std::move(data), lines);
-    doc.Modified = false;
+    doc.markClean();
 }
 
 void SavePlaylist(PlaylistDocument& doc) {
     WritePlaylist(doc.FileName, doc.Entries());
-    doc.Modified = false;
+    doc.markClean();
 }
 
 QByteArray WithPlaylistExtension(const QByteArray& name) {

@@ -301,10 +301,17 @@ void TestDragDrop::moveWithinOneList() {
 
     QCOMPARE(action, Qt::MoveAction);
     QCOMPARE(w.order(), result);
-    QVERIFY(w.doc.Modified);
-    QVERIFY(w.view->selectedPositions().empty());
+    // A drop that leaves the order as it was is no change: the rows and selection stay.
+    const bool changed = result != QLatin1String("A B C D E");
+    QCOMPARE(w.doc.Modified, changed);
+    QCOMPARE(w.view->selectedPositions().empty(), changed);
     QCOMPARE(w.view->dropHighlightRow(), -1);
     QCOMPARE(w.view->dropTarget(), -1);
+    // The whole drag is one step.
+    QCOMPARE(w.doc.history().count(), changed ? 1 : 0);
+    w.doc.undo();
+    QCOMPARE(w.order(), QStringLiteral("A B C D E"));
+    QVERIFY(!w.doc.Modified);
 }
 
 void TestDragDrop::copyBetweenLists_data() {
@@ -344,6 +351,12 @@ void TestDragDrop::copyBetweenLists() {
     QCOMPARE(one.order(), QStringLiteral("A B C D E"));
     QVERIFY(!one.doc.Modified);
     QCOMPARE(one.view->dropTarget(), -1);
+    // One step in the receiving window; the source, copied from, has none.
+    QCOMPARE(two.doc.history().count(), 1);
+    QCOMPARE(one.doc.history().count(), 0);
+    two.doc.undo();
+    QCOMPARE(two.order(), QStringLiteral("V W X Y Z"));
+    QVERIFY(!two.doc.Modified);
 }
 
 void TestDragDrop::cancelledDragChangesNothing() {
@@ -492,6 +505,10 @@ void TestDragDrop::shellDrop() {
     QVERIFY(w.doc.Entries().bytes(4).size() > 300);
     QVERIFY(w.doc.Modified);
     QVERIFY(w.view->selectedPositions().empty());
+    // One drop, one step.
+    QCOMPARE(w.doc.history().count(), 1);
+    w.doc.undo();
+    QCOMPARE(w.order(), QStringLiteral("A B"));
 }
 
 void TestDragDrop::shellDropNames_data() {

@@ -105,9 +105,13 @@ private slots:
         }
         QCOMPARE(items, (QStringList{"&New=Ctrl+N", "&Open=Ctrl+O", "&Close=Ctrl+F4",
                                      "&Save=Ctrl+S", "Save &As...=Ctrl+A", "=", "&Print=Ctrl+P",
-                                     "=", "E&xit=", "&Delete=Del", "Cu&t=Ctrl+X", "&Copy=Ctrl+C",
-                                     "&Paste=Ctrl+V", "=", "&Remove Path=Ctrl+R",
-                                     "Re&move Drive=Ctrl+M"}));
+                                     "=", "E&xit=", "&Undo=Ctrl+Z", "&Redo=Ctrl+Y", "=",
+                                     "&Delete=Del", "Cu&t=Ctrl+X", "&Copy=Ctrl+C", "&Paste=Ctrl+V",
+                                     "=", "&Remove Path=Ctrl+R", "Re&move Drive=Ctrl+M"}));
+        QCOMPARE(child->MenuRedo->shortcuts().value(1),
+                 QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
+        QVERIFY(!child->MenuUndo->isEnabled());
+        QVERIFY(!child->MenuRedo->isEnabled());
     }
 
     void windowMenuListsWindows() {
@@ -248,6 +252,8 @@ private slots:
         QFETCH(bool, saveName);
         TMDIChild* child = frame->CreateDocumentWindow();
         select(child, {});
+        frame->EntryClipboard.clear();
+        frame->EntryClipboard.append("x.mp3");
         child->MenuClick(child->MenuPaste);
         QVERIFY(child->Document.Modified);
         for (int a : answers)
@@ -314,20 +320,24 @@ private slots:
             }
             hints << a->toolTip();
             QCOMPARE(frame->ToolBar1->widgetForAction(a)->size(), QSize(23, 22));
-            QVERIFY(a->isEnabled());
+            // Undo and Redo wait for a document with a step to take.
+            QCOMPARE(a->isEnabled(), a != frame->tbUndo && a != frame->tbRedo);
             QVERIFY(!a->icon().isNull());
         }
         QCOMPARE(separators, 3);
-        QCOMPARE(hints.size(), 13);
+        QCOMPARE(hints.size(), 15);
         QCOMPARE(hints.first(), QStringLiteral("Create a new file"));
+        QCOMPARE(hints.mid(hints.indexOf(QStringLiteral("Paste cut or copied items")) + 1, 2),
+                 (QStringList{"Undo", "Redo"}));
         QCOMPARE(hints.last(), QStringLiteral("Tovermark Software on the web"));
         QCOMPARE(frame->ToolBar1->widgetForAction(frame->tbWeb)->cursor().shape(),
                  Qt::PointingHandCursor);
     }
 
     void documentButtonsWithoutWindowDoNothing() {
-        for (QAction* a : {frame->tbSave, frame->tbPrint, frame->tbDelete, frame->tbCut,
-                           frame->tbCopy, frame->tbPaste, frame->tbKillDrive, frame->tbKillPath})
+        for (QAction* a :
+             {frame->tbSave, frame->tbPrint, frame->tbDelete, frame->tbCut, frame->tbCopy,
+              frame->tbPaste, frame->tbUndo, frame->tbRedo, frame->tbKillDrive, frame->tbKillPath})
             frame->ToolBar1Click(a);
         QCOMPARE(frame->DocumentWindows().size(), 0);
         QVERIFY(prompts->errors.isEmpty());
@@ -409,6 +419,77 @@ private slots:
         TMDIChild* other = frame->CreateDocumentWindow();
         other->MenuClick(other->MenuPaste);
         QCOMPARE(entries(other), (Lines{"a", "c", "f"}));
+    }
+
+    // Undo and Redo from the menu, the keys and the toolbar, each reaching the active window:
+    // the entries and Modified come back, the captions name the steps, and the rows that came
+    // back are selected with the first in view.
+    void undoAndRedo_data() {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("menu") << "menu";
+        QTest::newRow("keys") << "keys";
+        QTest::newRow("redo with Ctrl+Shift+Z") << "shift";
+        QTest::newRow("toolbar") << "toolbar";
+    }
+    void undoAndRedo() {
+        QFETCH(QString, way);
+        QByteArray text;
+        for (int i = 0; i < 300; ++i)
+            text += "C:\\songs\\" + QByteArray::number(i) + ".mp3\r\n";
+        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("undo.m3u"), text)));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        TMDIChild* other = frame->CreateDocumentWindow();
+        frame->MdiArea->setActiveSubWindow(child->subWindow());
+        child->ListView1->setFocus();
+        const Lines loaded = entries(child);
+        auto act = [&](bool undo) {
+            if (way == QLatin1String("menu"))
+                (undo ? child->MenuUndo : child->MenuRedo)->trigger();
+            else if (way == QLatin1String("toolbar"))
+                frame->ToolBar1Click(undo ? frame->tbUndo : frame->tbRedo);
+            else if (undo)
+                QTest::keyClick(child->ListView1, Qt::Key_Z, Qt::ControlModifier);
+            else if (way == QLatin1String("shift"))
+                QTest::keyClick(child->ListView1, Qt::Key_Z,
+                                Qt::ControlModifier | Qt::ShiftModifier);
+            else
+                QTest::keyClick(child->ListView1, Qt::Key_Y, Qt::ControlModifier);
+        };
+        select(child, {250, 280});
+        child->MenuClick(child->MenuDelete);
+        child->MenuClick(child->MenuRemovePaths);
+        const Lines edited = entries(child);
+        QCOMPARE(child->MenuUndo->text(), QStringLiteral("&Undo Remove Path"));
+        QVERIFY(frame->tbUndo->isEnabled());
+        QVERIFY(!frame->tbRedo->isEnabled());
+
+        act(true);
+        QCOMPARE(child->MenuUndo->text(), QStringLiteral("&Undo Delete"));
+        QCOMPARE(child->MenuRedo->text(), QStringLiteral("&Redo Remove Path"));
+        QCOMPARE(child->ListView1->selectedPositions().size(), size_t(298));
+        act(true);
+        QCOMPARE(entries(child), loaded);
+        QVERIFY(!child->Document.Modified);
+        QCOMPARE(child->ListView1->selectedPositions(), (std::vector<int>{250, 280}));
+        QCOMPARE(child->ListView1->currentIndex().row(), 250);
+        QVERIFY(child->ListView1->viewport()->rect().intersects(
+            child->ListView1->visualRect(child->ListView1->currentIndex())));
+        QVERIFY(!child->MenuUndo->isEnabled());
+        QVERIFY(!frame->tbUndo->isEnabled());
+        QCOMPARE(child->MenuUndo->text(), QStringLiteral("&Undo"));
+        QVERIFY(entries(other).empty());
+
+        act(false);
+        act(false);
+        QCOMPARE(entries(child), edited);
+        QVERIFY(child->Document.Modified);
+        QVERIFY(!child->MenuRedo->isEnabled());
+        QVERIFY(!frame->tbRedo->isEnabled());
+        // The toolbar follows the active window.
+        frame->MdiArea->setActiveSubWindow(other->subWindow());
+        QVERIFY(!frame->tbUndo->isEnabled());
+        frame->MdiArea->setActiveSubWindow(child->subWindow());
+        QVERIFY(frame->tbUndo->isEnabled());
     }
 
     void shortcutsReachTheActiveWindow() {

@@ -305,6 +305,52 @@ def error_box(s):
     expect(not os.path.exists(missing), "the missing file was created")
 
 
+def undo_redo(s):
+    """Changes taken back and made again from the Edit menu, the keys and the toolbar; undoing
+    back to the file as opened makes the window close without a question."""
+    lines = ["#EXTINF:1,One", "C:\\m\\a.mp3", "/m/b.mp3", "c.mp3"]
+    deleted = lines[1:]
+    path = s.write("Music/undo.m3u", crlf_file(lines))
+    c = open_with_argument(s, path)
+    c.wait_rows(path, lines)
+
+    def toolbar(name):
+        button = h.find_one(c.frame(), lambda a: h.role(a) == "push button" and a.name == name)
+        expect(button is not None, f"no toolbar button {name!r}")
+        h.click(*h.center(button))
+
+    key("space", "Delete")
+    c.wait_rows(path, deleted)
+    key("ctrl+r")
+    c.wait_rows(path, ["a.mp3", "b.mp3", "c.mp3"])
+
+    c.menu(["Edit", "Undo Remove Path"])
+    c.wait_rows(path, deleted)
+    wait_selected(c, path, [0, 1])
+    c.focus()
+    key("ctrl+z")
+    c.wait_rows(path, lines)
+    wait_selected(c, path, [0])
+    key("ctrl+y")
+    c.wait_rows(path, deleted)
+    toolbar("Undo")
+    c.wait_rows(path, lines)
+    c.focus()
+    key("ctrl+shift+z")
+    c.wait_rows(path, deleted)
+    toolbar("Undo")
+    c.wait_rows(path, lines)
+    s.screenshot("undone")
+
+    # Back where the file was opened: nothing to save, so no question.
+    c.focus()
+    key("ctrl+F4")
+    c.wait_titles([])
+    expect(not c.dialogs(), "a close question for a playlist undone to its file")
+    expect(open(path, "rb").read() == crlf_file(lines), "the file changed")
+    exit_by_menu(c)
+
+
 SCENARIOS = {
     "edit_and_save": edit_and_save,
     "close_prompt": close_prompt,
@@ -312,6 +358,7 @@ SCENARIOS = {
     "single_instance": single_instance,
     "settings_survive_restart": settings_survive_restart,
     "error_box": error_box,
+    "undo_redo": undo_redo,
 }
 
 if __name__ == "__main__":

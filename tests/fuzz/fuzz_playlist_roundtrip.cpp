@@ -1,6 +1,7 @@
 // Reading any bytes as a playlist and writing it back must give a file that reads as the same
 // entries, and the entry list must keep its text through edits of every kind. A plain vector of
-// byte strings is the reference the slice-based list is checked against.
+// byte strings is the reference the slice-based list is checked against. The same script then
+// drives the entry commands on a document: undone as often, they give back the loaded bytes.
 #include <QByteArray>
 #include <algorithm>
 #include <cstdint>
@@ -8,7 +9,9 @@
 #include <cstring>
 #include <vector>
 
+#include "playlist/Editing.h"
 #include "playlist/EntryList.h"
+#include "playlist/PlaylistDocument.h"
 #include "playlist/PlaylistFile.h"
 
 using cadrell::EntryList;
@@ -154,6 +157,51 @@ void edit(EntryList& list, Reference& ref, Script& s) {
     }
 }
 
+// Selected rows as a user's selection may hold them: any order, now and then one past the end.
+std::vector<int> pickSelection(Script& s, size_t count) {
+    std::vector<int> out;
+    for (int k = s.next() % 4; k > 0; --k)
+        out.push_back(static_cast<int>(s.next() % (count + 1)));
+    return out;
+}
+
+void commands(cadrell::PlaylistDocument& doc, Script& s) {
+    EntryList clipboard;
+    cadrell::TIntList copied;
+    for (int round = 0; round < 32 && !s.done(); ++round) {
+        const size_t count = static_cast<size_t>(doc.Entries().size());
+        switch (s.next() % 8) {
+            case 0:
+                cadrell::DeleteEntries(doc, pickSelection(s, count));
+                break;
+            case 1:
+                cadrell::CutEntries(doc, pickSelection(s, count), clipboard, copied);
+                break;
+            case 2:
+                cadrell::PasteEntries(doc, pickSelection(s, count), clipboard);
+                break;
+            case 3:
+                cadrell::RemovePaths(doc, pickSelection(s, count));
+                break;
+            case 4:
+                cadrell::RemoveDrives(doc, pickSelection(s, count));
+                break;
+            case 5:
+                cadrell::CopyEntries(doc, pickSelection(s, count), clipboard, copied);
+                cadrell::DropWithin(doc, copied, static_cast<int>(s.next() % (count + 1)) - 1);
+                break;
+            case 6:
+                cadrell::AppendNames(doc, {QByteArray(s.next() % 4, 'n')});
+                break;
+            case 7:
+                doc.undo();
+                if (s.next() & 1)
+                    doc.redo();
+                break;
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -199,5 +247,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         expected.push_back(e);
     }
     check(splitToReference(rewritten) == expected);
+
+    // Commands and as many undos give back the loaded bytes; as many redos, the edited ones.
+    cadrell::PlaylistDocument doc;
+    doc.edit([&](EntryList& e) { e.adopt(file, lines); });
+    doc.markClean();
+    const QByteArray loaded = cadrell::FormatPlaylist(doc.Entries());
+    Script again{data + 1, scriptLen};
+    commands(doc, again);
+    const QByteArray edited = cadrell::FormatPlaylist(doc.Entries());
+    const int steps = doc.history().index();
+    while (doc.history().canUndo())
+        doc.undo();
+    check(cadrell::FormatPlaylist(doc.Entries()) == loaded);
+    check(!doc.Modified);
+    for (int i = 0; i < steps; ++i)
+        doc.redo();
+    check(cadrell::FormatPlaylist(doc.Entries()) == edited);
+    check(doc.Modified == (steps > 0));
     return 0;
 }
