@@ -12,6 +12,9 @@ set(CADRELL_CORE_SOURCES
   playlist/PlaylistFile.cpp
   playlist/PathParts.cpp
   playlist/Editing.cpp
+  playlist/Items.cpp
+  playlist/Tools.cpp
+  playlist/MissingFiles.cpp
   platform/EventLog.cpp
 )
 
