@@ -18,7 +18,8 @@ namespace cadrell {
 // "Selected rows" are ascending row numbers; which rows a tool works on when few are selected is
 // said with each tool.
 
-// How the entries' bytes become the text a row shows, and back. Left empty: UTF-8.
+// How the entries' bytes become the text a row shows, and back. Left empty: UTF-8. Sorting
+// calls them from two threads at once, so they must keep no state between calls.
 struct TextForm {
     std::function<QString(QByteArrayView)> decode;
     std::function<QByteArray(const QString&)> encode;
