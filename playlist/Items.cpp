@@ -27,6 +27,7 @@ ItemLayout FindItems(const EntryList& entries) {
     ItemLayout layout;
     const int n = static_cast<int>(std::min<qsizetype>(entries.size(), INT_MAX));
     int row = n > 0 && IsHeaderLine(entries.at(0)) ? 1 : 0;
+    layout.items.reserve(static_cast<size_t>(n));
     int run = -1;  // first row of the "#" lines directly above `row`
     for (; row < n; ++row) {
         const QByteArrayView e = entries.at(row);

@@ -112,18 +112,21 @@ void inTwo(bool parallel, A a, B b) {
 
 // ---- paths ----
 
+inline bool asciiLetter(char c) {
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+
 bool isWebAddress(QByteArrayView s) {
     // A scheme of two or more letters before "://"; one letter would be a drive.
     qsizetype i = 0;
-    while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '+' ||
+    while (i < s.size() && (asciiLetter(s[i]) || (s[i] >= '0' && s[i] <= '9') || s[i] == '+' ||
                             s[i] == '-' || s[i] == '.'))
         ++i;
-    return i >= 2 && std::isalpha(static_cast<unsigned char>(s[0])) &&
-           s.sliced(i).startsWith("://");
+    return i >= 2 && asciiLetter(s[0]) && s.sliced(i).startsWith("://");
 }
 
 bool isDrivePath(QByteArrayView s) {
-    return s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]));
+    return s.size() >= 2 && s[1] == ':' && asciiLetter(s[0]);
 }
 
 bool isUncName(QByteArrayView s) {
@@ -146,7 +149,7 @@ QByteArray fileUrlPath(QByteArrayView s) {
 
 // The components of an absolute path with "." and ".." worked out on the text alone, as a
 // playlist names them (a link on the way is not followed).
-std::vector<QByteArrayView> components(QByteArrayView path, std::vector<QByteArrayView> into = {}) {
+void splitInto(QByteArrayView path, std::vector<QByteArrayView>& into) {
     qsizetype start = 0;
     while (start <= path.size()) {
         qsizetype end = path.indexOf('/', start);
@@ -161,17 +164,60 @@ std::vector<QByteArrayView> components(QByteArrayView path, std::vector<QByteArr
         }
         start = end + 1;
     }
-    return into;
 }
 
-QByteArray joined(const std::vector<QByteArrayView>& parts, size_t from, QByteArray out) {
+void appendJoined(const std::vector<QByteArrayView>& parts, size_t from, QByteArray& out) {
     for (size_t i = from; i < parts.size(); ++i) {
         if (!out.isEmpty() && !out.endsWith('/'))
             out += '/';
         out += parts[i];
     }
-    return out;
 }
+
+// The folder is split once; the vectors are reused from entry to entry.
+class PathConverter {
+public:
+    explicit PathConverter(QByteArrayView folder) { splitInto(folder, base_); }
+
+    bool relative(QByteArrayView entry, QByteArray& out) {
+        QByteArrayView path = entry;
+        if (!entry.startsWith('/')) {
+            url_ = fileUrlPath(entry);
+            if (url_.isEmpty())
+                return false;
+            path = url_;
+        }
+        if (path.contains('\\'))
+            return false;
+        parts_.clear();
+        splitInto(path, parts_);
+        size_t common = 0;
+        while (common < base_.size() && common < parts_.size() && base_[common] == parts_[common])
+            ++common;
+        out.clear();
+        for (size_t i = common; i < base_.size(); ++i)
+            out += "../";
+        appendJoined(parts_, common, out);
+        if (out.isEmpty())
+            out = ".";
+        return true;
+    }
+
+    bool absolute(QByteArrayView entry, QByteArray& out) {
+        if (entry.isEmpty() || entry.startsWith('/') || entry.contains('\\') ||
+            isWebAddress(entry) || isDrivePath(entry) || !IsMediaEntry(entry))
+            return false;
+        parts_ = base_;
+        splitInto(entry, parts_);
+        out = "/";
+        appendJoined(parts_, 0, out);
+        return true;
+    }
+
+private:
+    std::vector<QByteArrayView> base_, parts_;
+    QByteArray url_;
+};
 
 void requireFolder(QByteArrayView folder) {
     if (!folder.startsWith('/'))
@@ -190,11 +236,11 @@ EntryEdits convertPaths(const EntryList& entries, const std::vector<int>& select
         items = ItemsOfRows(layout, selectedRows);
     }
     EntryEdits edits;
+    QByteArray text;
     for (int i : items) {
         const int row = layout.items[static_cast<size_t>(i)].entry;
         const QByteArrayView entry = entries.at(row);
-        const QByteArray text = convert(entry);
-        if (!text.isEmpty() && text != entry) {
+        if (convert(entry, text) && text != entry) {
             edits.rows.push_back(row);
             edits.texts.append(text);
         }
@@ -374,18 +420,18 @@ std::vector<int> DuplicateRows(const EntryList& entries) {
     QByteArray store;
     store.reserve(entries.liveBytes());
     std::vector<QByteArrayView> keys(n);
-    for (size_t i = 0; i < n; ++i)
+    std::vector<uint64_t> hashes(n);
+    for (size_t i = 0; i < n; ++i) {
         keys[i] = duplicateKey(entries.at(layout.items[i].entry), store);
+        hashes[i] = hashOf(keys[i]);
+    }
     // Open addressing: a node-based set of a million keys costs more than the rest of the command
     // together. A slot holds part of the hash beside the item number, so most probes that miss
     // never read a key.
     size_t capacity = 16;
-    while (capacity < 2 * n)
+    while (capacity * 3 < n * 4)  // at most three quarters full
         capacity *= 2;
     std::vector<uint64_t> table(capacity, 0);
-    std::vector<uint64_t> hashes(n);
-    for (size_t i = 0; i < n; ++i)
-        hashes[i] = hashOf(keys[i]);
     std::vector<int> rows;
     // Every first probe misses the cache; asking for the slot some items ahead hides most of it.
     constexpr size_t kAhead = 16;
@@ -414,49 +460,31 @@ std::vector<int> DuplicateRows(const EntryList& entries) {
 }
 
 QByteArray RelativePath(QByteArrayView entry, QByteArrayView folder) {
-    QByteArray decodedUrl;
-    QByteArrayView path = entry;
-    if (!entry.startsWith('/')) {
-        decodedUrl = fileUrlPath(entry);
-        if (decodedUrl.isEmpty())
-            return {};
-        path = decodedUrl;
-    }
-    if (path.contains('\\'))
-        return {};
-    const std::vector<QByteArrayView> base = components(folder);
-    const std::vector<QByteArrayView> target = components(path);
-    size_t common = 0;
-    while (common < base.size() && common < target.size() && base[common] == target[common])
-        ++common;
     QByteArray out;
-    for (size_t i = common; i < base.size(); ++i)
-        out += "../";
-    out = joined(target, common, out);
-    if (out.isEmpty())
-        out = ".";
-    return out;
+    return PathConverter(folder).relative(entry, out) ? out : QByteArray();
 }
 
 QByteArray AbsolutePath(QByteArrayView entry, QByteArrayView folder) {
-    if (entry.isEmpty() || entry.startsWith('/') || entry.contains('\\') || isWebAddress(entry) ||
-        isDrivePath(entry) || !IsMediaEntry(entry))
-        return {};
-    return joined(components(entry, components(folder)), 0, QByteArray("/"));
+    QByteArray out;
+    return PathConverter(folder).absolute(entry, out) ? out : QByteArray();
 }
 
 EntryEdits MakeRelative(const EntryList& entries, const std::vector<int>& selectedRows,
                         QByteArrayView folder) {
     requireFolder(folder);
-    return convertPaths(entries, selectedRows,
-                        [folder](QByteArrayView e) { return RelativePath(e, folder); });
+    PathConverter converter(folder);
+    return convertPaths(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
+        return converter.relative(e, out);
+    });
 }
 
 EntryEdits MakeAbsolute(const EntryList& entries, const std::vector<int>& selectedRows,
                         QByteArrayView folder) {
     requireFolder(folder);
-    return convertPaths(entries, selectedRows,
-                        [folder](QByteArrayView e) { return AbsolutePath(e, folder); });
+    PathConverter converter(folder);
+    return convertPaths(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
+        return converter.absolute(e, out);
+    });
 }
 
 // ---- Find and Replace ----
