@@ -250,43 +250,69 @@ EntryEdits convertPaths(const EntryList& entries, const std::vector<int>& select
 
 // ---- duplicates ----
 
-// What an entry names, for comparing: "\" and "/" alike, and case ignored where Windows ignores
-// it. Only ASCII letters are folded, so names in any 8-bit encoding compare safely.
-// The normalised copies go to the end of `store`, which has room for every entry's bytes, so
-// views of it stay valid.
-QByteArrayView duplicateKey(QByteArrayView entry, QByteArray& store) {
+// What an entry names, for comparing: "\\" and "/" alike, and case ignored where Windows ignores
+// it. Only ASCII letters are folded, so names in any 8-bit encoding compare safely. The entries
+// are read eight bytes at a time and put in that form on the fly, so no copy is made.
+enum class KeyForm : uint8_t { Exact, Slashes, Windows };
+
+KeyForm keyForm(QByteArrayView entry) {
     if (isWebAddress(entry))
-        return entry;
-    const bool windows = isDrivePath(entry) || isUncName(entry);
-    if (!windows && !entry.contains('\\'))
-        return entry;
-    const qsizetype at = store.size();
-    store.append(entry);
-    char* const begin = store.data() + at;
-    for (char* c = begin; c != begin + entry.size(); ++c) {
-        if (*c == '\\')
-            *c = '/';
-        else if (windows)
-            *c = lowerAscii(*c);
-    }
-    return QByteArrayView(begin, entry.size());
+        return KeyForm::Exact;
+    if (isDrivePath(entry) || isUncName(entry))
+        return KeyForm::Windows;
+    return entry.contains('\\') ? KeyForm::Slashes : KeyForm::Exact;
 }
 
-// A quick hash of eight bytes at a time; the table below only needs keys spread well.
-uint64_t hashOf(QByteArrayView key) {
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+
+// 0x80 in every byte of v that is zero, and nothing else (no carries cross a byte).
+inline uint64_t zeroBytes(uint64_t v) {
+    return ~(((v & kLow7) + kLow7) | v | kLow7);
+}
+
+inline uint64_t normalised(uint64_t w, KeyForm form) {
+    if (form == KeyForm::Exact)
+        return w;
+    const uint64_t backslash = (zeroBytes(w ^ (0x5C * kOnes)) >> 7) * 0xFF;
+    w = (w & ~backslash) | ((0x2F * kOnes) & backslash);
+    if (form == KeyForm::Windows) {
+        const uint64_t low = w & kLow7;
+        const uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
+        const uint64_t pastZ = low + (0x80 - 'Z' - 1) * kOnes;
+        w |= (atLeastA & ~pastZ & ~w & (0x80 * kOnes)) >> 2;  // 0x20 on A to Z
+    }
+    return w;
+}
+
+inline uint64_t wordAt(const char* p, qsizetype left) {
+    uint64_t word = 0;
+    std::memcpy(&word, p, static_cast<size_t>(std::min<qsizetype>(left, 8)));
+    return word;
+}
+
+uint64_t hashOf(QByteArrayView key, KeyForm form) {
     uint64_t h = 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(key.size());
-    const char* p = key.data();
-    qsizetype left = key.size();
-    for (; left >= 8; p += 8, left -= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+    for (qsizetype at = 0; at < key.size(); at += 8) {
+        h = (h ^ normalised(wordAt(key.data() + at, key.size() - at), form)) *
+            0xFF51AFD7ED558CCDull;
         h ^= h >> 32;
     }
-    uint64_t word = 0;
-    std::memcpy(&word, p, static_cast<size_t>(left));
-    h = (h ^ word) * 0xC4CEB9FE1A85EC53ull;
-    return h ^ (h >> 29);
+    return h;
+}
+
+bool sameKey(QByteArrayView a, KeyForm fa, QByteArrayView b, KeyForm fb) {
+    if (a.size() != b.size())
+        return false;
+    if (fa == KeyForm::Exact && fb == KeyForm::Exact)
+        return a == b;
+    for (qsizetype at = 0; at < a.size(); at += 8) {
+        const qsizetype left = a.size() - at;
+        if (normalised(wordAt(a.data() + at, left), fa) !=
+            normalised(wordAt(b.data() + at, left), fb))
+            return false;
+    }
+    return true;
 }
 
 // ---- search ----
@@ -417,13 +443,13 @@ RowOrder ShuffleOrder(const EntryList& entries, const std::vector<int>& selected
 std::vector<int> DuplicateRows(const EntryList& entries) {
     const ItemLayout layout = FindItems(entries);
     const size_t n = layout.items.size();
-    QByteArray store;
-    store.reserve(entries.liveBytes());
     std::vector<QByteArrayView> keys(n);
+    std::vector<KeyForm> forms(n);
     std::vector<uint64_t> hashes(n);
     for (size_t i = 0; i < n; ++i) {
-        keys[i] = duplicateKey(entries.at(layout.items[i].entry), store);
-        hashes[i] = hashOf(keys[i]);
+        keys[i] = entries.at(layout.items[i].entry);
+        forms[i] = keyForm(keys[i]);
+        hashes[i] = hashOf(keys[i], forms[i]);
     }
     // Open addressing: a node-based set of a million keys costs more than the rest of the command
     // together. A slot holds part of the hash beside the item number, so most probes that miss
@@ -443,8 +469,9 @@ std::vector<int> DuplicateRows(const EntryList& entries) {
         size_t slot = static_cast<size_t>(h) & (capacity - 1);
         bool seen = false;
         for (; table[slot]; slot = (slot + 1) & (capacity - 1)) {
+            const size_t other = (table[slot] & 0xFFFFFFFFu) - 1;
             if ((table[slot] & 0xFFFFFFFF00000000ull) == tag &&
-                keys[(table[slot] & 0xFFFFFFFFu) - 1] == keys[i]) {
+                sameKey(keys[other], forms[other], keys[i], forms[i])) {
                 seen = true;
                 break;
             }

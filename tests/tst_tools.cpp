@@ -138,6 +138,11 @@ private slots:
             << QByteArray("music\\a.mp3|music/a.mp3") << QByteArray("music\\a.mp3");
         QTest::newRow("drive paths ignore case")
             << QByteArray("C:\\Music\\A.mp3|c:/music/a.MP3") << QByteArray("C:\\Music\\A.mp3");
+        QTest::newRow("drive case folds letters only, long names")
+            << QByteArray(
+                   "C:\\Z@[AZ\\abcdefghijklmnop.mp3|c:/z`{az/ABCDEFGHIJKLMNOP.MP3|c:/z@[az/"
+                   "ABCDEFGHIJKLMNOP.MP3")
+            << QByteArray("C:\\Z@[AZ\\abcdefghijklmnop.mp3|c:/z`{az/ABCDEFGHIJKLMNOP.MP3");
         QTest::newRow("POSIX paths keep case")
             << QByteArray("/m/A.mp3|/m/a.mp3") << QByteArray("/m/A.mp3|/m/a.mp3");
         QTest::newRow("web addresses exact")
