@@ -443,13 +443,13 @@ RowOrder ShuffleOrder(const EntryList& entries, const std::vector<int>& selected
 std::vector<int> DuplicateRows(const EntryList& entries) {
     const ItemLayout layout = FindItems(entries);
     const size_t n = layout.items.size();
-    std::vector<QByteArrayView> keys(n);
+    auto keyOf = [&](size_t i) { return entries.at(layout.items[i].entry); };
     std::vector<KeyForm> forms(n);
     std::vector<uint64_t> hashes(n);
     for (size_t i = 0; i < n; ++i) {
-        keys[i] = entries.at(layout.items[i].entry);
-        forms[i] = keyForm(keys[i]);
-        hashes[i] = hashOf(keys[i], forms[i]);
+        const QByteArrayView key = keyOf(i);
+        forms[i] = keyForm(key);
+        hashes[i] = hashOf(key, forms[i]);
     }
     // Open addressing: a node-based set of a million keys costs more than the rest of the command
     // together. A slot holds part of the hash beside the item number, so most probes that miss
@@ -471,7 +471,7 @@ std::vector<int> DuplicateRows(const EntryList& entries) {
         for (; table[slot]; slot = (slot + 1) & (capacity - 1)) {
             const size_t other = (table[slot] & 0xFFFFFFFFu) - 1;
             if ((table[slot] & 0xFFFFFFFF00000000ull) == tag &&
-                sameKey(keys[other], forms[other], keys[i], forms[i])) {
+                sameKey(keyOf(other), forms[other], keyOf(i), forms[i])) {
                 seen = true;
                 break;
             }
