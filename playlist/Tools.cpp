@@ -671,7 +671,8 @@ bool Finder::replaceIn(QByteArrayView entry, const QString& replacement, QByteAr
     }
     if (text_.isEmpty() || (regex_ && !re_.isValid()))
         return false;
-    const QString before = ShownText(entry, form_);
+    // Decoded without the zero-byte symbol, so a zero byte comes back as one.
+    const QString before = decoded(entry, form_);
     QString after = before;
     if (regex_)
         after.replace(re_, perlToQt(replacement));

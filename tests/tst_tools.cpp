@@ -262,6 +262,9 @@ private slots:
             << "\\2 (\\1).mp3" << true << QByteArray("Title (Artist).mp3|none") << 1;
         QTest::newRow("groups with dollar") << QByteArray("Track 7.mp3") << "Track (\\d+)"
                                             << "$1 $$" << true << QByteArray("7 $.mp3") << 1;
+        QTest::newRow("zero bytes kept through a decoded replace")
+            << QByteArray("x\0y", 3) << "y$"
+            << "z" << true << QByteArray("x\0z", 3) << 1;
         QTest::newRow("replaced by the same text is no change")
             << QByteArray("abc") << "b"
             << "b" << false << QByteArray("abc") << 0;
