@@ -37,12 +37,12 @@ struct Folder {
 
 }  // namespace
 
-FileCheck LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& path) {
+EntryKind LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& path) {
     if (!IsMediaEntry(entry))
-        return FileCheck::NotAFile;
+        return EntryKind::NotAFile;
     if (entry.startsWith('/')) {
         path = entry.toByteArray();
-        return FileCheck::Present;
+        return EntryKind::LocalFile;
     }
     if (entry.size() >= 7 &&
         QByteArrayView(entry.first(7)).compare("file://", Qt::CaseInsensitive) == 0) {
@@ -50,19 +50,19 @@ FileCheck LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& p
         if (rest.startsWith("localhost/"))
             rest = rest.sliced(9);
         if (!rest.startsWith('/'))
-            return FileCheck::NotChecked;  // a file on another host
+            return EntryKind::NotChecked;  // a file on another host
         path = QByteArray::fromPercentEncoding(rest.toByteArray());
-        return FileCheck::Present;
+        return EntryKind::LocalFile;
     }
     const bool drive =
         entry.size() >= 2 && entry[1] == ':' && std::isalpha(static_cast<unsigned char>(entry[0]));
     if (drive || entry.startsWith("\\\\") || isWebAddress(entry) || folder.isEmpty())
-        return FileCheck::NotChecked;
+        return EntryKind::NotChecked;
     path = folder.toByteArray();
     if (!path.endsWith('/'))
         path += '/';
     path += entry;
-    return FileCheck::Present;
+    return EntryKind::LocalFile;
 }
 
 MissingFiles FindMissingFiles(const std::vector<QByteArray>& entries, const QByteArray& folder,
@@ -78,12 +78,12 @@ MissingFiles FindMissingFiles(const std::vector<QByteArray>& entries, const QByt
     QByteArray path;
     for (qsizetype r = 0; r < total; ++r) {
         switch (LocalFileOf(entries[static_cast<size_t>(r)], folder, path)) {
-            case FileCheck::NotAFile:
+            case EntryKind::NotAFile:
                 continue;
-            case FileCheck::NotChecked:
+            case EntryKind::NotChecked:
                 ++result.notChecked;
                 continue;
-            default:
+            case EntryKind::LocalFile:
                 break;
         }
         const qsizetype slash = path.lastIndexOf('/');

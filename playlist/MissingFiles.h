@@ -8,11 +8,12 @@
 
 namespace cadrell {
 
-enum class FileCheck { NotAFile, Present, Missing, NotChecked };
+enum class EntryKind { NotAFile, LocalFile, NotChecked };
 
-// What a media entry names for the check: an absolute local path (a POSIX path, a relative name
-// joined to the folder, a file:// URL decoded), or nothing with the reason.
-FileCheck LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& path);
+// What an entry names for the check: a local file, with its absolute path in `path` (a POSIX
+// path, a relative name joined to the folder, a file:// URL decoded); something not checked; or
+// nothing (a blank or "#" line).
+EntryKind LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& path);
 
 struct MissingFiles {
     std::vector<int> missing;  // rows, ascending
