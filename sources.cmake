@@ -14,6 +14,9 @@ set(CADRELL_CORE_SOURCES
   playlist/Editing.cpp
   playlist/Change.cpp
   playlist/History.cpp
+  playlist/Items.cpp
+  playlist/Tools.cpp
+  playlist/MissingFiles.cpp
   platform/EventLog.cpp
 )
 
