@@ -10,6 +10,7 @@ set(CADRELL_CORE_SOURCES
   playlist/EntryList.cpp
   playlist/PlaylistDocument.cpp
   playlist/PlaylistFile.cpp
+  playlist/Encoding.cpp
   playlist/PathParts.cpp
   playlist/Editing.cpp
   platform/EventLog.cpp

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 
+#include "playlist/Encoding.h"
 #include "playlist/EntryList.h"
 
 namespace cadrell {
@@ -20,6 +21,8 @@ public:
     const EntryList& Entries() const { return entries_; }
     QByteArray FileName;
     bool Modified = false;
+    // Found when the file is read; a new playlist is UTF-8.
+    TextEncoding Encoding = TextEncoding::Utf8;
 
     bool untitled() const { return FileName == kUntitled; }
 
