@@ -20,6 +20,7 @@ set(CADRELL_CORE_SOURCES
 set(CADRELL_UI_SOURCES
   app/Main.cpp
   app/MainSettings.cpp
+  app/StatusBar.cpp
   platform/Prompts.cpp
   playlist/Childwin.cpp
   playlist/PlaylistModel.cpp
