@@ -10,6 +10,7 @@ set(CADRELL_CORE_SOURCES
   playlist/EntryList.cpp
   playlist/PlaylistDocument.cpp
   playlist/PlaylistFile.cpp
+  playlist/Encoding.cpp
   playlist/PathParts.cpp
   playlist/Editing.cpp
   playlist/Change.cpp
@@ -24,6 +25,7 @@ set(CADRELL_CORE_SOURCES
 set(CADRELL_UI_SOURCES
   app/Main.cpp
   app/MainSettings.cpp
+  app/StatusBar.cpp
   platform/Prompts.cpp
   playlist/Childwin.cpp
   playlist/PlaylistModel.cpp

@@ -4,6 +4,7 @@
 #include <QObject>
 
 #include "playlist/Change.h"
+#include "playlist/Encoding.h"
 #include "playlist/EntryList.h"
 #include "playlist/History.h"
 
@@ -31,6 +32,8 @@ public:
     const EntryList& Entries() const { return entries_; }
     QByteArray FileName;
     bool Modified = false;
+    // Found when the file is read; a new playlist is UTF-8.
+    TextEncoding Encoding = TextEncoding::Utf8;
 
     bool untitled() const { return FileName == kUntitled; }
 

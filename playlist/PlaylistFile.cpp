@@ -10,9 +10,11 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "platform/AtomicFile.h"
 #include "platform/Error.h"
+#include "playlist/Encoding.h"
 #include "playlist/PathParts.h"
 #include "playlist/PlaylistDocument.h"
 
@@ -125,7 +127,20 @@ QByteArray FormatPlaylist(const EntryList& entries) {
     return out;
 }
 
-void WritePlaylist(const QByteArray& fileName, const EntryList& entries) {
+void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEncoding encoding) {
+    // UTF-16 is written from one converted copy; checked before the old file is touched.
+    std::optional<QByteArray> utf16;
+    if (IsUtf16(encoding)) {
+        utf16 = EncodeUtf16(FormatPlaylist(entries), encoding);
+        if (!utf16) {
+            qsizetype bad = 0;
+            while (bad < entries.size() && entries.at(bad).isValidUtf8())
+                ++bad;
+            throw Error(QStringLiteral("Cannot save %1 in %2: entry %3 is not valid text")
+                            .arg(QString::fromLocal8Bit(fileName), EncodingName(encoding))
+                            .arg(bad + 1));
+        }
+    }
     AtomicFile file(fileName);
     if (!file.open())
         throw Error(formatText("Cannot create file %s", fileName));
@@ -150,10 +165,16 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries) {
                 flush();
         }
     };
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        const QByteArrayView e = entries.at(i);
-        put(e.data(), e.size());
-        put("\r\n", 2);
+    const QByteArray mark = FileMark(encoding);
+    put(mark.constData(), mark.size());
+    if (utf16) {
+        put(utf16->constData(), utf16->size());
+    } else {
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            const QByteArrayView e = entries.at(i);
+            put(e.data(), e.size());
+            put("\r\n", 2);
+        }
     }
     flush();
     if (!file.commit()) {
@@ -167,18 +188,32 @@ void LoadPlaylist(PlaylistDocument& doc) {
     UpdateBatch batch(doc);
     batch.entries().clear();
     QByteArray data = ReadWholeFile(doc.FileName);
-    const auto lines = SplitLines(data);
-    batch.entries().adopt(std::move(data), lines);
+    const TextEncoding encoding = DetectEncoding(data, IsUtf8PlaylistName(doc.FileName));
+    std::optional<FileText> text = DecodeFileText(std::move(data), encoding);
+    // Loading it as 8-bit text would split lines inside characters and ruin it on the next save.
+    if (!text)
+        throw Error(formatText("Cannot open file %s: it is not valid UTF-16 text", doc.FileName));
+    auto lines = SplitLines(QByteArrayView(text->bytes).sliced(text->offset));
+    if (text->offset)
+        for (auto& line : lines)
+            line.first += text->offset;
+    batch.entries().adopt(std::move(text->bytes), lines);
+    doc.Encoding = encoding;
     doc.markClean();
 }
 
 void SavePlaylist(PlaylistDocument& doc) {
-    WritePlaylist(doc.FileName, doc.Entries());
+    WritePlaylist(doc.FileName, doc.Entries(), doc.Encoding);
     doc.markClean();
 }
 
 QByteArray WithPlaylistExtension(const QByteArray& name) {
-    return Extension(name) == ".m3u" ? name : name + ".m3u";
+    const QByteArray ext = Extension(name);
+    return ext == ".m3u" || ext == ".m3u8" ? name : name + ".m3u";
+}
+
+bool IsUtf8PlaylistName(const QByteArray& name) {
+    return Extension(name).compare(".m3u8", Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace cadrell

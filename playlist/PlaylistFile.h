@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "playlist/Encoding.h"
 #include "playlist/EntryList.h"
 
 namespace cadrell {
@@ -24,14 +25,21 @@ QByteArray FormatPlaylist(const EntryList& entries);
 
 // Writes beside the target and renames over it, so a failed save leaves the old file whole.
 // Fails with "Cannot create file <name>" or "Stream write error".
-void WritePlaylist(const QByteArray& fileName, const EntryList& entries);
+// The encoding's mark comes first; UTF-16 is converted from the entries' UTF-8 and refused, before
+// anything is written, when an entry is not valid UTF-8.
+void WritePlaylist(const QByteArray& fileName, const EntryList& entries,
+                   TextEncoding encoding = TextEncoding::Utf8);
 
-// Empties the document, reads FileName into it as one change and clears Modified.
+// Empties the document, reads FileName into it as one change, finds its encoding and clears
+// Modified.
 void LoadPlaylist(PlaylistDocument& doc);
 // Writes the entries to FileName and clears Modified.
 void SavePlaylist(PlaylistDocument& doc);
 
-// The name a confirmed Save dialog gives: ".m3u" appended unless the extension is exactly that.
+// The name a confirmed Save dialog gives: ".m3u" appended unless the extension is exactly that
+// or ".m3u8".
 QByteArray WithPlaylistExtension(const QByteArray& name);
+// A .m3u8 playlist is UTF-8 by definition.
+bool IsUtf8PlaylistName(const QByteArray& name);
 
 }  // namespace cadrell

@@ -54,8 +54,6 @@ private slots:
         QTest::newRow("blank lines kept") << QByteArray("\n\n\n") << Lines{"", "", ""};
         QTest::newRow("zero byte stays inside its entry")
             << QByteArray("a\0b\r\nc", 6) << Lines{QByteArray("a\0b", 3), "c"};
-        QTest::newRow("byte-order mark kept")
-            << QByteArray("\xEF\xBB\xBF#EXTM3U\r\nx.mp3") << Lines{"\xEF\xBB\xBF#EXTM3U", "x.mp3"};
         QTest::newRow("blanks kept") << QByteArray("  a.mp3 \t\r\n") << Lines{"  a.mp3 \t"};
         QTest::newRow("extended lines")
             << QByteArray("#EXTM3U\n#EXTINF:123,Title\nC:\\Songs\\a.mp3\n")
