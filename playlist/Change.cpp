@@ -146,6 +146,8 @@ Change Change::move(const std::vector<int>& positions, int before, qsizetype cou
 }
 
 bool Change::isEmpty() const {
+    if (encoding_)
+        return false;
     if (kind_ == Kind::Permute)
         return runs_.empty() || (runs_.size() == 1 && runs_.front().from == 0);
     return positions_.empty();

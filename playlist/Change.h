@@ -26,8 +26,10 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "playlist/Encoding.h"
 #include "playlist/EntryList.h"
 
 namespace cadrell {
@@ -53,6 +55,11 @@ public:
 
     Kind kind() const { return kind_; }
     bool isEmpty() const;
+
+    // A conversion also switches the document's encoding. apply() leaves that to the document,
+    // which puts the encoding it had into the inverse.
+    void setEncoding(std::optional<TextEncoding> encoding) { encoding_ = encoding; }
+    std::optional<TextEncoding> encoding() const { return encoding_; }
     // The positions the change works on; for a permutation, the rows to show after it.
     const std::vector<int>& positions() const { return positions_; }
     const EntryList& texts() const { return texts_; }
@@ -79,6 +86,7 @@ private:
     std::vector<uint32_t> lengths_;     // DropPrefixes
     EntryList texts_;                   // Insert, Replace
     std::vector<EntryList::Run> runs_;  // Permute
+    std::optional<TextEncoding> encoding_;
 };
 
 }  // namespace cadrell

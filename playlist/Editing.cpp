@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/Error.h"
 #include "playlist/PathParts.h"
 #include "playlist/PlaylistDocument.h"
 
@@ -134,6 +135,30 @@ void AppendNames(PlaylistDocument& doc, const std::vector<QByteArray>& names) {
     for (const QByteArray& n : names)
         texts.append(n);
     insertBefore(doc, doc.Entries().size(), texts, QStringLiteral("Drop"));
+}
+
+void ConvertEncoding(PlaylistDocument& doc, TextEncoding to) {
+    const TextEncoding from = doc.Encoding;
+    const qsizetype bad = FirstUnconvertible(doc.Entries(), from, to);
+    if (bad >= 0)
+        throw Error(QStringLiteral("Entry %1 cannot be written in %2: %3")
+                        .arg(bad + 1)
+                        .arg(EncodingName(to), DecodeForDisplay(doc.Entries().at(bad), from)));
+    std::vector<int> rows;
+    EntryList texts;
+    if (HoldsUtf8(from) != HoldsUtf8(to)) {
+        for (qsizetype i = 0; i < doc.Entries().size(); ++i) {
+            const QByteArrayView e = doc.Entries().at(i);
+            const std::optional<QByteArray> converted = ConvertEntry(e, from, to);
+            if (converted && *converted != e) {
+                rows.push_back(static_cast<int>(i));
+                texts.append(*converted);
+            }
+        }
+    }
+    Change change = Change::replace(std::move(rows), std::move(texts));
+    change.setEncoding(to);
+    doc.perform(std::move(change), QStringLiteral("Convert to %1").arg(EncodingName(to)));
 }
 
 }  // namespace cadrell

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "playlist/Encoding.h"
 #include "playlist/EntryList.h"
 #include "playlist/IntList.h"
 
@@ -39,5 +40,10 @@ void DropWithin(PlaylistDocument& doc, const TIntList& copiedPositions, int targ
 void DropFromOther(PlaylistDocument& doc, int target, const EntryList& clipboard);
 // Names dropped from the file manager, appended in order.
 void AppendNames(PlaylistDocument& doc, const std::vector<QByteArray>& names);
+
+// The document written in another encoding from now on, as one step (its entries converted when
+// the way they are held changes). Fails, changing nothing, with the first entry the encoding
+// cannot hold.
+void ConvertEncoding(PlaylistDocument& doc, TextEncoding to);
 
 }  // namespace cadrell

@@ -54,6 +54,11 @@ bool hasUnpairedSurrogate(QStringView text) {
     return false;
 }
 
+bool isAscii(QByteArrayView e) {
+    return std::all_of(e.begin(), e.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 QStringDecoder& windows1252Decoder() {
     // Stateless, so one decoder serves every row; the converter is looked up once.
     static thread_local QStringDecoder decoder("windows-1252", QStringDecoder::Flag::Stateless);
@@ -195,7 +200,34 @@ std::optional<QByteArray> ConvertEntry(QByteArrayView entry, TextEncoding from, 
     return EncodeEntry(DecodeForDisplay(entry, from), to);
 }
 
+std::optional<EntryList> ConvertEntries(const EntryList& entries, TextEncoding from,
+                                        TextEncoding to) {
+    if (HoldsUtf8(from) == HoldsUtf8(to))
+        return entries;
+    EntryList out;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QByteArrayView e = entries.at(i);
+        if (isAscii(e)) {
+            out.append(e);
+            continue;
+        }
+        const std::optional<QByteArray> converted = ConvertEntry(e, from, to);
+        if (!converted)
+            return std::nullopt;
+        out.append(*converted);
+    }
+    return out;
+}
+
 qsizetype FirstUnconvertible(const EntryList& entries, TextEncoding from, TextEncoding to) {
+    // UTF-16 is written from the entries' UTF-8, which bytes that are no UTF-8 cannot pass.
+    if (HoldsUtf8(from) && IsUtf16(to)) {
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            if (!entries.at(i).isValidUtf8())
+                return i;
+        }
+        return -1;
+    }
     if (HoldsUtf8(from) == HoldsUtf8(to))
         return -1;
     for (qsizetype i = 0; i < entries.size(); ++i) {

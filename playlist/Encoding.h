@@ -1,13 +1,13 @@
 #pragma once
 
+#include "playlist/EntryList.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <optional>
 
 namespace cadrell {
-
-class EntryList;
 
 // The encoding a playlist file is written in. In memory every encoding but Windows-1252 holds its
 // entries as UTF-8, so path commands see `\`, `/` and `:` as single bytes whatever the file uses;
@@ -57,6 +57,10 @@ std::optional<QByteArray> EncodeEntry(const QString& text, TextEncoding encoding
 // An entry moved from a document in one encoding to one in another; nothing when the target
 // cannot hold it unchanged.
 std::optional<QByteArray> ConvertEntry(QByteArrayView entry, TextEncoding from, TextEncoding to);
+// Entries taken from a document in one encoding, as a document in the other holds them; nothing
+// when one of them cannot be held.
+std::optional<EntryList> ConvertEntries(const EntryList& entries, TextEncoding from,
+                                        TextEncoding to);
 // The first entry that cannot be converted, or -1 when all can (and when nothing needs doing).
 qsizetype FirstUnconvertible(const EntryList& entries, TextEncoding from, TextEncoding to);
 

@@ -40,7 +40,13 @@ Change PlaylistDocument::applied(Change change) {
         announced_ = true;
         emit aboutToChange();
     }
-    return std::move(change).apply(entries_);
+    const std::optional<TextEncoding> encoding = change.encoding();
+    Change inverse = std::move(change).apply(entries_);
+    if (encoding) {
+        inverse.setEncoding(Encoding);
+        Encoding = *encoding;
+    }
+    return inverse;
 }
 
 void PlaylistDocument::historyMoved() {
@@ -50,6 +56,8 @@ void PlaylistDocument::historyMoved() {
 
 bool PlaylistDocument::perform(Change change, const QString& name) {
     change.dropUnchanged(entries_);
+    if (change.encoding() == Encoding)
+        change.setEncoding(std::nullopt);
     if (change.isEmpty())
         return false;
     Change undo = applied(std::move(change));
