@@ -40,6 +40,8 @@ Prompts::Answer QtPrompts::askYesNoCancel(QWidget* parent, const QString& captio
     QMessageBox box(QMessageBox::Warning, caption, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
     box.setObjectName(QStringLiteral("CloseQuestion"));
+    // Names are shown exactly as they are, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {
@@ -53,8 +55,12 @@ Prompts::Answer QtPrompts::askYesNoCancel(QWidget* parent, const QString& captio
 }
 
 bool QtPrompts::askYesNo(QWidget* parent, const QString& caption, const QString& text) {
-    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setObjectName(QStringLiteral("Question"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void QtPrompts::showError(QWidget* parent, const QString& text) {
@@ -76,6 +82,7 @@ void QtPrompts::showError(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Cadrell"), text, QMessageBox::Ok,
                     parent);
     box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

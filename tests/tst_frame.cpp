@@ -3,6 +3,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QToolBar>
@@ -11,6 +12,7 @@
 #include "app/Main.h"
 #include "playlist/Childwin.h"
 #include "playlist/PlaylistListView.h"
+#include "playlist/PlaylistModel.h"
 #include "shell/About.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
@@ -430,6 +432,49 @@ private slots:
         prompts->fileNames.push_back(std::nullopt);
         QTest::keyClick(frame->ActiveDocumentWindow()->ListView1, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(prompts->saveInitialNames.size(), 1);
+    }
+
+    void boxesShowNamesAsPlainText_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("close question") << 0;
+        QTest::newRow("yes/no question") << 1;
+        QTest::newRow("error box") << 2;
+    }
+    void boxesShowNamesAsPlainText() {
+        QFETCH(int, kind);
+        const QString text = QStringLiteral("Save '<b>x</b> a&lt;b.m3u'?");
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                format = box->textFormat();
+                box->reject();
+            }
+        });
+        QtPrompts real;
+        if (kind == 0)
+            real.askYesNoCancel(frame.get(), QStringLiteral("Closing file..."), text);
+        else if (kind == 1)
+            real.askYesNo(frame.get(), QStringLiteral("Confirm"), text);
+        else
+            real.showError(frame.get(), text);
+        QCOMPARE(format, Qt::PlainText);
+    }
+
+    void longRowIsCutBetweenCharacters_data() {
+        QTest::addColumn<QByteArray>("character");
+        QTest::addColumn<int>("before");  // bytes in front of it
+        QTest::newRow("two bytes across the cut") << QByteArray("\xc3\xa9") << 4095;
+        QTest::newRow("three bytes, one shown") << QByteArray("\xe2\x82\xac") << 4095;
+        QTest::newRow("three bytes, two shown") << QByteArray("\xe2\x82\xac") << 4094;
+        QTest::newRow("four bytes, three shown") << QByteArray("\xf0\x9f\x8e\xb5") << 4093;
+    }
+    void longRowIsCutBetweenCharacters() {
+        QFETCH(QByteArray, character);
+        QFETCH(int, before);
+        const QByteArray entry = QByteArray(before, 'a') + character + QByteArray(100, 'b');
+        const QString text = PlaylistModel::displayText(entry);
+        QVERIFY(!text.contains(QChar::ReplacementCharacter));
+        QCOMPARE(text, QString(before, QLatin1Char('a')) + QChar(0x2026));
     }
 
     void aboutBox() {
