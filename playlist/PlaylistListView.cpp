@@ -220,10 +220,15 @@ void TPlaylistListView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     if (pressRow_.isValid() && selectionModel()) {
-        selectionModel()->select(pressRow_, QItemSelectionModel::ClearAndSelect);
-        selectionModel()->setCurrentIndex(pressRow_, QItemSelectionModel::NoUpdate);
-        if (indexAt(event->position().toPoint()) == pressRow_)
-            emit clicked(pressRow_);
+        // No drag came of it: now the list takes the press as its own plain click, which selects
+        // the row alone and also makes it the anchor that Shift (mouse or key) extends from.
+        QPoint at = pressPos_;
+        if (indexAt(at) != pressRow_)
+            at = visualRect(pressRow_).center();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), viewport()->mapToGlobal(at),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QListView::mousePressEvent(&press);
+        QListView::mouseReleaseEvent(event);
     }
     event->accept();
 }
