@@ -498,6 +498,30 @@ void TCadrellMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TCadrellMainForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    rememberNormalFrame();
+}
+
+void TCadrellMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    rememberNormalFrame();
+}
+
+void TCadrellMainForm::rememberNormalFrame() {
+    if (!isVisible() ||
+        (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    normalFrameOffset_ = geometry().topLeft() - frameGeometry().topLeft();
+    normalFrameOffsetKnown_ = true;
+}
+
+QPoint TCadrellMainForm::NormalFrameOffset() const {
+    if (normalFrameOffsetKnown_)
+        return normalFrameOffset_;
+    return geometry().topLeft() - frameGeometry().topLeft();
+}
+
 bool TCadrellMainForm::event(QEvent* event) {
     // The main window keeps drag events for its dock layout; files from the desktop are ours.
     switch (event->type()) {

@@ -92,9 +92,14 @@ public:
 
     void LoadSettings();
     void SaveSettings();
+    // How far the inside of the frame lay from its outer corner when it was last normal.
+    QPoint NormalFrameOffset() const;
 
     // Files dropped on the frame outside every document window.
     void FilesDropped(const QList<QByteArray>& names);
+
+    // No menu of the main window's own: its toolbar toggle would bypass View > Toolbar.
+    QMenu* createPopupMenu() override { return nullptr; }
 
     // Opens a name handed over by a later start of the program.
     void HandOff(const QByteArray& name);
@@ -108,6 +113,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate();
@@ -119,11 +126,14 @@ private:
     void rebuildWindowMenu();
     void tileWindows();
     void chooseFont();
+    void rememberNormalFrame();
 
     QByteArray argument_;
     bool hasArgument_ = false;
     bool shown_ = false;
     QList<QAction*> windowItems_;
+    QPoint normalFrameOffset_;
+    bool normalFrameOffsetKnown_ = false;
 };
 
 // The one frame of the program.

@@ -306,6 +306,46 @@ private slots:
         QVERIFY(frame->ToolBar1->isVisible());
     }
 
+    void frameStaysPutOverExits_data() {
+        QTest::addColumn<int>("state");
+        QTest::newRow("normal") << int(Qt::WindowNoState);
+        QTest::newRow("maximized") << int(Qt::WindowMaximized);
+        QTest::newRow("minimized") << int(Qt::WindowMinimized);
+    }
+    void frameStaysPutOverExits() {
+        QFETCH(int, state);
+        frame->setGeometry(150, 120, 700, 500);
+        QTRY_COMPARE(frame->geometry().topLeft(), QPoint(150, 120));
+        const QRect start(frame->frameGeometry().topLeft(), frame->size());
+        for (int exit = 0; exit < 10; ++exit) {
+            frame->setWindowState(Qt::WindowState(state));
+            QTest::qWait(10);
+            frame.reset();  // saves the settings
+            frame = std::make_unique<TCadrellMainForm>(QByteArray(), false);
+            frame->show();
+            QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+            QCOMPARE(QRect(frame->frameGeometry().topLeft(), frame->size()), start);
+        }
+    }
+
+    void noOtherWayToHideTheToolbar() {
+        // The menu bar passes a right click on to the frame; the frame offers no menu of its own
+        // that would hide the bar behind View > Toolbar's back.
+        QWidget* popup = nullptr;
+        QTimer::singleShot(0, [&] {
+            popup = QApplication::activePopupWidget();
+            if (popup)
+                popup->close();
+        });
+        const QPoint at = frame->menuBar()->rect().bottomRight() - QPoint(4, 4);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, frame->menuBar()->mapToGlobal(at));
+        QApplication::sendEvent(frame->menuBar(), &click);
+        QTest::qWait(10);
+        QVERIFY(!popup);
+        QVERIFY(frame->ToolBar1->isVisible());
+        QVERIFY(frame->MenuToolbar->isChecked());
+    }
+
     void toolbarLayout() {
         QStringList hints;
         int separators = 0;
