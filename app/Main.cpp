@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -337,16 +338,55 @@ void TCadrellMainForm::HandOff(const QByteArray& name) {
     LogEvent("handoff", name);
     if (isMinimized())
         showNormal();
-    raise();
-    activateWindow();
+    // A dialog the user is working in stays in front and untouched: activating the frame under
+    // it would make the dialog take its return as coming back from another window. The name
+    // waits until no dialog is open.
     if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->raise();
         modal->activateWindow();
+        LogEvent("front");
+        pendingHandOffs_.append(name);
+        waitForModal(modal);
+        return;
     }
+    openHandedOver(name);
+}
+
+void TCadrellMainForm::openHandedOver(const QByteArray& name) {
+    raise();
+    activateWindow();
     LogEvent("front");
     if (!name.isEmpty())
         Guarded([&] { OpenPlaylist(name); });
     LogEvent("windows", QByteArray::number(DocumentWindows().size()));
+}
+
+void TCadrellMainForm::waitForModal(QWidget* modal) {
+    if (watchedModal_ == modal)
+        return;
+    if (watchedModal_)
+        watchedModal_->removeEventFilter(this);
+    watchedModal_ = modal;
+    modal->installEventFilter(this);
+}
+
+bool TCadrellMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedModal_ && event->type() == QEvent::Hide) {
+        watchedModal_->removeEventFilter(this);
+        watchedModal_ = nullptr;
+        // After the dialog's own loop has ended: another dialog may be open still (an error box
+        // over the Options dialog), and the names wait for that one too.
+        QTimer::singleShot(0, this, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                waitForModal(modal);
+                return;
+            }
+            const QList<QByteArray> names = std::exchange(pendingHandOffs_, {});
+            for (const QByteArray& name : names)
+                openHandedOver(name);
+        });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString TCadrellMainForm::HelpFilePath(const QString& programPath) {

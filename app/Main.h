@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 #include "playlist/EntryList.h"
 
@@ -110,6 +111,7 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -127,12 +129,16 @@ private:
     void tileWindows();
     void chooseFont();
     void rememberNormalFrame();
+    void waitForModal(QWidget* modal);
+    void openHandedOver(const QByteArray& name);
 
     QByteArray argument_;
     bool hasArgument_ = false;
     bool shown_ = false;
     QList<QAction*> windowItems_;
     QPoint normalFrameOffset_;
+    QList<QByteArray> pendingHandOffs_;  // names handed over while a dialog was open
+    QPointer<QWidget> watchedModal_;
     bool normalFrameOffsetKnown_ = false;
 };
 

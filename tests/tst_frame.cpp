@@ -14,6 +14,7 @@
 #include "playlist/PlaylistListView.h"
 #include "playlist/PlaylistModel.h"
 #include "shell/About.h"
+#include "shell/options.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
 
@@ -344,6 +345,34 @@ private slots:
         QVERIFY(!popup);
         QVERIFY(frame->ToolBar1->isVisible());
         QVERIFY(frame->MenuToolbar->isChecked());
+    }
+
+    void handOffWaitsForTheOpenDialog() {
+        const QString path = playlist(QStringLiteral("handed.m3u"));
+        bool remember = false;
+        TOptionsBox box(frame.get(), remember, [] {});
+        int windowsMeanwhile = -1;
+        bool dialogInFront = false;
+        QList<int> choices;
+        QTimer::singleShot(50, [&] {
+            // The user's choices, not yet applied, must survive a hand-off.
+            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+                group->SetItemIndex(1 - group->ItemIndex());
+            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+                choices << group->ItemIndex();
+            frame->HandOff(QFile::encodeName(path));
+            QTest::qWait(20);
+            windowsMeanwhile = int(frame->DocumentWindows().size());
+            dialogInFront = QApplication::activeWindow() == &box;
+            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+                choices << group->ItemIndex();
+            box.reject();
+        });
+        box.exec();
+        QCOMPARE(choices.mid(3), choices.first(3));
+        QVERIFY(dialogInFront);
+        QCOMPARE(windowsMeanwhile, 0);
+        QTRY_COMPARE(titles(*frame), QStringList{path});
     }
 
     void toolbarLayout() {
