@@ -307,6 +307,8 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
     QMdiSubWindow* window = MdiArea->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
+    window->setAcceptDrops(true);
+    window->installEventFilter(child);
     // The window's own system menu would close it with Ctrl+W too; Close is Ctrl+F4 here.
     if (QMenu* system = window->systemMenu()) {
         for (QAction* action : system->actions())

@@ -306,6 +306,23 @@ void TMDIChild::dragMoveEvent(QDragMoveEvent* event) {
     TPlaylistListView::AcceptFileDrag(event);
 }
 
+bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == subWindow()) {
+        switch (event->type()) {
+            case QEvent::DragEnter:
+            case QEvent::DragMove:
+                TPlaylistListView::AcceptFileDrag(static_cast<QDragMoveEvent*>(event));
+                return true;
+            case QEvent::Drop:
+                dropEvent(static_cast<QDropEvent*>(event));
+                return true;
+            default:
+                break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void TMDIChild::dropEvent(QDropEvent* event) {
     const std::vector<QByteArray> names = TPlaylistListView::NamesFromMimeData(event->mimeData());
     event->setDropAction(Qt::CopyAction);

@@ -71,6 +71,8 @@ public:
     void setCloseApproved(bool approved) { closeApproved_ = approved; }
 
 protected:
+    // Files dropped on the window's title bar or border are the window's too.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

@@ -190,6 +190,32 @@ private slots:
         QCOMPARE(frame->DocumentWindows().size(), 3);
     }
 
+    void filesDroppedOnAWindowsFrameGoToThatWindow_data() {
+        QTest::addColumn<QPoint>("at");  // in the document window's frame
+        QTest::newRow("title bar") << QPoint(60, 6);
+        QTest::newRow("left border") << QPoint(1, 80);
+        QTest::newRow("bottom border") << QPoint(80, -2);  // from the bottom edge
+    }
+    void filesDroppedOnAWindowsFrameGoToThatWindow() {
+        QFETCH(QPoint, at);
+        TMDIChild* child = frame->CreateDocumentWindow();
+        QMdiSubWindow* window = child->subWindow();
+        if (at.y() < 0)
+            at.setY(window->height() + at.y());
+        QVERIFY(!child->geometry().contains(at));
+        const QString list = playlist(QStringLiteral("border/list.m3u"));
+        const QString song = playlist(QStringLiteral("border/song.mp3"));
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(list), QUrl::fromLocalFile(song)});
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &enter);
+        QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &drop);
+        QCOMPARE(frame->DocumentWindows().size(), 1);
+        QCOMPARE(entries(child), (Lines{QFile::encodeName(list), QFile::encodeName(song)}));
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    }
+
     void saveAndSaveAs() {
         const QString path = playlist(QStringLiteral("save/named.m3u"));
         frame->OpenPlaylist(QFile::encodeName(path));
