@@ -12,6 +12,7 @@ set(CADRELL_CORE_SOURCES
   playlist/PlaylistFile.cpp
   playlist/PathParts.cpp
   playlist/Editing.cpp
+  playlist/Reorder.cpp
   platform/EventLog.cpp
 )
 
