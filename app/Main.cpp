@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QLabel>
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -12,6 +13,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -84,6 +86,18 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
     setCentralWidget(MdiArea);
     connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] { updateMenuBar(); });
 
+    EmptyHint = new QLabel(QStringLiteral("Open a playlist (Ctrl+O) or drop .m3u files here"),
+                           MdiArea->viewport());
+    EmptyHint->setObjectName(QStringLiteral("EmptyHint"));
+    EmptyHint->setAccessibleName(EmptyHint->text());
+    EmptyHint->setAlignment(Qt::AlignCenter);
+    EmptyHint->setWordWrap(true);
+    EmptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette hintColours = EmptyHint->palette();
+    hintColours.setColor(QPalette::WindowText, palette().color(QPalette::Light));
+    EmptyHint->setPalette(hintColours);
+    MdiArea->viewport()->installEventFilter(this);
+
     FrameFont = QFont(QStringLiteral("MS Sans Serif"));
     FrameFont.setPixelSize(11);
     SystemImageList1 = new TSystemImageList(this);
@@ -99,6 +113,8 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
 TCadrellMainForm::~TCadrellMainForm() {
     // Windows destroyed with the frame must not rebuild a menu bar that is going away.
     disconnect(MdiArea, nullptr, this, nullptr);
+    for (QMdiSubWindow* window : MdiArea->subWindowList())
+        disconnect(window, nullptr, this, nullptr);
     FormDestroy();
     if (CadrellMainForm == this)
         CadrellMainForm = nullptr;
@@ -148,6 +164,18 @@ void TCadrellMainForm::createMenus() {
                         QStringLiteral("Arrange windows without overlap"));
     MenuMinimize = menuItem(this, MenuWindow, "MenuMinimize", QStringLiteral("&Minimize All"),
                             QStringLiteral("Minimize all windows"));
+    // The usual keys for the next and previous document window; kept out of the menu.
+    MenuNextWindow = new QAction(this);
+    MenuNextWindow->setObjectName(QStringLiteral("MenuNextWindow"));
+    MenuNextWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    MenuPreviousWindow = new QAction(this);
+    MenuPreviousWindow->setObjectName(QStringLiteral("MenuPreviousWindow"));
+    MenuPreviousWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6));
+    addActions({MenuNextWindow, MenuPreviousWindow});
+    connect(MenuNextWindow, &QAction::triggered, this,
+            [this] { MdiArea->activateNextSubWindow(); });
+    connect(MenuPreviousWindow, &QAction::triggered, this,
+            [this] { MdiArea->activatePreviousSubWindow(); });
     connect(MenuWindow, &QMenu::aboutToShow, this, [this] { rebuildWindowMenu(); });
 
     MenuHelp = topMenu(this, "MenuHelp", QStringLiteral("&Help"), QStringLiteral("Help topics"));
@@ -252,6 +280,26 @@ void TCadrellMainForm::updateMenuBar() {
     bar->addMenu(MenuView);
     bar->addMenu(MenuWindow);
     bar->addMenu(MenuHelp);
+    UpdateCommandStates();
+}
+
+void TCadrellMainForm::UpdateCommandStates() {
+    TMDIChild* active = ActiveDocumentWindow();
+    const bool document = active != nullptr;
+    for (QAction* button : {tbSave, tbPrint, tbDelete, tbCut, tbCopy, tbKillDrive, tbKillPath})
+        button->setEnabled(document);
+    const bool pasteable = !EntryClipboard.empty();
+    tbPaste->setEnabled(document && pasteable);
+    const QList<TMDIChild*> children = DocumentWindows();
+    for (TMDIChild* child : children) {
+        child->MenuPaste->setEnabled(pasteable);
+        // The active window's selection in the active colour; the others' look inactive.
+        child->ListView1->setShownActive(child == active);
+    }
+    const bool windows = !MdiArea->subWindowList().isEmpty();
+    for (QAction* item : {MenuCascade, MenuTile, MenuMinimize})
+        item->setEnabled(windows);
+    EmptyHint->setVisible(!windows);
 }
 
 void TCadrellMainForm::rebuildWindowMenu() {
@@ -265,7 +313,8 @@ void TCadrellMainForm::rebuildWindowMenu() {
     QMdiSubWindow* current = MdiArea->currentSubWindow();
     int number = 1;
     for (QMdiSubWindow* window : windows) {
-        QString caption = window->windowTitle();
+        auto* child = qobject_cast<TMDIChild*>(window->widget());
+        QString caption = child ? child->Caption() : window->windowTitle();
         caption.replace(QLatin1Char('&'), QLatin1String("&&"));
         if (number < 10)
             caption = QStringLiteral("&%1 %2").arg(number).arg(caption);
@@ -322,6 +371,8 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
     child->show();
     MdiArea->setActiveSubWindow(window);
     updateMenuBar();
+    // A closed window leaves the area without activating another when it was the last.
+    connect(window, &QObject::destroyed, this, [this] { UpdateCommandStates(); });
     return child;
 }
 
@@ -373,6 +424,8 @@ void TCadrellMainForm::waitForModal(QWidget* modal) {
 }
 
 bool TCadrellMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MdiArea->viewport() && event->type() == QEvent::Resize)
+        EmptyHint->setGeometry(MdiArea->viewport()->rect().adjusted(16, 16, -16, -16));
     if (watched == watchedModal_ && event->type() == QEvent::Hide) {
         watchedModal_->removeEventFilter(this);
         watchedModal_ = nullptr;
@@ -416,7 +469,7 @@ void TCadrellMainForm::MenuClick(QAction* sender) {
     } else if (sender == MenuExit) {
         close();
     } else if (sender == MenuCascade) {
-        MdiArea->cascadeSubWindows();
+        cascadeWindows();
     } else if (sender == MenuTile) {
         tileWindows();
     } else if (sender == MenuMinimize) {
@@ -424,10 +477,9 @@ void TCadrellMainForm::MenuClick(QAction* sender) {
         for (auto it = windows.rbegin(); it != windows.rend(); ++it)
             (*it)->showMinimized();
     } else if (sender == MenuContents) {
-        Prompts::current().openUrl(
-            QUrl::fromLocalFile(HelpFilePath(QCoreApplication::applicationFilePath())));
+        openHelpPage(QUrl::fromLocalFile(HelpFilePath(QCoreApplication::applicationFilePath())));
     } else if (sender == MenuVisitHomePage) {
-        Prompts::current().openUrl(QUrl(QString::fromLatin1(strings::HomePage)));
+        openHelpPage(QUrl(QString::fromLatin1(strings::HomePage)));
     } else if (sender == MenuAbout) {
         TAboutBox box(this);
         Prompts::current().exec(box);
@@ -464,6 +516,43 @@ void TCadrellMainForm::ToolBar1Click(QAction* sender) {
         child->MenuClick(child->MenuRemovePaths);
     else if (sender == tbKillDrive)
         child->MenuClick(child->MenuRemoveDrives);
+}
+
+void TCadrellMainForm::openHelpPage(const QUrl& page) {
+    // Without a browser or a launcher the user learns where the page is, to open it by hand.
+    if (!Prompts::current().openUrl(page))
+        throw Error(QStringLiteral("Cannot open %1")
+                        .arg(page.isLocalFile() ? page.toLocalFile() : page.toString()));
+}
+
+void TCadrellMainForm::cascadeWindows() {
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* window : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (!window->isMinimized() && window->isVisible())
+            windows.append(window);
+    }
+    if (windows.isEmpty())
+        return;
+    // Each window two thirds of the area, each one title bar lower and further right than the
+    // one before, starting again at the corner where the next would leave the area.
+    const QRect area = MdiArea->viewport()->rect();
+    const QSize size(std::max(area.width() * 2 / 3, 200), std::max(area.height() * 2 / 3, 150));
+    QStyleOptionTitleBar option;
+    option.initFrom(windows.first());
+    const int step = std::max(8, windows.first()->style()->pixelMetric(QStyle::PM_TitleBarHeight,
+                                                                       &option, windows.first()));
+    const int fit = std::max(
+        1,
+        std::min((area.width() - size.width()) / step, (area.height() - size.height()) / step) + 1);
+    int k = 0;
+    for (QMdiSubWindow* window : windows) {
+        if (window->isMaximized())
+            window->showNormal();
+        const int offset = (k++ % fit) * step;
+        window->setGeometry(QRect(QPoint(offset, offset), size));
+        window->raise();
+    }
+    MdiArea->setActiveSubWindow(windows.last());
 }
 
 void TCadrellMainForm::chooseFont() {
@@ -528,6 +617,12 @@ void TCadrellMainForm::closeEvent(QCloseEvent* event) {
     std::reverse(windows.begin(), windows.end());
     for (QMdiSubWindow* window : windows) {
         auto* child = qobject_cast<TMDIChild*>(window->widget());
+        // The window asked about is the one in front, so the user sees what the question means.
+        if (child && child->Document.Modified) {
+            if (window->isMinimized())
+                window->showNormal();
+            MdiArea->setActiveSubWindow(window);
+        }
         if (child && !child->FormCloseQuery()) {
             event->ignore();
             return;

@@ -10,6 +10,7 @@
 #include "playlist/EntryList.h"
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMenu;
 class QToolBar;
@@ -49,6 +50,8 @@ public:
     QAction* MenuCascade = nullptr;
     QAction* MenuTile = nullptr;
     QAction* MenuMinimize = nullptr;
+    QAction* MenuNextWindow = nullptr;      // Ctrl+F6, besides the area's own Ctrl+Tab
+    QAction* MenuPreviousWindow = nullptr;  // Ctrl+Shift+F6
     QMenu* MenuHelp = nullptr;
     QAction* MenuContents = nullptr;
     QAction* MenuVisitHomePage = nullptr;
@@ -69,6 +72,9 @@ public:
     QAction* tbFont = nullptr;
     QAction* tbHelp = nullptr;
     QAction* tbWeb = nullptr;
+
+    // Shown in the empty area while no document window is open.
+    QLabel* EmptyHint = nullptr;
 
     FileDialogState OpenDialog;
     FileDialogState SaveDialog1;
@@ -95,6 +101,11 @@ public:
     void SaveSettings();
     // How far the inside of the frame lay from its outer corner when it was last normal.
     QPoint NormalFrameOffset() const;
+
+    // Enables the commands that have something to act on: the document commands while a document
+    // window is open, Paste while the entry clipboard holds entries, the arrangement commands
+    // while there are windows to arrange; shows the empty-area hint while there are none.
+    void UpdateCommandStates();
 
     // Files dropped on the frame outside every document window.
     void FilesDropped(const QList<QByteArray>& names);
@@ -127,6 +138,8 @@ private:
     void updateMenuBar();
     void rebuildWindowMenu();
     void tileWindows();
+    void cascadeWindows();
+    void openHelpPage(const QUrl& page);
     void chooseFont();
     void rememberNormalFrame();
     void waitForModal(QWidget* modal);

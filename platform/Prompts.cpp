@@ -146,12 +146,12 @@ int QtPrompts::exec(QDialog& dialog) {
     return dialog.exec();
 }
 
-void QtPrompts::openUrl(const QUrl& url) {
+bool QtPrompts::openUrl(const QUrl& url) {
     if (EventLogEnabled()) {
         LogEvent("openurl", url.toEncoded());
-        return;
+        return true;
     }
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 void ShowErrorBox(const QString& text) {

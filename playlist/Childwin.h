@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFont>
+#include <QPoint>
 #include <QWidget>
 
 #include "playlist/PlaylistDocument.h"
@@ -45,6 +46,13 @@ public:
     QAction* N3 = nullptr;
     QAction* MenuRemovePaths = nullptr;
     QAction* MenuRemoveDrives = nullptr;
+    QAction* N4 = nullptr;
+    QAction* MenuMoveUp = nullptr;
+    QAction* MenuMoveDown = nullptr;
+    QAction* N5 = nullptr;
+    QAction* MenuSelectAll = nullptr;
+    // The row menu (right click, the Menu key, Shift+F10).
+    QMenu* PopupMenu1 = nullptr;
 
     void MenuClick(QAction* sender);
 
@@ -61,6 +69,14 @@ public:
     void PasteEntries();
     void RemovePaths();
     void RemoveDrives();
+    void MoveEntries(int step);
+    // Opens the row menu at `pos` in the list's viewport, or at the current row for the keys.
+    void ShowPopupMenu(QPoint pos, bool fromKeyboard);
+
+    // The title as the title bar and the Window menu show it: "*" after the name while modified.
+    QString Caption() const;
+    // Shows whether the document has unsaved changes; runs after every command.
+    void UpdateModifiedMark();
 
     void SetDocumentFont(const QFont& font, const QColor& color);
     QFont DocumentFont() const { return font_; }
@@ -84,11 +100,15 @@ private:
     void ListView1StartDrag();
     void ListView1DragDrop(TPlaylistListView* source, int target);
     void ShellDrop(const std::vector<QByteArray>& names);
+    void afterCommand();
+    // After rows are removed: the row that followed the first of them is current, unselected.
+    void keepKeyboardAt(int row);
 
     PlaylistModel* model_ = nullptr;
     QFont font_;
     QColor color_;
     bool closeApproved_ = false;
+    QByteArray shownName_;  // the name the title shows
 };
 
 }  // namespace cadrell

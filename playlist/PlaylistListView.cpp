@@ -50,7 +50,10 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        QStyledItemDelegate::paint(painter, option, index);
+        QStyleOptionViewItem shown(option);
+        if (!view_->shownActive())
+            shown.state &= ~QStyle::State_Active;
+        QStyledItemDelegate::paint(painter, shown, index);
         if (index.row() != view_->dropHighlightRow())
             return;
         // A frame in the highlight colour: visible on selected and unselected rows alike.
@@ -127,6 +130,13 @@ void TPlaylistListView::setImageList(TSystemImageList* images) {
     connect(images_, &TSystemImageList::Change, this, follow);
     connect(images_, &QObject::destroyed, this, [this] { images_ = nullptr; });
     follow();
+}
+
+void TPlaylistListView::setShownActive(bool active) {
+    if (shownActive_ == active)
+        return;
+    shownActive_ = active;
+    viewport()->update();
 }
 
 int TPlaylistListView::dropTarget() const {

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -34,7 +35,7 @@ QStringList menuTitles(QMainWindow& frame) {
 QStringList titles(const TCadrellMainForm& frame) {
     QStringList out;
     for (TMDIChild* c : frame.DocumentWindows())
-        out << c->windowTitle();
+        out << c->Caption();
     return out;
 }
 
@@ -106,11 +107,27 @@ private slots:
             for (QAction* a : menu->actions())
                 items << a->text() + QLatin1Char('=') + a->shortcut().toString();
         }
-        QCOMPARE(items, (QStringList{"&New=Ctrl+N", "&Open=Ctrl+O", "&Close=Ctrl+F4",
-                                     "&Save=Ctrl+S", "Save &As...=Ctrl+A", "=", "&Print=Ctrl+P",
-                                     "=", "E&xit=", "&Delete=Del", "Cu&t=Ctrl+X", "&Copy=Ctrl+C",
-                                     "&Paste=Ctrl+V", "=", "&Remove Path=Ctrl+R",
-                                     "Re&move Drive=Ctrl+M"}));
+        QCOMPARE(items, (QStringList{"&New=Ctrl+N",
+                                     "&Open=Ctrl+O",
+                                     "&Close=Ctrl+F4",
+                                     "&Save=Ctrl+S",
+                                     "Save &As...=Ctrl+A",
+                                     "=",
+                                     "&Print=Ctrl+P",
+                                     "=",
+                                     "E&xit=",
+                                     "&Delete=Del",
+                                     "Cu&t=Ctrl+X",
+                                     "&Copy=Ctrl+C",
+                                     "&Paste=Ctrl+V",
+                                     "=",
+                                     "&Remove Path=Ctrl+R",
+                                     "Re&move Drive=Ctrl+M",
+                                     "=",
+                                     "Move &Up=Alt+Up",
+                                     "Move Do&wn=Alt+Down",
+                                     "=",
+                                     "Select &All=Ctrl+Shift+A"}));
     }
 
     void windowMenuListsWindows() {
@@ -135,7 +152,7 @@ private slots:
         const QString path = playlist(QStringLiteral("lists/open.m3u"));
         frame->OpenPlaylist(QFile::encodeName(path));
         TMDIChild* child = frame->ActiveDocumentWindow();
-        QCOMPARE(child->windowTitle(), path);
+        QCOMPARE(child->Caption(), path);
         QCOMPARE(entries(child), (Lines{"a", "b", "c"}));
         QCOMPARE(child->ListView1->model()->rowCount(), 3);
         QVERIFY(!child->Document.Modified);
@@ -150,7 +167,7 @@ private slots:
         Guarded([&] { frame->OpenPlaylist("no-such.m3u"); });
         QCOMPARE(prompts->errors, QStringList{"Cannot open file no-such.m3u."});
         TMDIChild* child = frame->ActiveDocumentWindow();
-        QCOMPARE(child->windowTitle(), QStringLiteral("(untitled)"));
+        QCOMPARE(child->Caption(), QStringLiteral("(untitled)"));
         QCOMPARE(child->Document.FileName, QByteArray("no-such.m3u"));
         QVERIFY(!child->Document.Modified);
         // Save then writes to the requested name without asking.
@@ -229,16 +246,18 @@ private slots:
         // Save As forgets the name first; cancelling keeps the old title.
         prompts->fileNames.push_back(std::nullopt);
         child->MenuClick(child->MenuSaveAs);
-        QCOMPARE(child->windowTitle(), path);
+        QCOMPARE(child->Caption(), path);
         QCOMPARE(child->Document.FileName, QByteArray("(untitled)"));
         // The next Save asks again; ".m3u" is appended to the chosen name.
         const QString other = testsupport::homeDir() + "/save/other";
         prompts->fileNames.push_back(other);
         child->MenuClick(child->MenuSave);
-        QCOMPARE(child->windowTitle(), other + ".m3u");
+        QCOMPARE(child->Caption(), other + ".m3u");
         QCOMPARE(testsupport::readFile(other + ".m3u"), QByteArray("b\r\nc\r\n"));
-        // The dialog offers the name it last accepted, from any window.
-        QCOMPARE(prompts->saveInitialNames, (QStringList{QString(), QString()}));
+        // A named playlist's dialog starts in its folder with its name; an untitled one gets the
+        // name the dialog last accepted, from any window.
+        QCOMPARE(prompts->saveInitialNames, (QStringList{"named.m3u", "named.m3u"}));
+        QCOMPARE(prompts->fileDialogFolders.first(), testsupport::homeDir() + "/save");
         prompts->fileNames.push_back(std::nullopt);
         frame->CreateDocumentWindow()->MenuClick(frame->ActiveDocumentWindow()->MenuSave);
         QCOMPARE(prompts->saveInitialNames.last(), other);
@@ -411,7 +430,6 @@ private slots:
             }
             hints << a->toolTip();
             QCOMPARE(frame->ToolBar1->widgetForAction(a)->size(), QSize(23, 22));
-            QVERIFY(a->isEnabled());
             QVERIFY(!a->icon().isNull());
         }
         QCOMPARE(separators, 3);
@@ -464,6 +482,32 @@ private slots:
         QCOMPARE(prompts->urls[1].toString(), QStringLiteral("https://tovermark.example/cadrell/"));
     }
 
+    void helpThatCannotOpenNamesThePage_data() {
+        QTest::addColumn<int>("way");
+        QTest::addColumn<QString>("page");
+        const QString help = QCoreApplication::applicationFilePath() + ".htm";
+        QTest::newRow("Contents") << 0 << help;
+        QTest::newRow("Visit Home Page") << 1 << "https://tovermark.example/cadrell/";
+        QTest::newRow("Options Help") << 2 << help;
+    }
+    void helpThatCannotOpenNamesThePage() {
+        QFETCH(int, way);
+        QFETCH(QString, page);
+        prompts->urlsOpen = false;
+        if (way == 0) {
+            frame->MenuContents->trigger();
+        } else if (way == 1) {
+            frame->MenuVisitHomePage->trigger();
+        } else {
+            prompts->dialogs.push_back([](QDialog& dialog) {
+                static_cast<TOptionsBox&>(dialog).ButtonHelp->click();
+                return int(QDialog::Rejected);
+            });
+            frame->MenuOptions->trigger();
+        }
+        QCOMPARE(prompts->errors, QStringList{"Cannot open " + page + "."});
+    }
+
     void tileTwoWindowsOneAboveTheOther() {
         frame->CreateDocumentWindow();
         frame->CreateDocumentWindow();
@@ -477,6 +521,238 @@ private slots:
         QCOMPARE(rects[1].width(), area.width());
         QCOMPARE(rects[0].top(), 0);
         QVERIFY(rects[1].top() >= rects[0].bottom());
+    }
+
+    void commandsWithoutATargetAreDisabled() {
+        auto enabled = [this] {
+            QList<bool> states;
+            for (QAction* a : {frame->tbSave, frame->tbDelete, frame->tbPaste, frame->MenuCascade,
+                               frame->MenuTile})
+                states << a->isEnabled();
+            return states;
+        };
+        QCOMPARE(enabled(), (QList<bool>{false, false, false, false, false}));
+        QVERIFY(frame->EmptyHint->isVisible());
+        QCOMPARE(frame->EmptyHint->text(),
+                 QStringLiteral("Open a playlist (Ctrl+O) or drop .m3u files here"));
+        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("targets.m3u"))));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QVERIFY(!frame->EmptyHint->isVisible());
+        QCOMPARE(enabled(), (QList<bool>{true, true, false, true, true}));
+        QVERIFY(!child->MenuPaste->isEnabled());
+        select(child, {1});
+        child->MenuCopy->trigger();
+        QCOMPARE(enabled(), (QList<bool>{true, true, true, true, true}));
+        QVERIFY(child->MenuPaste->isEnabled());
+        child->subWindow()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(enabled(), (QList<bool>{false, false, false, false, false}));
+        QVERIFY(frame->EmptyHint->isVisible());
+    }
+
+    void cascadeUsesTheFrame() {
+        for (int i = 0; i < 3; ++i)
+            frame->CreateDocumentWindow();
+        frame->MenuCascade->trigger();
+        const QSize area = frame->MdiArea->viewport()->size();
+        QList<QRect> rects;
+        for (TMDIChild* c : frame->DocumentWindows())
+            rects << c->subWindow()->geometry();
+        QCOMPARE(rects[0].topLeft(), QPoint(0, 0));
+        QCOMPARE(rects[0].size(), QSize(area.width() * 2 / 3, area.height() * 2 / 3));
+        const int step = rects[1].top() - rects[0].top();
+        QVERIFY(step >= 10 && step < 60);  // about a title bar
+        QCOMPARE(rects[1].topLeft(), QPoint(step, step));
+        QCOMPARE(rects[2].topLeft(), QPoint(2 * step, 2 * step));
+        QCOMPARE(frame->ActiveDocumentWindow(), frame->DocumentWindows().last());
+    }
+
+    void keysCycleTheWindows_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("next");  // the index of the window that comes to the front
+        QTest::newRow("Ctrl+F6") << int(Qt::Key_F6) << int(Qt::ControlModifier) << 0;
+        QTest::newRow("Ctrl+Shift+F6")
+            << int(Qt::Key_F6) << int(Qt::ControlModifier | Qt::ShiftModifier) << 1;
+    }
+    void keysCycleTheWindows() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        for (int i = 0; i < 3; ++i)
+            frame->CreateDocumentWindow();
+        TMDIChild* last = frame->ActiveDocumentWindow();
+        last->ListView1->setFocus();
+        QTest::keyClick(last->ListView1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QVERIFY(frame->ActiveDocumentWindow() != last);
+        QTEST(int(frame->DocumentWindows().indexOf(frame->ActiveDocumentWindow())), "next");
+    }
+
+    void inactiveWindowsSelectionLooksInactive() {
+        TMDIChild* back = frame->CreateDocumentWindow();
+        back->ListView1->setFocus();
+        QTest::keyClick(back->ListView1, Qt::Key_V, Qt::ControlModifier);  // nothing to paste
+        frame->EntryClipboard.append("row");
+        back->MenuClick(back->MenuPaste);
+        TMDIChild* front = frame->CreateDocumentWindow();
+        front->MenuClick(front->MenuPaste);
+        for (TMDIChild* c : {back, front}) {
+            QPalette colours = c->ListView1->palette();
+            colours.setColor(QPalette::Active, QPalette::Highlight, Qt::red);
+            colours.setColor(QPalette::Inactive, QPalette::Highlight, Qt::blue);
+            c->ListView1->setPalette(colours);
+            select(c, {0});
+        }
+        auto colourOfRow = [](TMDIChild* c) {
+            const QRect row = c->ListView1->visualRect(c->ListView1->model()->index(0, 0));
+            return c->ListView1->viewport()->grab().toImage().pixelColor(row.right() - 4,
+                                                                         row.center().y());
+        };
+        QCOMPARE(colourOfRow(front), QColor(Qt::red));
+        QCOMPARE(colourOfRow(back), QColor(Qt::blue));
+    }
+
+    void modifiedMark() {
+        const QString path = playlist(QStringLiteral("mark/a [*] b.m3u"));
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QCOMPARE(child->Caption(), path);
+        select(child, {0});
+        child->MenuDelete->trigger();
+        QCOMPARE(child->Caption(), path + "*");
+        QCOMPARE(child->subWindow()->windowTitle().endsWith(QLatin1String("[*]")), true);
+        QVERIFY(child->subWindow()->isWindowModified());
+        emit frame->MenuWindow->aboutToShow();
+        QCOMPARE(frame->MenuWindow->actions().last()->text(), "&1 " + path + "*");
+        child->MenuSave->trigger();
+        QCOMPARE(child->Caption(), path);
+        QVERIFY(!child->subWindow()->isWindowModified());
+    }
+
+    void frameCloseBringsTheAskedWindowToTheFront() {
+        // The question must be asked about the window in front.
+        struct Watching : ScriptedPrompts {
+            QStringList fronts;
+            Answer askYesNoCancel(QWidget* p, const QString& c, const QString& t) override {
+                fronts << CadrellMainForm->ActiveDocumentWindow()->Caption();
+                return ScriptedPrompts::askYesNoCancel(p, c, t);
+            }
+        };
+        prompts.reset();
+        auto* watching = new Watching;
+        prompts.reset(watching);
+        QStringList names;
+        for (const char* name : {"one", "two", "three"}) {
+            names << playlist(QStringLiteral("front/%1.m3u").arg(QLatin1String(name)));
+            frame->OpenPlaylist(QFile::encodeName(names.last()));
+        }
+        QList<TMDIChild*> windows = frame->DocumentWindows();
+        for (TMDIChild* modified : {windows[0], windows[2]}) {
+            modified->Document.Modified = true;
+            modified->UpdateModifiedMark();
+        }
+        windows[2]->subWindow()->showMinimized();
+        frame->MdiArea->setActiveSubWindow(windows[1]->subWindow());
+        watching->answers = {Prompts::Answer::No, Prompts::Answer::Cancel};
+        frame->MenuExit->trigger();
+        QCOMPARE(watching->fronts.size(), 2);
+        QCOMPARE(watching->fronts, QStringList({names[2] + "*", names[0] + "*"}));
+        QVERIFY(!windows[2]->subWindow()->isMinimized());
+    }
+
+    void rowMenu_data() {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<int>("row");  // where the right click goes
+        QTest::addColumn<std::vector<int>>("selected");
+        QTest::newRow("right click on a selected row keeps the selection")
+            << "click" << 3 << std::vector<int>{1, 3};
+        QTest::newRow("right click elsewhere selects that row")
+            << "click" << 2 << std::vector<int>{2};
+        QTest::newRow("Menu key") << "Menu" << -1 << std::vector<int>{1, 3};
+        QTest::newRow("Shift+F10") << "Shift+F10" << -1 << std::vector<int>{1, 3};
+    }
+    void rowMenu() {
+        QFETCH(QString, way);
+        QFETCH(int, row);
+        frame->OpenPlaylist(
+            QFile::encodeName(playlist(QStringLiteral("menu.m3u"), "a\nb\nc\nd\n")));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QWidget* vp = child->ListView1->viewport();
+        auto at = [&](int r) {
+            return child->ListView1->visualRect(child->ListView1->model()->index(r, 0)).center();
+        };
+        child->ListView1->setFocus();
+        QTest::mouseClick(vp, Qt::LeftButton, {}, at(1));
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::ControlModifier, at(3));
+        if (way == QLatin1String("click")) {
+            // The press selects as a list does; the window system then asks for the menu.
+            QTest::mousePress(vp, Qt::RightButton, {}, at(row));
+            QContextMenuEvent menu(QContextMenuEvent::Mouse, at(row), vp->mapToGlobal(at(row)));
+            QApplication::sendEvent(vp, &menu);
+            QTest::mouseRelease(vp, Qt::RightButton, {}, at(row));
+        } else {
+            QTest::keyClick(child->ListView1, QKeySequence(way)[0].key(),
+                            QKeySequence(way)[0].keyboardModifiers());
+        }
+        QTRY_VERIFY(child->PopupMenu1->isVisible());
+        QStringList items;
+        for (QAction* a : child->PopupMenu1->actions())
+            items << a->text();
+        QCOMPARE(items, (QStringList{"Cu&t", "&Copy", "&Paste", "&Delete", "", "&Remove Path",
+                                     "Re&move Drive"}));
+        QTEST(child->ListView1->selectedPositions(), "selected");
+        child->PopupMenu1->close();
+    }
+
+    void keyboardEditing_data() {
+        // Keys on a list of a..f, after clicking `first` and Shift-clicking `last`.
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::addColumn<QString>("keys");  // comma-separated
+        QTest::addColumn<QByteArray>("order");
+        QTest::addColumn<std::vector<int>>("selected");
+        QTest::addColumn<int>("current");
+        QTest::newRow("Alt+Up moves and the selection follows")
+            << 2 << 3 << "Alt+Up" << QByteArray("acdbef") << std::vector<int>{1, 2} << 1;
+        QTest::newRow("Alt+Down twice")
+            << 1 << 2 << "Alt+Down,Alt+Down" << QByteArray("adebcf") << std::vector<int>{3, 4} << 4;
+        QTest::newRow("Alt+Up at the top changes nothing")
+            << 0 << 1 << "Alt+Up" << QByteArray("abcdef") << std::vector<int>{0, 1} << 1;
+        QTest::newRow("Select All") << 2 << 2 << "Ctrl+Shift+A" << QByteArray("abcdef")
+                                    << std::vector<int>{0, 1, 2, 3, 4, 5} << 2;
+        QTest::newRow("Delete leaves the next row current, unselected")
+            << 1 << 2 << "Del" << QByteArray("adef") << std::vector<int>{} << 1;
+        QTest::newRow("Delete, then Shift+Down and Delete go on from there")
+            << 1 << 2 << "Del,Shift+Down,Del" << QByteArray("af") << std::vector<int>{} << 1;
+        QTest::newRow("Cut of the last rows leaves the new last row current")
+            << 4 << 5 << "Ctrl+X" << QByteArray("abcd") << std::vector<int>{} << 3;
+    }
+    void keyboardEditing() {
+        QFETCH(int, first);
+        QFETCH(int, last);
+        QFETCH(QString, keys);
+        QFETCH(QByteArray, order);
+        frame->OpenPlaylist(
+            QFile::encodeName(playlist(QStringLiteral("keys.m3u"), "a\nb\nc\nd\ne\nf\n")));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QWidget* vp = child->ListView1->viewport();
+        auto at = [&](int r) {
+            return child->ListView1->visualRect(child->ListView1->model()->index(r, 0)).center();
+        };
+        child->ListView1->setFocus();
+        QTest::mouseClick(vp, Qt::LeftButton, {}, at(first));
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::ShiftModifier, at(last));
+        for (const QString& key : keys.split(QLatin1Char(','))) {
+            const QKeyCombination combination = QKeySequence(key)[0];
+            QTest::keyClick(child->ListView1, combination.key(), combination.keyboardModifiers());
+        }
+        QCOMPARE(entries(child).size(), size_t(order.size()));
+        QByteArray shown;
+        for (const QByteArray& e : entries(child))
+            shown += e;
+        QCOMPARE(shown, order);
+        QTEST(child->ListView1->selectedPositions(), "selected");
+        QTEST(child->ListView1->currentIndex().row(), "current");
+        QCOMPARE(child->Caption().endsWith(QLatin1Char('*')), order != "abcdef");
     }
 
     void arrangingNoWindowsDoesNothing() {
