@@ -113,8 +113,6 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
 TCadrellMainForm::~TCadrellMainForm() {
     // Windows destroyed with the frame must not rebuild a menu bar that is going away.
     disconnect(MdiArea, nullptr, this, nullptr);
-    for (QMdiSubWindow* window : MdiArea->subWindowList())
-        disconnect(window, nullptr, this, nullptr);
     FormDestroy();
     if (CadrellMainForm == this)
         CadrellMainForm = nullptr;
@@ -371,8 +369,6 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
     child->show();
     MdiArea->setActiveSubWindow(window);
     updateMenuBar();
-    // A closed window leaves the area without activating another when it was the last.
-    connect(window, &QObject::destroyed, this, [this] { UpdateCommandStates(); });
     return child;
 }
 
