@@ -51,8 +51,19 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         QStyleOptionViewItem shown(option);
-        if (!view_->shownActive())
+        if (!view_->shownActive()) {
             shown.state &= ~QStyle::State_Active;
+            // A style that draws both alike would leave the user guessing which window the
+            // commands act on; a grey selection tells.
+            QPalette& colours = shown.palette;
+            if (colours.color(QPalette::Inactive, QPalette::Highlight) ==
+                colours.color(QPalette::Active, QPalette::Highlight)) {
+                colours.setColor(QPalette::Inactive, QPalette::Highlight,
+                                 colours.color(QPalette::Active, QPalette::Window).darker(130));
+                colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                                 colours.color(QPalette::Active, QPalette::Text));
+            }
+        }
         QStyledItemDelegate::paint(painter, shown, index);
         if (index.row() != view_->dropHighlightRow())
             return;

@@ -598,6 +598,10 @@ private slots:
         };
         QCOMPARE(colourOfRow(front), QColor(Qt::red));
         QCOMPARE(colourOfRow(back), QColor(Qt::blue));
+        // Also where the style's two colours are the same.
+        for (TMDIChild* c : {back, front})
+            c->ListView1->setPalette(QPalette(Qt::white));
+        QVERIFY(colourOfRow(back) != colourOfRow(front));
     }
 
     void modifiedMark() {
