@@ -18,6 +18,7 @@ set(CADRELL_CORE_SOURCES
   playlist/Items.cpp
   playlist/Tools.cpp
   playlist/MissingFiles.cpp
+  playlist/Reorder.cpp
   platform/EventLog.cpp
 )
 

@@ -6,13 +6,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -88,6 +91,18 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
         updateUndoButtons();
     });
 
+    EmptyHint = new QLabel(QStringLiteral("Open a playlist (Ctrl+O) or drop .m3u files here"),
+                           MdiArea->viewport());
+    EmptyHint->setObjectName(QStringLiteral("EmptyHint"));
+    EmptyHint->setAccessibleName(EmptyHint->text());
+    EmptyHint->setAlignment(Qt::AlignCenter);
+    EmptyHint->setWordWrap(true);
+    EmptyHint->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette hintColours = EmptyHint->palette();
+    hintColours.setColor(QPalette::WindowText, palette().color(QPalette::Light));
+    EmptyHint->setPalette(hintColours);
+    MdiArea->viewport()->installEventFilter(this);
+
     FrameFont = QFont(QStringLiteral("MS Sans Serif"));
     FrameFont.setPixelSize(11);
     SystemImageList1 = new TSystemImageList(this);
@@ -152,6 +167,18 @@ void TCadrellMainForm::createMenus() {
                         QStringLiteral("Arrange windows without overlap"));
     MenuMinimize = menuItem(this, MenuWindow, "MenuMinimize", QStringLiteral("&Minimize All"),
                             QStringLiteral("Minimize all windows"));
+    // The usual keys for the next and previous document window; kept out of the menu.
+    MenuNextWindow = new QAction(this);
+    MenuNextWindow->setObjectName(QStringLiteral("MenuNextWindow"));
+    MenuNextWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F6));
+    MenuPreviousWindow = new QAction(this);
+    MenuPreviousWindow->setObjectName(QStringLiteral("MenuPreviousWindow"));
+    MenuPreviousWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6));
+    addActions({MenuNextWindow, MenuPreviousWindow});
+    connect(MenuNextWindow, &QAction::triggered, this,
+            [this] { MdiArea->activateNextSubWindow(); });
+    connect(MenuPreviousWindow, &QAction::triggered, this,
+            [this] { MdiArea->activatePreviousSubWindow(); });
     connect(MenuWindow, &QMenu::aboutToShow, this, [this] { rebuildWindowMenu(); });
 
     MenuHelp = topMenu(this, "MenuHelp", QStringLiteral("&Help"), QStringLiteral("Help topics"));
@@ -259,6 +286,27 @@ void TCadrellMainForm::updateMenuBar() {
     bar->addMenu(MenuView);
     bar->addMenu(MenuWindow);
     bar->addMenu(MenuHelp);
+    UpdateCommandStates();
+}
+
+void TCadrellMainForm::UpdateCommandStates() {
+    TMDIChild* active = ActiveDocumentWindow();
+    const bool document = active != nullptr;
+    for (QAction* button : {tbSave, tbPrint, tbDelete, tbCut, tbCopy, tbKillDrive, tbKillPath})
+        button->setEnabled(document);
+    const bool pasteable = !EntryClipboard.empty();
+    tbPaste->setEnabled(document && pasteable);
+    const QList<TMDIChild*> children = DocumentWindows();
+    for (TMDIChild* child : children) {
+        child->MenuPaste->setEnabled(pasteable);
+        // The active window's selection in the active colour; the others' look inactive.
+        child->ListView1->setShownActive(child == active);
+    }
+    const bool windows = !MdiArea->subWindowList().isEmpty();
+    for (QAction* item : {MenuCascade, MenuTile, MenuMinimize})
+        item->setEnabled(windows);
+    EmptyHint->setVisible(!windows);
+    updateUndoButtons();
 }
 
 void TCadrellMainForm::updateUndoButtons() {
@@ -280,7 +328,8 @@ void TCadrellMainForm::rebuildWindowMenu() {
     QMdiSubWindow* current = MdiArea->currentSubWindow();
     int number = 1;
     for (QMdiSubWindow* window : windows) {
-        QString caption = window->windowTitle();
+        auto* child = qobject_cast<TMDIChild*>(window->widget());
+        QString caption = child ? child->Caption() : window->windowTitle();
         caption.replace(QLatin1Char('&'), QLatin1String("&&"));
         if (number < 10)
             caption = QStringLiteral("&%1 %2").arg(number).arg(caption);
@@ -324,6 +373,8 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
     QMdiSubWindow* window = MdiArea->addSubWindow(child);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowIcon(windowIcon());
+    window->setAcceptDrops(true);
+    window->installEventFilter(child);
     // The window's own system menu would close it with Ctrl+W too; Close is Ctrl+F4 here.
     if (QMenu* system = window->systemMenu()) {
         for (QAction* action : system->actions())
@@ -355,16 +406,57 @@ void TCadrellMainForm::HandOff(const QByteArray& name) {
     LogEvent("handoff", name);
     if (isMinimized())
         showNormal();
-    raise();
-    activateWindow();
+    // A dialog the user is working in stays in front and untouched: activating the frame under
+    // it would make the dialog take its return as coming back from another window. The name
+    // waits until no dialog is open.
     if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->raise();
         modal->activateWindow();
+        LogEvent("front");
+        pendingHandOffs_.append(name);
+        waitForModal(modal);
+        return;
     }
+    openHandedOver(name);
+}
+
+void TCadrellMainForm::openHandedOver(const QByteArray& name) {
+    raise();
+    activateWindow();
     LogEvent("front");
     if (!name.isEmpty())
         Guarded([&] { OpenPlaylist(name); });
     LogEvent("windows", QByteArray::number(DocumentWindows().size()));
+}
+
+void TCadrellMainForm::waitForModal(QWidget* modal) {
+    if (watchedModal_ == modal)
+        return;
+    if (watchedModal_)
+        watchedModal_->removeEventFilter(this);
+    watchedModal_ = modal;
+    modal->installEventFilter(this);
+}
+
+bool TCadrellMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MdiArea->viewport() && event->type() == QEvent::Resize)
+        EmptyHint->setGeometry(MdiArea->viewport()->rect().adjusted(16, 16, -16, -16));
+    if (watched == watchedModal_ && event->type() == QEvent::Hide) {
+        watchedModal_->removeEventFilter(this);
+        watchedModal_ = nullptr;
+        // After the dialog's own loop has ended: another dialog may be open still (an error box
+        // over the Options dialog), and the names wait for that one too.
+        QTimer::singleShot(0, this, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                waitForModal(modal);
+                return;
+            }
+            const QList<QByteArray> names = std::exchange(pendingHandOffs_, {});
+            for (const QByteArray& name : names)
+                openHandedOver(name);
+        });
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString TCadrellMainForm::HelpFilePath(const QString& programPath) {
@@ -398,7 +490,7 @@ void TCadrellMainForm::MenuClick(QAction* sender) {
     } else if (sender == MenuExit) {
         close();
     } else if (sender == MenuCascade) {
-        MdiArea->cascadeSubWindows();
+        cascadeWindows();
     } else if (sender == MenuTile) {
         tileWindows();
     } else if (sender == MenuMinimize) {
@@ -406,10 +498,9 @@ void TCadrellMainForm::MenuClick(QAction* sender) {
         for (auto it = windows.rbegin(); it != windows.rend(); ++it)
             (*it)->showMinimized();
     } else if (sender == MenuContents) {
-        Prompts::current().openUrl(
-            QUrl::fromLocalFile(HelpFilePath(QCoreApplication::applicationFilePath())));
+        openHelpPage(QUrl::fromLocalFile(HelpFilePath(QCoreApplication::applicationFilePath())));
     } else if (sender == MenuVisitHomePage) {
-        Prompts::current().openUrl(QUrl(QString::fromLatin1(strings::HomePage)));
+        openHelpPage(QUrl(QString::fromLatin1(strings::HomePage)));
     } else if (sender == MenuAbout) {
         TAboutBox box(this);
         Prompts::current().exec(box);
@@ -450,6 +541,43 @@ void TCadrellMainForm::ToolBar1Click(QAction* sender) {
         child->MenuClick(child->MenuRemovePaths);
     else if (sender == tbKillDrive)
         child->MenuClick(child->MenuRemoveDrives);
+}
+
+void TCadrellMainForm::openHelpPage(const QUrl& page) {
+    // Without a browser or a launcher the user learns where the page is, to open it by hand.
+    if (!Prompts::current().openUrl(page))
+        throw Error(QStringLiteral("Cannot open %1")
+                        .arg(page.isLocalFile() ? page.toLocalFile() : page.toString()));
+}
+
+void TCadrellMainForm::cascadeWindows() {
+    QList<QMdiSubWindow*> windows;
+    for (QMdiSubWindow* window : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
+        if (!window->isMinimized() && window->isVisible())
+            windows.append(window);
+    }
+    if (windows.isEmpty())
+        return;
+    // Each window two thirds of the area, each one title bar lower and further right than the
+    // one before, starting again at the corner where the next would leave the area.
+    const QRect area = MdiArea->viewport()->rect();
+    const QSize size(std::max(area.width() * 2 / 3, 200), std::max(area.height() * 2 / 3, 150));
+    QStyleOptionTitleBar option;
+    option.initFrom(windows.first());
+    const int step = std::max(8, windows.first()->style()->pixelMetric(QStyle::PM_TitleBarHeight,
+                                                                       &option, windows.first()));
+    const int fit = std::max(
+        1,
+        std::min((area.width() - size.width()) / step, (area.height() - size.height()) / step) + 1);
+    int k = 0;
+    for (QMdiSubWindow* window : windows) {
+        if (window->isMaximized())
+            window->showNormal();
+        const int offset = (k++ % fit) * step;
+        window->setGeometry(QRect(QPoint(offset, offset), size));
+        window->raise();
+    }
+    MdiArea->setActiveSubWindow(windows.last());
 }
 
 void TCadrellMainForm::chooseFont() {
@@ -514,6 +642,12 @@ void TCadrellMainForm::closeEvent(QCloseEvent* event) {
     std::reverse(windows.begin(), windows.end());
     for (QMdiSubWindow* window : windows) {
         auto* child = qobject_cast<TMDIChild*>(window->widget());
+        // The window asked about is the one in front, so the user sees what the question means.
+        if (child && child->Document.Modified) {
+            if (window->isMinimized())
+                window->showNormal();
+            MdiArea->setActiveSubWindow(window);
+        }
         if (child && !child->FormCloseQuery()) {
             event->ignore();
             return;
@@ -524,6 +658,30 @@ void TCadrellMainForm::closeEvent(QCloseEvent* event) {
             child->setCloseApproved(true);
     }
     event->accept();
+}
+
+void TCadrellMainForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    rememberNormalFrame();
+}
+
+void TCadrellMainForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    rememberNormalFrame();
+}
+
+void TCadrellMainForm::rememberNormalFrame() {
+    if (!isVisible() ||
+        (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    normalFrameOffset_ = geometry().topLeft() - frameGeometry().topLeft();
+    normalFrameOffsetKnown_ = true;
+}
+
+QPoint TCadrellMainForm::NormalFrameOffset() const {
+    if (normalFrameOffsetKnown_)
+        return normalFrameOffset_;
+    return geometry().topLeft() - frameGeometry().topLeft();
 }
 
 bool TCadrellMainForm::event(QEvent* event) {

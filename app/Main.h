@@ -5,10 +5,12 @@
 #include <QFont>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 #include "playlist/EntryList.h"
 
 class QAction;
+class QLabel;
 class QMdiArea;
 class QMenu;
 class QToolBar;
@@ -48,6 +50,8 @@ public:
     QAction* MenuCascade = nullptr;
     QAction* MenuTile = nullptr;
     QAction* MenuMinimize = nullptr;
+    QAction* MenuNextWindow = nullptr;      // Ctrl+F6, besides the area's own Ctrl+Tab
+    QAction* MenuPreviousWindow = nullptr;  // Ctrl+Shift+F6
     QMenu* MenuHelp = nullptr;
     QAction* MenuContents = nullptr;
     QAction* MenuVisitHomePage = nullptr;
@@ -70,6 +74,9 @@ public:
     QAction* tbFont = nullptr;
     QAction* tbHelp = nullptr;
     QAction* tbWeb = nullptr;
+
+    // Shown in the empty area while no document window is open.
+    QLabel* EmptyHint = nullptr;
 
     FileDialogState OpenDialog;
     FileDialogState SaveDialog1;
@@ -94,9 +101,19 @@ public:
 
     void LoadSettings();
     void SaveSettings();
+    // How far the inside of the frame lay from its outer corner when it was last normal.
+    QPoint NormalFrameOffset() const;
+
+    // Enables the commands that have something to act on: the document commands while a document
+    // window is open, Paste while the entry clipboard holds entries, the arrangement commands
+    // while there are windows to arrange; shows the empty-area hint while there are none.
+    void UpdateCommandStates();
 
     // Files dropped on the frame outside every document window.
     void FilesDropped(const QList<QByteArray>& names);
+
+    // No menu of the main window's own: its toolbar toggle would bypass View > Toolbar.
+    QMenu* createPopupMenu() override { return nullptr; }
 
     // Opens a name handed over by a later start of the program.
     void HandOff(const QByteArray& name);
@@ -107,9 +124,12 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate();
@@ -121,12 +141,21 @@ private:
     void updateUndoButtons();
     void rebuildWindowMenu();
     void tileWindows();
+    void cascadeWindows();
+    void openHelpPage(const QUrl& page);
     void chooseFont();
+    void rememberNormalFrame();
+    void waitForModal(QWidget* modal);
+    void openHandedOver(const QByteArray& name);
 
     QByteArray argument_;
     bool hasArgument_ = false;
     bool shown_ = false;
     QList<QAction*> windowItems_;
+    QPoint normalFrameOffset_;
+    QList<QByteArray> pendingHandOffs_;  // names handed over while a dialog was open
+    QPointer<QWidget> watchedModal_;
+    bool normalFrameOffsetKnown_ = false;
 };
 
 // The one frame of the program.

@@ -74,12 +74,16 @@ public:
     // Left and top are the window's outer corner; width and height its inside, which is what
     // the window system lets a program set exactly, so a restart never grows the frame by its
     // borders.
+    // A maximized or minimized frame stores the rectangle it returns to, so that it starts where
+    // the user last placed it; its outer corner is found with the border it had while normal,
+    // since window managers often draw a maximized window with less of one.
     QRect frameRect() const override {
         const bool normal = !(f_.windowState() &
                               (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-        const QRect inside = normal ? f_.geometry() : f_.normalGeometry();
-        const QPoint corner = normal ? f_.frameGeometry().topLeft() : inside.topLeft();
-        return QRect(corner, inside.size());
+        if (normal)
+            return QRect(f_.frameGeometry().topLeft(), f_.geometry().size());
+        const QRect inside = f_.normalGeometry();
+        return QRect(inside.topLeft() - f_.NormalFrameOffset(), inside.size());
     }
     void setTop(int top) override { f_.move(f_.pos().x(), top); }
     void setLeft(int left) override { f_.move(left, f_.pos().y()); }

@@ -44,6 +44,8 @@ Prompts::Answer QtPrompts::askYesNoCancel(QWidget* parent, const QString& captio
     QMessageBox box(QMessageBox::Warning, caption, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
     box.setObjectName(QStringLiteral("CloseQuestion"));
+    // Names are shown exactly as they are, never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {
@@ -57,8 +59,12 @@ Prompts::Answer QtPrompts::askYesNoCancel(QWidget* parent, const QString& captio
 }
 
 bool QtPrompts::askYesNo(QWidget* parent, const QString& caption, const QString& text) {
-    return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setObjectName(QStringLiteral("Question"));
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void QtPrompts::showError(QWidget* parent, const QString& text) {
@@ -80,6 +86,7 @@ void QtPrompts::showError(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Cadrell"), text, QMessageBox::Ok,
                     parent);
     box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
@@ -161,12 +168,12 @@ int QtPrompts::exec(QDialog& dialog) {
     return dialog.exec();
 }
 
-void QtPrompts::openUrl(const QUrl& url) {
+bool QtPrompts::openUrl(const QUrl& url) {
     if (EventLogEnabled()) {
         LogEvent("openurl", url.toEncoded());
-        return;
+        return true;
     }
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 void ShowErrorBox(const QString& text) {

@@ -42,8 +42,8 @@ public:
                                                  const QColor& color) = 0;
     // Any other modal dialog (print, options, about): returns its result code.
     virtual int exec(QDialog& dialog) = 0;
-    // QDesktopServices::openUrl; the outcome is not examined.
-    virtual void openUrl(const QUrl& url) = 0;
+    // QDesktopServices::openUrl; false when nothing on the desktop could open the address.
+    virtual bool openUrl(const QUrl& url) = 0;
 
     static Prompts& current();
     // Installs a replacement (not owned); nullptr restores the Qt implementation.
@@ -62,7 +62,7 @@ public:
     std::optional<FontChoice> chooseFont(QWidget* parent, const QFont& font,
                                          const QColor& color) override;
     int exec(QDialog& dialog) override;
-    void openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url) override;
 };
 
 // Shows the application's error box for the text (full stop rule applied).

@@ -19,6 +19,7 @@
 #include "playlist/PlaylistListView.h"
 #include "playlist/PlaylistModel.h"
 #include "playlist/Print.h"
+#include "playlist/Reorder.h"
 
 namespace cadrell {
 
@@ -93,7 +94,7 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
                        QKeySequence(QStringLiteral("Ctrl+Y")));
     MenuRedo->setShortcuts(
         {QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
-    N4 = addSeparator(this, MenuEdit, "N4");
+    N6 = addSeparator(this, MenuEdit, "N6");
     MenuDelete = addItem(this, MenuEdit, "MenuDelete", QStringLiteral("&Delete"),
                          QKeySequence(Qt::Key_Delete));
     MenuCut = addItem(this, MenuEdit, "MenuCut", QStringLiteral("Cu&t"),
@@ -107,6 +108,15 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
                               QKeySequence(QStringLiteral("Ctrl+R")));
     MenuRemoveDrives = addItem(this, MenuEdit, "MenuRemoveDrives", QStringLiteral("Re&move Drive"),
                                QKeySequence(QStringLiteral("Ctrl+M")));
+    N4 = addSeparator(this, MenuEdit, "N4");
+    MenuMoveUp = addItem(this, MenuEdit, "MenuMoveUp", QStringLiteral("Move &Up"),
+                         QKeySequence(Qt::ALT | Qt::Key_Up));
+    MenuMoveDown = addItem(this, MenuEdit, "MenuMoveDown", QStringLiteral("Move Do&wn"),
+                           QKeySequence(Qt::ALT | Qt::Key_Down));
+    N5 = addSeparator(this, MenuEdit, "N5");
+    // Ctrl+A is Save As here, so selecting everything takes Shift as well.
+    MenuSelectAll = addItem(this, MenuEdit, "MenuSelectAll", QStringLiteral("Select &All"),
+                            QKeySequence(QStringLiteral("Ctrl+Shift+A")));
 
     // One handler for every item, whether chosen from the menu or by its shortcut.
     for (QMenu* menu : {MenuFile, MenuEdit}) {
@@ -117,16 +127,48 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
         }
     }
 
-    connect(&Document, &PlaylistDocument::historyChanged, this, [this] { updateUndoItems(); });
+    connect(&Document, &PlaylistDocument::historyChanged, this, [this] {
+        updateUndoItems();
+        UpdateModifiedMark();
+    });
     updateUndoItems();
 
-    connect(ListView1, &TPlaylistListView::dragStarted, this, [this] { ListView1StartDrag(); });
+    // The Edit menu's commands on the rows.
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->setAccessibleName(QStringLiteral("Entry commands"));
+    for (QAction* item : {MenuCut, MenuCopy, MenuPaste, MenuDelete, static_cast<QAction*>(nullptr),
+                          MenuRemovePaths, MenuRemoveDrives}) {
+        if (item)
+            PopupMenu1->addAction(item);
+        else
+            PopupMenu1->addSeparator();
+    }
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this](QPoint pos) { ShowPopupMenu(pos, false); });
+    // The keys that open a context menu anywhere on the desktop.
+    auto* popupKeys = new QAction(this);
+    popupKeys->setObjectName(QStringLiteral("PopupMenuKeys"));
+    popupKeys->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
+    popupKeys->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(popupKeys);
+    connect(popupKeys, &QAction::triggered, this, [this] { ShowPopupMenu({}, true); });
+
+    connect(ListView1, &TPlaylistListView::dragStarted, this, [this] {
+        ListView1StartDrag();
+        afterCommand();
+    });
     connect(ListView1, &TPlaylistListView::entriesDropped, this,
             [this](TPlaylistListView* source, int target) {
                 Guarded([&] { ListView1DragDrop(source, target); });
+                afterCommand();
             });
     connect(ListView1, &TPlaylistListView::namesDropped, this,
-            [this](const std::vector<QByteArray>& names) { Guarded([&] { ShellDrop(names); }); });
+            [this](const std::vector<QByteArray>& names) {
+                Guarded([&] { ShellDrop(names); });
+                afterCommand();
+            });
 
     if (CadrellMainForm)
         SetDocumentFont(CadrellMainForm->FrameFont, CadrellMainForm->FrameFontColor);
@@ -141,10 +183,45 @@ QMdiSubWindow* TMDIChild::subWindow() const {
 }
 
 void TMDIChild::setTitle(const QByteArray& text) {
-    // "[*]" would be taken as the modified marker; a title shows the name as it is.
+    shownName_ = text;
+    // The name as it is ("[*]" in it doubled, which reads as itself), then the modified mark.
     QString title = QString::fromLocal8Bit(text);
     title.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
-    setWindowTitle(title);
+    setWindowTitle(title + QLatin1String("[*]"));
+    UpdateModifiedMark();
+}
+
+void TMDIChild::UpdateModifiedMark() {
+    setWindowModified(Document.Modified);
+}
+
+QString TMDIChild::Caption() const {
+    // The title bar's reading of the title: a lone "[*]" is the mark, "[*][*]" a literal "[*]".
+    const QString title = windowTitle();
+    const QLatin1String mark("[*]");
+    QString caption;
+    qsizetype i = 0;
+    while (i < title.size()) {
+        if (!title.mid(i).startsWith(mark)) {
+            caption += title[i++];
+            continue;
+        }
+        int run = 0;
+        while (title.mid(i).startsWith(mark)) {
+            ++run;
+            i += mark.size();
+        }
+        caption += QString(mark).repeated(run / 2);
+        if (run % 2 && isWindowModified())
+            caption += QLatin1Char('*');
+    }
+    return caption;
+}
+
+void TMDIChild::afterCommand() {
+    UpdateModifiedMark();
+    if (CadrellMainForm)
+        CadrellMainForm->UpdateCommandStates();
 }
 
 void TMDIChild::SetDocumentFont(const QFont& font, const QColor& color) {
@@ -157,6 +234,11 @@ void TMDIChild::SetDocumentFont(const QFont& font, const QColor& color) {
 }
 
 void TMDIChild::MenuClick(QAction* sender) {
+    // Also when the command fails half-way: what it did shows.
+    struct After {
+        TMDIChild* window;
+        ~After() { window->afterCommand(); }
+    } after{this};
     if (sender == MenuNew) {
         CadrellMainForm->MenuClick(CadrellMainForm->MenuNew);
     } else if (sender == MenuOpen) {
@@ -191,6 +273,12 @@ void TMDIChild::MenuClick(QAction* sender) {
         RemovePaths();
     } else if (sender == MenuRemoveDrives) {
         RemoveDrives();
+    } else if (sender == MenuMoveUp) {
+        MoveEntries(-1);
+    } else if (sender == MenuMoveDown) {
+        MoveEntries(1);
+    } else if (sender == MenuSelectAll) {
+        ListView1->selectAll();
     }
 }
 
@@ -209,10 +297,17 @@ bool TMDIChild::SaveDocument() {
 
 bool TMDIChild::ChooseSaveName() {
     TCadrellMainForm* frame = CadrellMainForm;
+    // A playlist with a name starts in its own folder with its name offered; Save As has
+    // forgotten the name by now, the title still shows it.
+    QString folder = QString::fromLocal8Bit(frame->SaveDialog1.InitialDir);
+    QString offered = frame->SaveDialog1.FileName;
+    if (!shownName_.isEmpty() && shownName_ != kUntitled && LastDelimiter(shownName_) >= 0) {
+        folder = QString::fromLocal8Bit(DirectoryPart(shownName_));
+        offered = QString::fromLocal8Bit(FileNamePart(shownName_));
+    }
     for (;;) {
-        const std::optional<QString> chosen = Prompts::current().saveFileName(
-            this, QString::fromLocal8Bit(frame->SaveDialog1.InitialDir),
-            frame->SaveDialog1.FileName);
+        const std::optional<QString> chosen =
+            Prompts::current().saveFileName(this, folder, offered);
         if (!chosen)
             return false;
         frame->SaveDialog1.FileName = *chosen;
@@ -270,12 +365,53 @@ void TMDIChild::FormClose() {
 }
 
 void TMDIChild::DeleteEntries() {
-    cadrell::DeleteEntries(Document, ListView1->selectedPositions());
+    const std::vector<int> selected = ListView1->selectedPositions();
+    cadrell::DeleteEntries(Document, selected);
+    if (!selected.empty())
+        keepKeyboardAt(selected.front());
 }
 
 void TMDIChild::CutEntries() {
-    cadrell::CutEntries(Document, ListView1->selectedPositions(), CadrellMainForm->EntryClipboard,
-                        CopiedPositions());
+    const std::vector<int> selected = ListView1->selectedPositions();
+    cadrell::CutEntries(Document, selected, CadrellMainForm->EntryClipboard, CopiedPositions());
+    if (!selected.empty())
+        keepKeyboardAt(selected.front());
+}
+
+void TMDIChild::keepKeyboardAt(int row) {
+    const int rows = ListView1->model()->rowCount();
+    if (rows == 0)
+        return;
+    const QModelIndex index = ListView1->model()->index(std::min(row, rows - 1), 0);
+    ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    ListView1->scrollTo(index);
+}
+
+void TMDIChild::MoveEntries(int step) {
+    const std::optional<std::vector<int>> moved =
+        cadrell::MoveEntries(Document, ListView1->selectedPositions(), step);
+    if (!moved)
+        return;
+    // The selection goes with the rows, and so does the keyboard.
+    QItemSelection selection;
+    const QAbstractItemModel* model = ListView1->model();
+    for (int row : *moved)
+        selection.select(model->index(row, 0), model->index(row, 0));
+    ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    const int current = step < 0 ? moved->front() : moved->back();
+    ListView1->selectionModel()->setCurrentIndex(model->index(current, 0),
+                                                 QItemSelectionModel::NoUpdate);
+    ListView1->scrollTo(model->index(current, 0));
+}
+
+void TMDIChild::ShowPopupMenu(QPoint pos, bool fromKeyboard) {
+    QWidget* viewport = ListView1->viewport();
+    if (fromKeyboard) {
+        const QRect row = ListView1->visualRect(ListView1->currentIndex());
+        pos = row.isValid() && viewport->rect().intersects(row) ? row.bottomLeft() + QPoint(8, 0)
+                                                                : QPoint(8, 8);
+    }
+    PopupMenu1->popup(viewport->mapToGlobal(pos));
 }
 
 void TMDIChild::CopyEntries() {
@@ -361,6 +497,23 @@ void TMDIChild::dragEnterEvent(QDragEnterEvent* event) {
 
 void TMDIChild::dragMoveEvent(QDragMoveEvent* event) {
     TPlaylistListView::AcceptFileDrag(event);
+}
+
+bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == subWindow()) {
+        switch (event->type()) {
+            case QEvent::DragEnter:
+            case QEvent::DragMove:
+                TPlaylistListView::AcceptFileDrag(static_cast<QDragMoveEvent*>(event));
+                return true;
+            case QEvent::Drop:
+                dropEvent(static_cast<QDropEvent*>(event));
+                return true;
+            default:
+                break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TMDIChild::dropEvent(QDropEvent* event) {

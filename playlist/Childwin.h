@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFont>
+#include <QPoint>
 #include <QWidget>
 
 #include "playlist/PlaylistDocument.h"
@@ -40,7 +41,7 @@ public:
     QMenu* MenuEdit = nullptr;
     QAction* MenuUndo = nullptr;
     QAction* MenuRedo = nullptr;
-    QAction* N4 = nullptr;
+    QAction* N6 = nullptr;
     QAction* MenuDelete = nullptr;
     QAction* MenuCut = nullptr;
     QAction* MenuCopy = nullptr;
@@ -48,6 +49,13 @@ public:
     QAction* N3 = nullptr;
     QAction* MenuRemovePaths = nullptr;
     QAction* MenuRemoveDrives = nullptr;
+    QAction* N4 = nullptr;
+    QAction* MenuMoveUp = nullptr;
+    QAction* MenuMoveDown = nullptr;
+    QAction* N5 = nullptr;
+    QAction* MenuSelectAll = nullptr;
+    // The row menu (right click, the Menu key, Shift+F10).
+    QMenu* PopupMenu1 = nullptr;
 
     void MenuClick(QAction* sender);
 
@@ -66,6 +74,14 @@ public:
     void RemoveDrives();
     void UndoStep();
     void RedoStep();
+    void MoveEntries(int step);
+    // Opens the row menu at `pos` in the list's viewport, or at the current row for the keys.
+    void ShowPopupMenu(QPoint pos, bool fromKeyboard);
+
+    // The title as the title bar and the Window menu show it: "*" after the name while modified.
+    QString Caption() const;
+    // Shows whether the document has unsaved changes; runs after every command.
+    void UpdateModifiedMark();
 
     void SetDocumentFont(const QFont& font, const QColor& color);
     QFont DocumentFont() const { return font_; }
@@ -76,6 +92,8 @@ public:
     void setCloseApproved(bool approved) { closeApproved_ = approved; }
 
 protected:
+    // Files dropped on the window's title bar or border are the window's too.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -89,11 +107,15 @@ private:
     void ShellDrop(const std::vector<QByteArray>& names);
     void updateUndoItems();
     void showChangedRows(const ChangedRows& changed);
+    void afterCommand();
+    // After rows are removed: the row that followed the first of them is current, unselected.
+    void keepKeyboardAt(int row);
 
     PlaylistModel* model_ = nullptr;
     QFont font_;
     QColor color_;
     bool closeApproved_ = false;
+    QByteArray shownName_;  // the name the title shows
 };
 
 }  // namespace cadrell

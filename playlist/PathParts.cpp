@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <vector>
 
 namespace cadrell {
@@ -150,8 +151,9 @@ QByteArray DisplayPath(QByteArrayView name) {
         if (leaf.isEmpty())
             leaf = FileNamePart(cur);
         // Join with the separator that stood before the leaf; after a drive colon the
-        // Windows separator, so C:a.m3u reads C:\a.m3u.
-        const char sep = cur[d] == ':' ? '\\' : cur[d];
+        // Windows separator, so C:a.m3u reads C:\a.m3u. Elsewhere a colon is part of a name.
+        const bool driveColon = d == 1 && cur[d] == ':' && std::isalpha(uchar(cur[0]));
+        const char sep = driveColon ? '\\' : cur[d];
         pieces.push_back(sep + leaf);
         cur = cur.first(folder);
     }

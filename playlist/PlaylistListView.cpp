@@ -50,7 +50,21 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        QStyledItemDelegate::paint(painter, option, index);
+        QStyleOptionViewItem shown(option);
+        if (!view_->shownActive()) {
+            shown.state &= ~QStyle::State_Active;
+            // A style that draws both alike would leave the user guessing which window the
+            // commands act on; a grey selection tells.
+            QPalette& colours = shown.palette;
+            if (colours.color(QPalette::Inactive, QPalette::Highlight) ==
+                colours.color(QPalette::Active, QPalette::Highlight)) {
+                colours.setColor(QPalette::Inactive, QPalette::Highlight,
+                                 colours.color(QPalette::Active, QPalette::Window).darker(130));
+                colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                                 colours.color(QPalette::Active, QPalette::Text));
+            }
+        }
+        QStyledItemDelegate::paint(painter, shown, index);
         if (index.row() != view_->dropHighlightRow())
             return;
         // A frame in the highlight colour: visible on selected and unselected rows alike.
@@ -127,6 +141,13 @@ void TPlaylistListView::setImageList(TSystemImageList* images) {
     connect(images_, &TSystemImageList::Change, this, follow);
     connect(images_, &QObject::destroyed, this, [this] { images_ = nullptr; });
     follow();
+}
+
+void TPlaylistListView::setShownActive(bool active) {
+    if (shownActive_ == active)
+        return;
+    shownActive_ = active;
+    viewport()->update();
 }
 
 int TPlaylistListView::dropTarget() const {
@@ -220,10 +241,15 @@ void TPlaylistListView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     if (pressRow_.isValid() && selectionModel()) {
-        selectionModel()->select(pressRow_, QItemSelectionModel::ClearAndSelect);
-        selectionModel()->setCurrentIndex(pressRow_, QItemSelectionModel::NoUpdate);
-        if (indexAt(event->position().toPoint()) == pressRow_)
-            emit clicked(pressRow_);
+        // No drag came of it: now the list takes the press as its own plain click, which selects
+        // the row alone and also makes it the anchor that Shift (mouse or key) extends from.
+        QPoint at = pressPos_;
+        if (indexAt(at) != pressRow_)
+            at = visualRect(pressRow_).center();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), viewport()->mapToGlobal(at),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QListView::mousePressEvent(&press);
+        QListView::mouseReleaseEvent(event);
     }
     event->accept();
 }

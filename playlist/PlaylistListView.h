@@ -50,6 +50,11 @@ public:
     // The row a drop goes before: the highlighted one, else the remembered one, else -1.
     int dropTarget() const;
 
+    // Whether the selection is drawn in the active colours: only the list of the active document
+    // window is, although every list of the frame sits in the active top-level window.
+    void setShownActive(bool active);
+    bool shownActive() const { return shownActive_; }
+
     void setModel(QAbstractItemModel* model) override;
     void reset() override;
 
@@ -101,6 +106,7 @@ private:
     QPersistentModelIndex pressRow_;
 
     TSystemImageList* images_ = nullptr;
+    bool shownActive_ = true;
 };
 
 }  // namespace cadrell

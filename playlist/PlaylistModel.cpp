@@ -30,7 +30,16 @@ int PlaylistModel::rowCount(const QModelIndex& parent) const {
 QString PlaylistModel::displayText(QByteArrayView entry) {
     // A row shows no more than fits on any screen; the entry itself stays whole.
     constexpr qsizetype kShown = 4096;
-    QString text = QString::fromLocal8Bit(entry.first(std::min(entry.size(), kShown)));
+    qsizetype shown = std::min(entry.size(), kShown);
+    // Cut before a character, never inside one: back off over UTF-8 continuation bytes (at
+    // most three, so a run of stray ones in a name that is not UTF-8 is still cut near the end).
+    if (shown < entry.size()) {
+        for (int back = 0; back < 3 && (uchar(entry[shown]) & 0xC0) == 0x80; ++back)
+            --shown;
+        if ((uchar(entry[shown]) & 0xC0) == 0x80)
+            shown = kShown;
+    }
+    QString text = QString::fromLocal8Bit(entry.first(shown));
     if (entry.size() > kShown)
         text += QChar(0x2026);
     // A zero byte would end the text wherever C strings are involved; show it as a symbol.

@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(takeError(), errorBoxText(formatText("Cannot open file %s", fileName)));
         QVERIFY(prompts.errors.isEmpty());
         QVERIFY(child);
-        QCOMPARE(child->windowTitle(), QStringLiteral("(untitled)"));
+        QCOMPARE(child->Caption(), QStringLiteral("(untitled)"));
         QCOMPARE(child->Document.Entries().size(), 0);
         QVERIFY(!child->Document.Modified);
         QCOMPARE(child->Document.FileName, fileName);
@@ -295,7 +295,7 @@ private slots:
         const QString path = writeFile(QStringLiteral("bad/odd.m3u"), bytes);
         TMDIChild* child = openInWindow(name(path));
         QCOMPARE(takeError(), QStringLiteral("<no error box>"));
-        QCOMPARE(child->windowTitle(), path);
+        QCOMPARE(child->Caption(), path);
         QVERIFY(!child->Document.Modified);
 
         std::vector<QByteArray> expected;
@@ -435,7 +435,7 @@ private slots:
 
         QCOMPARE(takeError(), expected);
         QVERIFY(child->Document.Modified);
-        QCOMPARE(child->windowTitle(), QStringLiteral("before"));
+        QCOMPARE(child->Caption(), QStringLiteral("before"));
         QCOMPARE(child->Document.FileName, name(path));
         QVERIFY(child->Document.Entries().toVector() == entries);
         QCOMPARE(readFile(path), old);

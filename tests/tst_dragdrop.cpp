@@ -151,6 +151,8 @@ private slots:
     void dragStartsOnlyFromSelectedRows();
     void shortMoveIsAClick();
     void dragImageIsTheRow();
+    void selectionAnchorFollowsEveryPress_data();
+    void selectionAnchorFollowsEveryPress();
 
     void moveWithinOneList_data();
     void moveWithinOneList();
@@ -246,6 +248,54 @@ void TestDragDrop::shortMoveIsAClick() {
     QTest::mouseRelease(w.vp(), Qt::LeftButton, {}, from + QPoint(1, 0));
     QCOMPARE(w.view->drags, 0);
     QCOMPARE(w.view->selectedPositions(), std::vector<int>{3});
+}
+
+void TestDragDrop::selectionAnchorFollowsEveryPress_data() {
+    // Steps: c<row> click, s<row> Shift+click, t<row> Ctrl+click, D/U Down/Up, SD/SU with Shift.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<std::vector<int>>("selected");
+    QTest::addColumn<int>("current");
+    QTest::newRow("shift-click after a click inside the selection")
+        << "c0 s3 c2 s4" << std::vector<int>{2, 3, 4} << 4;
+    QTest::newRow("Shift+Down after a click inside the selection")
+        << "c0 s3 c2 SD" << std::vector<int>{2, 3} << 3;
+    QTest::newRow("Shift+Up after a click inside the selection")
+        << "c0 s4 c2 SU" << std::vector<int>{1, 2} << 1;
+    QTest::newRow("Down after a click inside the selection")
+        << "c0 s3 c2 D" << std::vector<int>{3} << 3;
+    QTest::newRow("click inside the selection selects that row")
+        << "c0 s3 c1" << std::vector<int>{1} << 1;
+    QTest::newRow("shift-click upwards") << "c3 s1" << std::vector<int>{1, 2, 3} << 1;
+    QTest::newRow("shift extends from a ctrl-clicked row")
+        << "c0 t2 s4" << std::vector<int>{0, 2, 3, 4} << 4;
+    QTest::newRow("ctrl-click takes a row out") << "c0 s2 t1" << std::vector<int>{0, 2} << 1;
+    QTest::newRow("shift-click twice keeps the anchor")
+        << "c1 s3 s0" << std::vector<int>{0, 1} << 0;
+}
+
+void TestDragDrop::selectionAnchorFollowsEveryPress() {
+    QFETCH(QString, steps);
+    Window w(QStringLiteral("A B C D E F"), {0, 0}, images_);
+    QVERIFY(QTest::qWaitForWindowExposed(&w.top));
+    w.view->setFocus();
+    for (const QString& step : steps.split(QLatin1Char(' '))) {
+        const QChar kind = step.front();
+        if (step == QLatin1String("D") || step == QLatin1String("U") || kind == QLatin1Char('S')) {
+            const bool shift = kind == QLatin1Char('S');
+            const bool down = step.back() == QLatin1Char('D');
+            QTest::keyClick(w.view, down ? Qt::Key_Down : Qt::Key_Up,
+                            shift ? Qt::ShiftModifier : Qt::NoModifier);
+            continue;
+        }
+        const int row = step.mid(1).toInt();
+        const Qt::KeyboardModifiers mods = kind == QLatin1Char('s')   ? Qt::ShiftModifier
+                                           : kind == QLatin1Char('t') ? Qt::ControlModifier
+                                                                      : Qt::NoModifier;
+        QTest::mouseClick(w.vp(), Qt::LeftButton, mods, w.rowPoint(row));
+    }
+    QTEST(w.view->selectedPositions(), "selected");
+    QTEST(w.view->currentIndex().row(), "current");
+    QCOMPARE(w.view->drags, 0);
 }
 
 void TestDragDrop::dragImageIsTheRow() {

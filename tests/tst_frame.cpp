@@ -2,7 +2,9 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QToolBar>
@@ -11,7 +13,9 @@
 #include "app/Main.h"
 #include "playlist/Childwin.h"
 #include "playlist/PlaylistListView.h"
+#include "playlist/PlaylistModel.h"
 #include "shell/About.h"
+#include "shell/options.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
 
@@ -31,7 +35,7 @@ QStringList menuTitles(QMainWindow& frame) {
 QStringList titles(const TCadrellMainForm& frame) {
     QStringList out;
     for (TMDIChild* c : frame.DocumentWindows())
-        out << c->windowTitle();
+        out << c->Caption();
     return out;
 }
 
@@ -107,7 +111,9 @@ private slots:
                                      "&Save=Ctrl+S", "Save &As...=Ctrl+A", "=", "&Print=Ctrl+P",
                                      "=", "E&xit=", "&Undo=Ctrl+Z", "&Redo=Ctrl+Y", "=",
                                      "&Delete=Del", "Cu&t=Ctrl+X", "&Copy=Ctrl+C", "&Paste=Ctrl+V",
-                                     "=", "&Remove Path=Ctrl+R", "Re&move Drive=Ctrl+M"}));
+                                     "=", "&Remove Path=Ctrl+R", "Re&move Drive=Ctrl+M", "=",
+                                     "Move &Up=Alt+Up", "Move Do&wn=Alt+Down", "=",
+                                     "Select &All=Ctrl+Shift+A"}));
         QCOMPARE(child->MenuRedo->shortcuts().value(1),
                  QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
         QVERIFY(!child->MenuUndo->isEnabled());
@@ -136,7 +142,7 @@ private slots:
         const QString path = playlist(QStringLiteral("lists/open.m3u"));
         frame->OpenPlaylist(QFile::encodeName(path));
         TMDIChild* child = frame->ActiveDocumentWindow();
-        QCOMPARE(child->windowTitle(), path);
+        QCOMPARE(child->Caption(), path);
         QCOMPARE(entries(child), (Lines{"a", "b", "c"}));
         QCOMPARE(child->ListView1->model()->rowCount(), 3);
         QVERIFY(!child->Document.Modified);
@@ -151,7 +157,7 @@ private slots:
         Guarded([&] { frame->OpenPlaylist("no-such.m3u"); });
         QCOMPARE(prompts->errors, QStringList{"Cannot open file no-such.m3u."});
         TMDIChild* child = frame->ActiveDocumentWindow();
-        QCOMPARE(child->windowTitle(), QStringLiteral("(untitled)"));
+        QCOMPARE(child->Caption(), QStringLiteral("(untitled)"));
         QCOMPARE(child->Document.FileName, QByteArray("no-such.m3u"));
         QVERIFY(!child->Document.Modified);
         // Save then writes to the requested name without asking.
@@ -191,6 +197,32 @@ private slots:
         QCOMPARE(frame->DocumentWindows().size(), 3);
     }
 
+    void filesDroppedOnAWindowsFrameGoToThatWindow_data() {
+        QTest::addColumn<QPoint>("at");  // in the document window's frame
+        QTest::newRow("title bar") << QPoint(60, 6);
+        QTest::newRow("left border") << QPoint(1, 80);
+        QTest::newRow("bottom border") << QPoint(80, -2);  // from the bottom edge
+    }
+    void filesDroppedOnAWindowsFrameGoToThatWindow() {
+        QFETCH(QPoint, at);
+        TMDIChild* child = frame->CreateDocumentWindow();
+        QMdiSubWindow* window = child->subWindow();
+        if (at.y() < 0)
+            at.setY(window->height() + at.y());
+        QVERIFY(!child->geometry().contains(at));
+        const QString list = playlist(QStringLiteral("border/list.m3u"));
+        const QString song = playlist(QStringLiteral("border/song.mp3"));
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(list), QUrl::fromLocalFile(song)});
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &enter);
+        QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &drop);
+        QCOMPARE(frame->DocumentWindows().size(), 1);
+        QCOMPARE(entries(child), (Lines{QFile::encodeName(list), QFile::encodeName(song)}));
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    }
+
     void saveAndSaveAs() {
         const QString path = playlist(QStringLiteral("save/named.m3u"));
         frame->OpenPlaylist(QFile::encodeName(path));
@@ -204,16 +236,18 @@ private slots:
         // Save As forgets the name first; cancelling keeps the old title.
         prompts->fileNames.push_back(std::nullopt);
         child->MenuClick(child->MenuSaveAs);
-        QCOMPARE(child->windowTitle(), path);
+        QCOMPARE(child->Caption(), path);
         QCOMPARE(child->Document.FileName, QByteArray("(untitled)"));
         // The next Save asks again; ".m3u" is appended to the chosen name.
         const QString other = testsupport::homeDir() + "/save/other";
         prompts->fileNames.push_back(other);
         child->MenuClick(child->MenuSave);
-        QCOMPARE(child->windowTitle(), other + ".m3u");
+        QCOMPARE(child->Caption(), other + ".m3u");
         QCOMPARE(testsupport::readFile(other + ".m3u"), QByteArray("b\r\nc\r\n"));
-        // The dialog offers the name it last accepted, from any window.
-        QCOMPARE(prompts->saveInitialNames, (QStringList{QString(), QString()}));
+        // A named playlist's dialog starts in its folder with its name; an untitled one gets the
+        // name the dialog last accepted, from any window.
+        QCOMPARE(prompts->saveInitialNames, (QStringList{"named.m3u", "named.m3u"}));
+        QCOMPARE(prompts->fileDialogFolders.first(), testsupport::homeDir() + "/save");
         prompts->fileNames.push_back(std::nullopt);
         frame->CreateDocumentWindow()->MenuClick(frame->ActiveDocumentWindow()->MenuSave);
         QCOMPARE(prompts->saveInitialNames.last(), other);
@@ -310,6 +344,74 @@ private slots:
         QVERIFY(frame->ToolBar1->isVisible());
     }
 
+    void frameStaysPutOverExits_data() {
+        QTest::addColumn<int>("state");
+        QTest::newRow("normal") << int(Qt::WindowNoState);
+        QTest::newRow("maximized") << int(Qt::WindowMaximized);
+        QTest::newRow("minimized") << int(Qt::WindowMinimized);
+    }
+    void frameStaysPutOverExits() {
+        QFETCH(int, state);
+        frame->setGeometry(150, 120, 700, 500);
+        QTRY_COMPARE(frame->geometry().topLeft(), QPoint(150, 120));
+        const QRect start(frame->frameGeometry().topLeft(), frame->size());
+        for (int exit = 0; exit < 10; ++exit) {
+            frame->setWindowState(Qt::WindowState(state));
+            QTest::qWait(10);
+            frame.reset();  // saves the settings
+            frame = std::make_unique<TCadrellMainForm>(QByteArray(), false);
+            frame->show();
+            QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+            QCOMPARE(QRect(frame->frameGeometry().topLeft(), frame->size()), start);
+        }
+    }
+
+    void noOtherWayToHideTheToolbar() {
+        // The menu bar passes a right click on to the frame; the frame offers no menu of its own
+        // that would hide the bar behind View > Toolbar's back.
+        QWidget* popup = nullptr;
+        QTimer::singleShot(0, [&] {
+            popup = QApplication::activePopupWidget();
+            if (popup)
+                popup->close();
+        });
+        const QPoint at = frame->menuBar()->rect().bottomRight() - QPoint(4, 4);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, frame->menuBar()->mapToGlobal(at));
+        QApplication::sendEvent(frame->menuBar(), &click);
+        QTest::qWait(10);
+        QVERIFY(!popup);
+        QVERIFY(frame->ToolBar1->isVisible());
+        QVERIFY(frame->MenuToolbar->isChecked());
+    }
+
+    void handOffWaitsForTheOpenDialog() {
+        const QString path = playlist(QStringLiteral("handed.m3u"));
+        bool remember = false;
+        TOptionsBox box(frame.get(), remember, [] {});
+        int windowsMeanwhile = -1;
+        bool dialogInFront = false;
+        QList<int> choices;
+        QTimer::singleShot(50, [&] {
+            // The user's choices, not yet applied, must survive a hand-off.
+            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+                group->SetItemIndex(1 - group->ItemIndex());
+            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+                choices << group->ItemIndex();
+            frame->HandOff(QFile::encodeName(path));
+            QTest::qWait(20);
+            windowsMeanwhile = int(frame->DocumentWindows().size());
+            dialogInFront = QApplication::activeWindow() == &box;
+            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+                choices << group->ItemIndex();
+            box.reject();
+        });
+        box.exec();
+        QCOMPARE(choices.mid(3), choices.first(3));
+        QVERIFY(dialogInFront);
+        QCOMPARE(windowsMeanwhile, 0);
+        QTRY_COMPARE(titles(*frame), QStringList{path});
+    }
+
     void toolbarLayout() {
         QStringList hints;
         int separators = 0;
@@ -320,8 +422,6 @@ private slots:
             }
             hints << a->toolTip();
             QCOMPARE(frame->ToolBar1->widgetForAction(a)->size(), QSize(23, 22));
-            // Undo and Redo wait for a document with a step to take.
-            QCOMPARE(a->isEnabled(), a != frame->tbUndo && a != frame->tbRedo);
             QVERIFY(!a->icon().isNull());
         }
         QCOMPARE(separators, 3);
@@ -377,6 +477,32 @@ private slots:
         QCOMPARE(prompts->urls[1].toString(), QStringLiteral("https://tovermark.example/cadrell/"));
     }
 
+    void helpThatCannotOpenNamesThePage_data() {
+        QTest::addColumn<int>("way");
+        QTest::addColumn<QString>("page");
+        const QString help = QCoreApplication::applicationFilePath() + ".htm";
+        QTest::newRow("Contents") << 0 << help;
+        QTest::newRow("Visit Home Page") << 1 << "https://tovermark.example/cadrell/";
+        QTest::newRow("Options Help") << 2 << help;
+    }
+    void helpThatCannotOpenNamesThePage() {
+        QFETCH(int, way);
+        QFETCH(QString, page);
+        prompts->urlsOpen = false;
+        if (way == 0) {
+            frame->MenuContents->trigger();
+        } else if (way == 1) {
+            frame->MenuVisitHomePage->trigger();
+        } else {
+            prompts->dialogs.push_back([](QDialog& dialog) {
+                static_cast<TOptionsBox&>(dialog).ButtonHelp->click();
+                return int(QDialog::Rejected);
+            });
+            frame->MenuOptions->trigger();
+        }
+        QCOMPARE(prompts->errors, QStringList{"Cannot open " + page + "."});
+    }
+
     void tileTwoWindowsOneAboveTheOther() {
         frame->CreateDocumentWindow();
         frame->CreateDocumentWindow();
@@ -390,6 +516,191 @@ private slots:
         QCOMPARE(rects[1].width(), area.width());
         QCOMPARE(rects[0].top(), 0);
         QVERIFY(rects[1].top() >= rects[0].bottom());
+    }
+
+    void commandsWithoutATargetAreDisabled() {
+        auto enabled = [this] {
+            QList<bool> states;
+            for (QAction* a : {frame->tbSave, frame->tbDelete, frame->tbPaste, frame->MenuCascade,
+                               frame->MenuTile})
+                states << a->isEnabled();
+            return states;
+        };
+        QCOMPARE(enabled(), (QList<bool>{false, false, false, false, false}));
+        QVERIFY(frame->EmptyHint->isVisible());
+        QCOMPARE(frame->EmptyHint->text(),
+                 QStringLiteral("Open a playlist (Ctrl+O) or drop .m3u files here"));
+        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("targets.m3u"))));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QVERIFY(!frame->EmptyHint->isVisible());
+        QCOMPARE(enabled(), (QList<bool>{true, true, false, true, true}));
+        QVERIFY(!child->MenuPaste->isEnabled());
+        select(child, {1});
+        child->MenuCopy->trigger();
+        QCOMPARE(enabled(), (QList<bool>{true, true, true, true, true}));
+        QVERIFY(child->MenuPaste->isEnabled());
+        child->subWindow()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(enabled(), (QList<bool>{false, false, false, false, false}));
+        QVERIFY(frame->EmptyHint->isVisible());
+    }
+
+    void cascadeUsesTheFrame() {
+        for (int i = 0; i < 3; ++i)
+            frame->CreateDocumentWindow();
+        frame->MenuCascade->trigger();
+        const QSize area = frame->MdiArea->viewport()->size();
+        QList<QRect> rects;
+        for (TMDIChild* c : frame->DocumentWindows())
+            rects << c->subWindow()->geometry();
+        QCOMPARE(rects[0].topLeft(), QPoint(0, 0));
+        QCOMPARE(rects[0].size(), QSize(area.width() * 2 / 3, area.height() * 2 / 3));
+        const int step = rects[1].top() - rects[0].top();
+        QVERIFY(step >= 10 && step < 60);  // about a title bar
+        QCOMPARE(rects[1].topLeft(), QPoint(step, step));
+        QCOMPARE(rects[2].topLeft(), QPoint(2 * step, 2 * step));
+        QCOMPARE(frame->ActiveDocumentWindow(), frame->DocumentWindows().last());
+    }
+
+    void ctrlF6CyclesTheWindows() {
+        for (int i = 0; i < 3; ++i)
+            frame->CreateDocumentWindow();
+        const QList<TMDIChild*> windows = frame->DocumentWindows();
+        windows[2]->ListView1->setFocus();
+        QTest::keyClick(windows[2]->ListView1, Qt::Key_F6, Qt::ControlModifier);
+        QCOMPARE(frame->ActiveDocumentWindow(), windows[0]);
+        QTest::keyClick(windows[0]->ListView1, Qt::Key_F6, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(frame->ActiveDocumentWindow(), windows[2]);
+    }
+
+    void inactiveWindowsSelectionLooksInactive() {
+        TMDIChild* back = frame->CreateDocumentWindow();
+        frame->EntryClipboard.append("row");
+        back->MenuClick(back->MenuPaste);
+        TMDIChild* front = frame->CreateDocumentWindow();
+        front->MenuClick(front->MenuPaste);
+        for (TMDIChild* c : {back, front}) {
+            QPalette colours = c->ListView1->palette();
+            colours.setColor(QPalette::Active, QPalette::Highlight, Qt::red);
+            colours.setColor(QPalette::Inactive, QPalette::Highlight, Qt::blue);
+            c->ListView1->setPalette(colours);
+            select(c, {0});
+        }
+        auto colourOfRow = [](TMDIChild* c) {
+            const QRect row = c->ListView1->visualRect(c->ListView1->model()->index(0, 0));
+            return c->ListView1->viewport()->grab().toImage().pixelColor(row.right() - 4,
+                                                                         row.center().y());
+        };
+        QCOMPARE(colourOfRow(front), QColor(Qt::red));
+        QCOMPARE(colourOfRow(back), QColor(Qt::blue));
+        // Also where the style's two colours are the same.
+        for (TMDIChild* c : {back, front})
+            c->ListView1->setPalette(QPalette(Qt::white));
+        QVERIFY(colourOfRow(back) != colourOfRow(front));
+    }
+
+    void modifiedMark() {
+        const QString path = playlist(QStringLiteral("mark/a [*] b.m3u"));
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QCOMPARE(child->Caption(), path);
+        select(child, {0});
+        child->MenuDelete->trigger();
+        QCOMPARE(child->Caption(), path + "*");
+        QCOMPARE(child->subWindow()->windowTitle().endsWith(QLatin1String("[*]")), true);
+        QVERIFY(child->subWindow()->isWindowModified());
+        emit frame->MenuWindow->aboutToShow();
+        QCOMPARE(frame->MenuWindow->actions().last()->text(), "&1 " + path + "*");
+        child->MenuSave->trigger();
+        QCOMPARE(child->Caption(), path);
+        QVERIFY(!child->subWindow()->isWindowModified());
+    }
+
+    void rowMenu_data() {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<int>("row");  // where the right click goes
+        QTest::addColumn<std::vector<int>>("selected");
+        QTest::newRow("right click on a selected row keeps the selection")
+            << "click" << 3 << std::vector<int>{1, 3};
+        QTest::newRow("Menu key") << "Menu" << -1 << std::vector<int>{1, 3};
+    }
+    void rowMenu() {
+        QFETCH(QString, way);
+        QFETCH(int, row);
+        frame->OpenPlaylist(
+            QFile::encodeName(playlist(QStringLiteral("menu.m3u"), "a\nb\nc\nd\n")));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QWidget* vp = child->ListView1->viewport();
+        auto at = [&](int r) {
+            return child->ListView1->visualRect(child->ListView1->model()->index(r, 0)).center();
+        };
+        child->ListView1->setFocus();
+        QTest::mouseClick(vp, Qt::LeftButton, {}, at(1));
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::ControlModifier, at(3));
+        if (way == QLatin1String("click")) {
+            // The press selects as a list does; the window system then asks for the menu.
+            QTest::mousePress(vp, Qt::RightButton, {}, at(row));
+            QContextMenuEvent menu(QContextMenuEvent::Mouse, at(row), vp->mapToGlobal(at(row)));
+            QApplication::sendEvent(vp, &menu);
+            QTest::mouseRelease(vp, Qt::RightButton, {}, at(row));
+        } else {
+            QTest::keyClick(child->ListView1, QKeySequence(way)[0].key(),
+                            QKeySequence(way)[0].keyboardModifiers());
+        }
+        QTRY_VERIFY(child->PopupMenu1->isVisible());
+        QStringList items;
+        for (QAction* a : child->PopupMenu1->actions())
+            items << a->text();
+        QCOMPARE(items, (QStringList{"Cu&t", "&Copy", "&Paste", "&Delete", "", "&Remove Path",
+                                     "Re&move Drive"}));
+        QTEST(child->ListView1->selectedPositions(), "selected");
+        child->PopupMenu1->close();
+    }
+
+    void keyboardEditing_data() {
+        // Keys on a list of a..f, after clicking `first` and Shift-clicking `last`.
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::addColumn<QString>("keys");  // comma-separated
+        QTest::addColumn<QByteArray>("order");
+        QTest::addColumn<std::vector<int>>("selected");
+        QTest::addColumn<int>("current");
+        QTest::newRow("Select All") << 2 << 2 << "Ctrl+Shift+A" << QByteArray("abcdef")
+                                    << std::vector<int>{0, 1, 2, 3, 4, 5} << 2;
+        QTest::newRow("Delete leaves the next row current, unselected")
+            << 1 << 2 << "Del" << QByteArray("adef") << std::vector<int>{} << 1;
+        QTest::newRow("Delete, then Shift+Down and Delete go on from there")
+            << 1 << 2 << "Del,Shift+Down,Del" << QByteArray("af") << std::vector<int>{} << 1;
+        QTest::newRow("Cut of the last rows leaves the new last row current")
+            << 4 << 5 << "Ctrl+X" << QByteArray("abcd") << std::vector<int>{} << 3;
+    }
+    void keyboardEditing() {
+        QFETCH(int, first);
+        QFETCH(int, last);
+        QFETCH(QString, keys);
+        QFETCH(QByteArray, order);
+        frame->OpenPlaylist(
+            QFile::encodeName(playlist(QStringLiteral("keys.m3u"), "a\nb\nc\nd\ne\nf\n")));
+        TMDIChild* child = frame->ActiveDocumentWindow();
+        QWidget* vp = child->ListView1->viewport();
+        auto at = [&](int r) {
+            return child->ListView1->visualRect(child->ListView1->model()->index(r, 0)).center();
+        };
+        child->ListView1->setFocus();
+        QTest::mouseClick(vp, Qt::LeftButton, {}, at(first));
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::ShiftModifier, at(last));
+        for (const QString& key : keys.split(QLatin1Char(','))) {
+            const QKeyCombination combination = QKeySequence(key)[0];
+            QTest::keyClick(child->ListView1, combination.key(), combination.keyboardModifiers());
+        }
+        QCOMPARE(entries(child).size(), size_t(order.size()));
+        QByteArray shown;
+        for (const QByteArray& e : entries(child))
+            shown += e;
+        QCOMPARE(shown, order);
+        QTEST(child->ListView1->selectedPositions(), "selected");
+        QTEST(child->ListView1->currentIndex().row(), "current");
+        QCOMPARE(child->Caption().endsWith(QLatin1Char('*')), order != "abcdef");
     }
 
     void arrangingNoWindowsDoesNothing() {
@@ -511,6 +822,49 @@ private slots:
         prompts->fileNames.push_back(std::nullopt);
         QTest::keyClick(frame->ActiveDocumentWindow()->ListView1, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(prompts->saveInitialNames.size(), 1);
+    }
+
+    void boxesShowNamesAsPlainText_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("close question") << 0;
+        QTest::newRow("yes/no question") << 1;
+        QTest::newRow("error box") << 2;
+    }
+    void boxesShowNamesAsPlainText() {
+        QFETCH(int, kind);
+        const QString text = QStringLiteral("Save '<b>x</b> a&lt;b.m3u'?");
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                format = box->textFormat();
+                box->reject();
+            }
+        });
+        QtPrompts real;
+        if (kind == 0)
+            real.askYesNoCancel(frame.get(), QStringLiteral("Closing file..."), text);
+        else if (kind == 1)
+            real.askYesNo(frame.get(), QStringLiteral("Confirm"), text);
+        else
+            real.showError(frame.get(), text);
+        QCOMPARE(format, Qt::PlainText);
+    }
+
+    void longRowIsCutBetweenCharacters_data() {
+        QTest::addColumn<QByteArray>("character");
+        QTest::addColumn<int>("before");  // bytes in front of it
+        QTest::newRow("two bytes across the cut") << QByteArray("\xc3\xa9") << 4095;
+        QTest::newRow("three bytes, one shown") << QByteArray("\xe2\x82\xac") << 4095;
+        QTest::newRow("three bytes, two shown") << QByteArray("\xe2\x82\xac") << 4094;
+        QTest::newRow("four bytes, three shown") << QByteArray("\xf0\x9f\x8e\xb5") << 4093;
+    }
+    void longRowIsCutBetweenCharacters() {
+        QFETCH(QByteArray, character);
+        QFETCH(int, before);
+        const QByteArray entry = QByteArray(before, 'a') + character + QByteArray(100, 'b');
+        const QString text = PlaylistModel::displayText(entry);
+        QVERIFY(!text.contains(QChar::ReplacementCharacter));
+        QCOMPARE(text, QString(before, QLatin1Char('a')) + QChar(0x2026));
     }
 
     void aboutBox() {

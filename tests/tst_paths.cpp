@@ -119,6 +119,12 @@ private slots:
             << QByteArray("no/such/list.m3u") << QByteArray("no/such/list.m3u");
         QTest::newRow("absolute POSIX")
             << QByteArray("/no/such/list.m3u") << QByteArray("/no/such/list.m3u");
+        QTest::newRow("colon in a POSIX name")
+            << QByteArray("/music/a:b.m3u") << QByteArray("/music/a:b.m3u");
+        QTest::newRow("colons in folder and name")
+            << QByteArray("/m/d:x/Live: 2020.m3u") << QByteArray("/m/d:x/Live: 2020.m3u");
+        QTest::newRow("colon in a relative name")
+            << QByteArray("ab:c.m3u") << QByteArray("ab:c.m3u");
         QTest::newRow("untitled") << QByteArray("(untitled)") << QByteArray("(untitled)");
         QTest::newRow("doubled separator") << QByteArray("x\\\\a") << QByteArray("x\\\\a");
         QTest::newRow("leading double slash") << QByteArray("//a") << QByteArray("//a");

@@ -351,6 +351,99 @@ def undo_redo(s):
     exit_by_menu(c)
 
 
+def everyday_editing(s):
+    """Alt+Up/Down, the row menu by mouse and keys, the "*" mark, and the questions on leaving,
+    each about a window brought to the front."""
+    a_lines = ["A1.mp3", "A2.mp3", "A3.mp3", "A4.mp3"]
+    b_lines = ["B1.mp3", "B2.mp3"]
+    a = s.write("Music/a.m3u", crlf_file(a_lines))
+    b = s.write("Music/b.m3u", crlf_file(b_lines))
+    c = open_with_argument(s, a)
+    key("ctrl+o")
+    c.wait_dialog()
+    time.sleep(0.3)
+    h.type_text(b)
+    key("Return")
+    c.wait_no_dialog()
+    c.wait_titles([a, b])
+    c.menu(["Window", "Tile"])
+    time.sleep(0.3)
+
+    def row_center(title, index):
+        return h.center(c.rows(c.list_of(title))[index])
+
+    h.click(*row_center(a, 1))
+    wait_selected(c, a, [1])
+    key("alt+Down")
+    c.wait_rows(a, ["A1.mp3", "A3.mp3", "A2.mp3", "A4.mp3"])
+    wait_selected(c, a, [2])
+    key("alt+Up", "alt+Up")
+    c.wait_rows(a, ["A2.mp3", "A1.mp3", "A3.mp3", "A4.mp3"])
+    wait_selected(c, a, [0])
+
+    # The row menu is a popup, which the accessibility tree does not list: its items are
+    # reached by their underlined letters, and what they do shows.
+    h.click(*row_center(a, 3), button=3)
+    wait_selected(c, a, [3])
+    time.sleep(0.3)
+    s.screenshot("rowmenu")
+    key("d")  # Delete
+    c.wait_rows(a, ["A2.mp3", "A1.mp3", "A3.mp3"])
+    paste = h.find_one(c.frame(), lambda x: h.role(x) == "push button" and x.name == "Paste cut or copied items")
+    expect("sensitive" not in h.states(paste), "Paste is enabled with an empty entry clipboard")
+    # The keyboard's way to the same menu: Copy from it fills the entry clipboard.
+    key("Up", "shift+F10")
+    time.sleep(0.3)
+    key("c")  # Copy
+    poll("Paste to be enabled", lambda: "sensitive" in h.states(paste), 5)
+    wait_selected(c, a, [1])
+
+    # b changes too and is the last one worked in; a is minimized.
+    h.click(*row_center(b, 0))
+    key("alt+Down")
+    c.wait_rows(b, ["B2.mp3", "B1.mp3"])
+
+    def item_names(menu):
+        return [i.name.replace("&", "") for i in h.find_all(menu, lambda x: h.role(x) == "menu item")]
+
+    def window_items():
+        c.menu(["Window"])
+        return poll("the Window menu's list", lambda: [
+            n for n in item_names(h.find_one(c.frame(), lambda x: h.role(x) == "menu item" and x.name == "Window"))
+            if n[:1].isdigit()], 5)
+
+    items = window_items()
+    expect(items == [f"1 {a}*", f"2 {b}*"], f"the Window menu lists {items!r}")
+    s.screenshot("marks")
+    key("Escape")
+    time.sleep(0.2)
+    c.menu(["Window", "Minimize All"])
+    c.menu(["Window", f"2 {b}*"])
+    time.sleep(0.3)
+
+    def window_of(title):
+        return next(w for w, _ in c.document_windows() if w is not None and w.name == title)
+
+    c.menu(["File", "Exit"])
+    for title in (b, a):
+        def question():
+            for d in c.dialogs():
+                if d.name == "Closing file..." and f"Save '{title}'?" in c.dialog_texts(d):
+                    return d
+            return None
+        try:
+            box = poll(f"the question about {title}", question, 10)
+        except ScenarioFailed:
+            raise ScenarioFailed(f"no question about {title}; open: "
+                                 f"{[c.dialog_texts(d) for d in c.dialogs()]!r}")
+        height = h.extents(window_of(title))[3]
+        expect(height > 100, f"{title} is asked about while it is {height} pixels high (minimized)")
+        c.click_button(box, "No")
+    code = c.wait_exit(15)
+    expect(code == 0, f"cadrell ended with exit code {code}")
+    expect(open(a, "rb").read() == crlf_file(a_lines), "No wrote the file")
+
+
 SCENARIOS = {
     "edit_and_save": edit_and_save,
     "close_prompt": close_prompt,
@@ -359,6 +452,9 @@ SCENARIOS = {
     "settings_survive_restart": settings_survive_restart,
     "error_box": error_box,
     "undo_redo": undo_redo,
+
+
+    "everyday_editing": everyday_editing,
 }
 
 if __name__ == "__main__":

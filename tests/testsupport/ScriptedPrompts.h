@@ -22,9 +22,10 @@ public:
     std::deque<std::optional<cadrell::FontChoice>> fonts;
     std::deque<std::function<int(QDialog&)>> dialogs;
 
-    QStringList asked;   // "caption: text" of every question
-    QStringList errors;  // texts of the error box
-    QList<QUrl> urls;    // addresses handed to the desktop
+    QStringList asked;     // "caption: text" of every question
+    QStringList errors;    // texts of the error box
+    QList<QUrl> urls;      // addresses handed to the desktop
+    bool urlsOpen = true;  // whether the desktop could open them
     QStringList fileDialogFolders;
     QStringList saveInitialNames;
     int unexpected = 0;
@@ -55,7 +56,10 @@ public:
         auto script = take(dialogs, std::function<int(QDialog&)>());
         return script ? script(dialog) : int(QDialog::Rejected);
     }
-    void openUrl(const QUrl& url) override { urls << url; }
+    bool openUrl(const QUrl& url) override {
+        urls << url;
+        return urlsOpen;
+    }
 
 private:
     template <class T>
