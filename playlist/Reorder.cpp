@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "playlist/Change.h"
 #include "playlist/PlaylistDocument.h"
 
 namespace cadrell {
@@ -53,15 +54,11 @@ std::optional<std::vector<int>> MoveEntries(PlaylistDocument& doc, const std::ve
     std::optional<Reordering> moving = MoveByOne(count, selected, step);
     if (!moving)
         return std::nullopt;
-    doc.edit([&](EntryList& entries) {
-        // Rows past what a list view can address keep their places at the end.
-        for (qsizetype row = count; row < size; ++row)
-            moving->order.push_back(static_cast<int>(row));
-        EntryList reordered;
-        reordered.insertFrom(0, entries, &moving->order);
-        entries = std::move(reordered);
-    });
-    doc.Modified = true;
+    // Rows past what a list view can address keep their places at the end.
+    for (qsizetype row = count; row < size; ++row)
+        moving->order.push_back(static_cast<int>(row));
+    doc.perform(Change::permute(moving->order),
+                step < 0 ? QStringLiteral("Move Up") : QStringLiteral("Move Down"));
     return std::move(moving->selected);
 }
 
