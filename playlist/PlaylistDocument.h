@@ -20,6 +20,9 @@ public:
     const EntryList& Entries() const { return entries_; }
     QByteArray FileName;
     bool Modified = false;
+    // The last load found a file under FileName but could not read it; cleared by a good load
+    // or a save.
+    bool UnreadFile = false;
 
     bool untitled() const { return FileName == kUntitled; }
 

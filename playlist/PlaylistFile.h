@@ -26,9 +26,10 @@ QByteArray FormatPlaylist(const EntryList& entries);
 // Fails with "Cannot create file <name>" or "Stream write error".
 void WritePlaylist(const QByteArray& fileName, const EntryList& entries);
 
-// Empties the document, reads FileName into it as one change and clears Modified.
+// Empties the document, reads FileName into it as one change and clears Modified. A failure
+// on a file that exists leaves UnreadFile set.
 void LoadPlaylist(PlaylistDocument& doc);
-// Writes the entries to FileName and clears Modified.
+// Writes the entries to FileName and clears Modified and UnreadFile.
 void SavePlaylist(PlaylistDocument& doc);
 
 // The name a confirmed Save dialog gives: ".m3u" appended unless the extension is exactly that.
