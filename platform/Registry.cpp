@@ -222,8 +222,6 @@ void writeKey(QByteArray& out, const Key& key, const QString& path, bool isRoot)
 
 bool parse(const QByteArray& text, const QString& rootName, Key& out) {
     out = Key{rootName, {}, {}};
-    if (text.size() > kMaxFileSize)
-        return false;
     // Each key by its case-folded path, so that a file of many sibling keys costs no scan of
     // all of them for each one.
     QHash<QString, qsizetype> childIndex;
@@ -567,6 +565,9 @@ bool Registry::change(RegRoot which, Change&& apply) {
         // Settings are nobody else's business: a new file is the user's alone.
         AtomicFile file(QFile::encodeName(path), 0600);
         const QByteArray text = regfile::write(r.tree, rootName(which));
+        // Never a file the store would refuse to read back.
+        if (text.size() > regfile::kMaxFileSize)
+            return false;
         return file.open() && file.write(text.constData(), text.size()) && file.commit();
     };
     if (!written()) {

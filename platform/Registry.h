@@ -45,12 +45,13 @@ struct Key {
 };
 
 // A settings file is small; one larger or nested deeper than this is not one (and would take
-// unbounded time and memory to read and write back).
+// unbounded time and memory to read and write back). The store neither reads nor writes a
+// larger file; the parser refuses deeper keys.
 inline constexpr qsizetype kMaxFileSize = 1 << 20;
 inline constexpr qsizetype kMaxDepth = 64;
 
-// Parses a whole file; false when it is not a REGEDIT4 file of the root named `rootName`, or is
-// larger or deeper than the limits above.
+// Parses a whole file; false when it is not a REGEDIT4 file of the root named `rootName`, or
+// has a key deeper than kMaxDepth.
 bool parse(const QByteArray& text, const QString& rootName, Key& out);
 QByteArray write(const Key& root, const QString& rootName);
 
