@@ -487,6 +487,10 @@ private slots:
                                      formatText("%s could not be read. Replace it?", fileName)}
                        : QStringList());
         QVERIFY(!child->Document.Modified);
+        // The replaced file keeps its mode, which may not let anyone read it.
+        if (replace)
+            QFile::setPermissions(QFile::decodeName(fileName),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         const QByteArray saved = readFile(replace ? QFile::decodeName(fileName) : other);
         QCOMPARE(saved, QByteArray("typed.mp3\r\n"));
         if (!replace) {
