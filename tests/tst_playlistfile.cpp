@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -382,6 +383,30 @@ private slots:
         QVERIFY(doc.Modified);
         QCOMPARE(readFile(path), QByteArray("old\r\n"));
         QCOMPARE(leftovers(dir, {QStringLiteral("list.m3u")}), QStringList());
+    }
+
+    // A program started while a save is under way must not inherit the new file.
+    void newFileNotInherited() {
+        const QString path = writeFile(QStringLiteral("cloexec/list.m3u"), "old\r\n");
+        int found = 0, inherited = 0;
+        AtomicFile::setStepHook([&](AtomicFile::Step at, const QByteArray&) {
+            if (at != AtomicFile::Step::Sync)
+                return 0;
+            for (int fd = 0; fd < 1024; ++fd) {
+                char target[4096];
+                const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+                const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+                if (n <= 0 || !QByteArray(target, n).startsWith(name(path) + '.'))
+                    continue;
+                ++found;
+                inherited += !(::fcntl(fd, F_GETFD) & FD_CLOEXEC);
+            }
+            return 0;
+        });
+        Finally undo{[] { AtomicFile::setStepHook(nullptr); }};
+        WritePlaylist(name(path), entries({"new"}));
+        QCOMPARE(found, 1);
+        QCOMPARE(inherited, 0);
     }
 
     // Up to the longest name the file system takes, a playlist that opens also saves.
