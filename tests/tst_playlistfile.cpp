@@ -110,35 +110,21 @@ QString saveAsAnotherUser(const QByteArray& fileName) {
     return QString::fromUtf8(result);
 }
 
-struct OwnedFile {
-    uid_t uid;
-    gid_t gid;
-    mode_t mode;
-};
-
-OwnedFile ownerOf(const QString& path) {
+mode_t modeOf(const QString& path) {
     struct stat st {};
-    ::stat(name(path).constData(), &st);
-    return {st.st_uid, st.st_gid, st.st_mode & 07777};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
 }
 
-// Makes a folder, file or link as root: owner, group and mode (none for a link).
-void give(const QString& path, uid_t uid, gid_t gid, mode_t mode = 0) {
-    QVERIFY(::lchown(name(path).constData(), uid, gid) == 0);
+// As root: owner, group and, unless 0, mode of a folder, file or link (not its target).
+void give(const QString& path, uid_t uid, gid_t gid, mode_t mode) {
+    QVERIFY(::lchown(QFile::encodeName(path).constData(), uid, gid) == 0);
     if (mode)
-        QVERIFY(::chmod(name(path).constData(), mode) == 0);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), mode) == 0);
 }
-
-// The prepared case: the name saved and the file that holds (or would hold) the text.
-struct SaveCase {
-    QString saved;
-    QString holder;
-};
-using Shared = std::function<SaveCase(const QString& base)>;
 
 }  // namespace
 
-Q_DECLARE_METATYPE(Shared)
 Q_DECLARE_METATYPE(AtomicFile::Step)
 
 class TestPlaylistFile : public QObject {
@@ -304,7 +290,7 @@ private slots:
         const QString path = writeFile(QStringLiteral("perm.m3u"), "a\r\n");
         QVERIFY(::chmod(name(path).constData(), mode_t(before)) == 0);
         WritePlaylist(name(path), EntryList());
-        QCOMPARE(int(ownerOf(path).mode), after);
+        QCOMPARE(int(modeOf(path)), after);
     }
 
     // A folder that takes no new file: a file that may be written is saved in place; one that
@@ -430,96 +416,76 @@ private slots:
     // Saving in folders shared with other users, as a user who is not root: who owns the file
     // afterwards, whether a planted link is followed.
     void sharedFolders_data() {
-        QTest::addColumn<Shared>("setup");
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<int>("owner");  // -1: whoever
-        QTest::addColumn<int>("group");
-        QTest::addColumn<int>("mode");
+        // The folder, the file (mode 0: none) and, unless -1, the owner of a link to the file
+        // put in the folder instead, the file then being in a folder of the saver's own.
+        for (const char* column : {"dirUid", "dirGid", "dirMode", "fileUid", "fileGid", "fileMode",
+                                   "linkUid", "saved", "uid", "gid", "mode"})
+            QTest::addColumn<int>(column);
+        const int other = int(kOther), saver = int(kSaver), shared = int(kShared),
+                  group = int(kSaverGroup);
         QTest::newRow("group-shared file of another user keeps group and mode")
-            << Shared([](const QString& base) {
-                   const QString dir = base + "/group";
-                   QDir().mkpath(dir);
-                   give(dir, 0, kShared, 0770);
-                   const QString file = writeFile(
-                       dir.mid(testsupport::homeDir().size() + 1) + "/list.m3u", "old\r\n");
-                   give(file, kOther, kShared, 0660);
-                   return SaveCase{file, file};
-               })
-            << true << -1 << int(kShared) << 0660;
+            << 0 << shared << 0770 << other << shared << 0660 << -1 << 1 << -1 << shared << 0660;
         QTest::newRow("another user's file in a sticky folder is saved in place")
-            << Shared([](const QString& base) {
-                   const QString dir = base + "/sticky";
-                   QDir().mkpath(dir);
-                   give(dir, 0, 0, 01777);
-                   const QString file = writeFile(
-                       dir.mid(testsupport::homeDir().size() + 1) + "/list.m3u", "old\r\n");
-                   give(file, kOther, kOther, 0666);
-                   return SaveCase{file, file};
-               })
-            << true << int(kOther) << int(kOther) << 0666;
-        auto linkIn = [](const char* label, uid_t folderOwner, uid_t linkOwner, bool dangling) {
-            return Shared([=](const QString& base) {
-                const QString dir = base + '/' + label;
-                QDir().mkpath(dir + "/own");
-                give(dir + "/own", kSaver, kSaverGroup, 0755);
-                const QString target = dir + "/own/target.m3u";
-                if (!dangling) {
-                    writeFile(target.mid(testsupport::homeDir().size() + 1), "old\r\n");
-                    give(target, kSaver, kSaverGroup, 0644);
-                }
-                give(dir, folderOwner, 0, 01777);
-                const QString link = dir + "/list.m3u";
-                QFile::link(target, link);
-                give(link, linkOwner, 0);
-                return SaveCase{link, target};
-            });
-        };
+            << 0 << 0 << 01777 << other << other << 0666 << -1 << 1 << other << other << 0666;
         QTest::newRow("another user's link in a sticky folder refused")
-            << linkIn("planted", 0, kOther, false) << false << int(kSaver) << int(kSaverGroup)
-            << 0644;
+            << 0 << 0 << 01777 << saver << group << 0644 << other << 0 << saver << group << 0644;
         QTest::newRow("another user's link to no file yet refused")
-            << linkIn("planted-new", 0, kOther, true) << false << -1 << -1 << 0;
+            << 0 << 0 << 01777 << saver << group << 0 << other << 0 << -1 << -1 << 0;
         QTest::newRow("the folder owner's link followed")
-            << linkIn("owners", kOther, kOther, false) << true << int(kSaver) << int(kSaverGroup)
+            << other << 0 << 01777 << saver << group << 0644 << other << 1 << saver << group
             << 0644;
         QTest::newRow("own link followed")
-            << linkIn("own", 0, kSaver, false) << true << int(kSaver) << int(kSaverGroup) << 0644;
+            << 0 << 0 << 01777 << saver << group << 0644 << saver << 1 << saver << group << 0644;
     }
     void sharedFolders() {
-        QFETCH(Shared, setup);
-        QFETCH(bool, saved);
-        QFETCH(int, owner);
-        QFETCH(int, group);
-        QFETCH(int, mode);
         if (::geteuid() != 0)
             QSKIP("needs root to make files of other users and to save as one");
+        auto column = [](const char* c) {
+            return *static_cast<const int*>(QTest::qData(c, QMetaType::Int));
+        };
         // A folder the other users may enter; the private home is root's alone.
         QByteArray tmpl = name(testsupport::homeDir()) + "/shared-XXXXXX";
         QVERIFY(::mkdtemp(tmpl.data()));
-        const QString base = QFile::decodeName(tmpl);
+        const QString dir = QFile::decodeName(tmpl);
         ::chmod(name(testsupport::homeDir()).constData(), 0711);
-        ::chmod(tmpl.constData(), 0755);
         Finally undo{[] { ::chmod(name(testsupport::homeDir()).constData(), 0700); }};
-        const SaveCase c = setup(base);
-        const bool existed = QFileInfo::exists(c.holder);
-
-        const QString failure = saveAsAnotherUser(name(c.saved));
-        if (!saved) {
-            QCOMPARE(failure, QStringLiteral("Cannot create file ") + c.saved);
-            QCOMPARE(readFile(c.holder), existed ? QByteArray("old\r\n") : QByteArray("<missing>"));
-        } else {
-            QCOMPARE(failure, QString());
-            QCOMPARE(readFile(c.holder), QByteArray("new\r\n"));
+        const bool link = column("linkUid") >= 0;
+        const QString own = dir + QStringLiteral("/own");
+        const QString file = (link ? own : dir) + QStringLiteral("/list.m3u");
+        QDir().mkpath(own);
+        give(own, kSaver, kSaverGroup, 0755);
+        if (column("fileMode")) {
+            writeFile(file.mid(testsupport::homeDir().size() + 1), "old\r\n");
+            give(file, uid_t(column("fileUid")), gid_t(column("fileGid")),
+                 mode_t(column("fileMode")));
         }
-        if (!existed)
+        const QString saved = link ? dir + QStringLiteral("/link.m3u") : file;
+        if (link) {
+            QVERIFY(QFile::link(file, saved));
+            give(saved, uid_t(column("linkUid")), 0, 0);
+        }
+        give(dir, uid_t(column("dirUid")), gid_t(column("dirGid")), mode_t(column("dirMode")));
+
+        const QString failure = saveAsAnotherUser(name(saved));
+        if (column("saved")) {
+            QCOMPARE(failure, QString());
+            QCOMPARE(readFile(file), QByteArray("new\r\n"));
+        } else {
+            QCOMPARE(failure, QStringLiteral("Cannot create file ") + saved);
+            QCOMPARE(readFile(file),
+                     column("fileMode") ? QByteArray("old\r\n") : QByteArray("<missing>"));
+        }
+        QCOMPARE(
+            leftovers(QFileInfo(file).path(), {QStringLiteral("list.m3u"), QStringLiteral("own"),
+                                               QStringLiteral("link.m3u")}),
+            QStringList());
+        if (!column("fileMode"))
             return;
-        const OwnedFile now = ownerOf(c.holder);
-        if (owner >= 0)
-            QCOMPARE(int(now.uid), owner);
-        QCOMPARE(int(now.gid), group);
-        QCOMPARE(int(now.mode), mode);
-        QCOMPARE(leftovers(QFileInfo(c.holder).path(), {QFileInfo(c.holder).fileName()}),
-                 QStringList());
+        const QFileInfo after(file);
+        if (column("uid") >= 0)
+            QCOMPARE(int(after.ownerId()), column("uid"));
+        QCOMPARE(int(after.groupId()), column("gid"));
+        QCOMPARE(int(modeOf(file)), column("mode"));
     }
 
     void saveNames_data() {
