@@ -205,6 +205,10 @@ bool AtomicFile::open() {
 bool AtomicFile::openInPlace(dev_t dev, ino_t ino) {
     // The name may have been replaced since it was looked at: only the same regular file will
     // do, and a FIFO planted meanwhile must not block the open.
+    if (const int err = injected(Step::Reopen, target_)) {
+        errno = err;
+        return false;
+    }
     fd_ = ::open(target_.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat now;
     if (fd_ < 0 || ::fstat(fd_, &now) != 0 || !S_ISREG(now.st_mode) || now.st_dev != dev ||

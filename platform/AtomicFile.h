@@ -18,8 +18,9 @@ namespace cadrell {
 class AtomicFile {
 public:
     enum class Failure { None, Create, Write };
-    // The last steps of a save, which the disk or the file system may still refuse.
-    enum class Step { Sync, Close, Rename };
+    // The last steps of a save, which the disk or the file system may still refuse, and the
+    // moment before a file to be rewritten in place is opened again.
+    enum class Step { Sync, Close, Rename, Reopen };
     // Called before each step with the name being saved; a non-zero result is taken as the
     // step's errno and the step is not done. Lets tests make a step fail that no real file
     // system fails on demand. nullptr removes it.

@@ -296,50 +296,71 @@ private slots:
     // A folder that takes no new file: a file that may be written is saved in place; one that
     // may not keeps its text.
     void saveWhereFolderTakesNoNewFile_data() {
-        QTest::addColumn<bool>("fileWritable");
-        QTest::newRow("writable file: saved in place") << true;
-        QTest::newRow("read-only file: kept") << false;
+        QTest::addColumn<QString>("file");
+        QTest::newRow("writable file: saved in place") << QStringLiteral("writable");
+        QTest::newRow("read-only file: kept") << QStringLiteral("read-only");
+        // Replaced by a link between being looked at and being opened again for the rewrite.
+        QTest::newRow("file swapped for a link: refused") << QStringLiteral("swapped");
     }
     void saveWhereFolderTakesNoNewFile() {
-        QFETCH(bool, fileWritable);
-        const QString dir = testsupport::homeDir() + QStringLiteral("/ro-") +
-                            QString::fromLatin1(QTest::currentDataTag()).left(8);
+        QFETCH(QString, file);
+        const QString dir = testsupport::homeDir() + QStringLiteral("/ro-") + file;
         QDir().mkpath(dir);
         const QString path = dir + QStringLiteral("/list.m3u");
-        writeFile(path.mid(testsupport::homeDir().size() + 1),
-                  "an old line longer than the new text\r\n");
-        Finally undo;
+        const QByteArray old = "an old line longer than the new text\r\n";
+        writeFile(path.mid(testsupport::homeDir().size() + 1), old);
+        const QString decoy = writeFile(QStringLiteral("decoy-") + file, "decoy\r\n");
+        const bool writable = file != QLatin1String("read-only");
+        std::function<bool(bool)> lock;
         if (::geteuid() == 0) {
             // Root writes wherever a mode forbids it; immutable files and folders it cannot.
-            const QStringList names = fileWritable ? QStringList{dir} : QStringList{dir, path};
-            if (QProcess::execute(QStringLiteral("chattr"), QStringList{"+i"} + names) != 0)
-                QSKIP("as root only immutable folders refuse new files, and chattr +i fails here");
-            undo.f = [names] {
-                QProcess::execute(QStringLiteral("chattr"), QStringList{"-i"} + names);
+            const QStringList names = writable ? QStringList{dir} : QStringList{dir, path};
+            lock = [names](bool on) {
+                return QProcess::execute(QStringLiteral("chattr"),
+                                         QStringList{on ? "+i" : "-i"} + names) == 0;
             };
         } else {
-            if (!fileWritable)
+            if (!writable)
                 QFile::setPermissions(path, QFileDevice::ReadOwner);
-            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-            undo.f = [dir] {
-                QFile::setPermissions(
-                    dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            lock = [dir](bool on) {
+                return QFile::setPermissions(
+                    dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                             (on ? QFileDevice::Permissions() : QFileDevice::WriteOwner));
             };
         }
+        if (!lock(true))
+            QSKIP("as root only immutable folders refuse new files, and chattr +i fails here");
+        Finally undo{[&] {
+            lock(false);
+            AtomicFile::setStepHook(nullptr);
+        }};
+        if (file == QLatin1String("swapped"))
+            AtomicFile::setStepHook([&](AtomicFile::Step step, const QByteArray&) {
+                if (step == AtomicFile::Step::Reopen) {
+                    lock(false);
+                    QFile::remove(path);
+                    QFile::link(decoy, path);
+                    lock(true);
+                }
+                return 0;
+            });
         PlaylistDocument doc;
         doc.FileName = name(path);
         doc.edit([](EntryList& e) { e.append("new"); });
         doc.Modified = true;
         const QString failure = failureOf([&] { SavePlaylist(doc); });
         QCOMPARE(leftovers(dir, {QStringLiteral("list.m3u")}), QStringList());
-        if (fileWritable) {
+        QCOMPARE(readFile(decoy), QByteArray("decoy\r\n"));
+        if (file == QLatin1String("writable")) {
             QCOMPARE(failure, QStringLiteral("<no error>"));
             QVERIFY(!doc.Modified);
             QCOMPARE(readFile(path), QByteArray("new\r\n"));
         } else {
             QCOMPARE(failure, QStringLiteral("Cannot create file ") + path);
             QVERIFY(doc.Modified);
-            QCOMPARE(readFile(path), QByteArray("an old line longer than the new text\r\n"));
+            if (writable)
+                return;
+            QCOMPARE(readFile(path), old);
         }
     }
 
