@@ -293,6 +293,15 @@ private slots:
         QCOMPARE(int(modeOf(path)), after);
     }
 
+    // A new playlist gets the mode the umask leaves, read without touching the umask.
+    void newFileFollowsUmask() {
+        const mode_t saved = ::umask(027);
+        const QString path = testsupport::homeDir() + QStringLiteral("/umask.m3u");
+        WritePlaylist(name(path), entries({"a"}));
+        QCOMPARE(::umask(saved), mode_t(027));
+        QCOMPARE(int(modeOf(path)), 0640);
+    }
+
     // A folder that takes no new file: a file that may be written is saved in place; one that
     // may not keeps its text.
     void saveWhereFolderTakesNoNewFile_data() {
