@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include <QtEndian>
+
 #include "app/Strings.h"
 #include "platform/Error.h"
 #include "platform/Registry.h"
@@ -57,25 +59,40 @@ void SaveSettings(const SettingsTarget& target, Registry& store) {
     RegistryKey key(RegRoot::CurrentUser, store);
     if (!key.OpenKey(settingsKey(), true))
         return;
+    std::vector<regfile::Value> values;
+    auto put = [&](const char* name, RegValue value) {
+        values.push_back({QString::fromLatin1(name), std::move(value)});
+    };
+    auto putInteger = [&](const char* name, std::int32_t n) {
+        QByteArray data(4, '\0');
+        qToLittleEndian(n, data.data());
+        put(name, RegValue{REG_DWORD, data});
+    };
+    auto putString = [&](const char* name, const QByteArray& text) {
+        put(name, RegValue{REG_SZ, text + '\0'});
+    };
+    const bool remember = target.rememberFont();
+    putInteger("Remember", remember ? 1 : 0);
+    // Without "Remember" the font values already stored are left exactly as they are.
+    if (remember) {
+        putString("FontName", target.fontName().toLocal8Bit());
+        putInteger("FontColor", std::int32_t(target.fontColor()));
+        putInteger("FontSize", target.fontSizePoints());
+        putInteger("FontBold", target.fontBold() ? 1 : 0);
+        putInteger("FontItalic", target.fontItalic() ? 1 : 0);
+    }
+    putString("OpenDir", target.openDir());
+    putString("SaveDir", target.saveDir());
+    putInteger("Toolbar", target.toolbarVisible() ? 1 : 0);
+    const QRect frame = target.frameRect();
+    putInteger("Top", frame.top());
+    putInteger("Left", frame.left());
+    putInteger("Width", frame.width());
+    putInteger("Height", frame.height());
+    // One change of the file for all of them: each write on its own would lock, read and
+    // rewrite the whole file again.
     try {
-        const bool remember = target.rememberFont();
-        key.WriteBool(QStringLiteral("Remember"), remember);
-        // Without "Remember" the font values already stored are left exactly as they are.
-        if (remember) {
-            key.WriteString(QStringLiteral("FontName"), target.fontName().toLocal8Bit());
-            key.WriteInteger(QStringLiteral("FontColor"), std::int32_t(target.fontColor()));
-            key.WriteInteger(QStringLiteral("FontSize"), target.fontSizePoints());
-            key.WriteBool(QStringLiteral("FontBold"), target.fontBold());
-            key.WriteBool(QStringLiteral("FontItalic"), target.fontItalic());
-        }
-        key.WriteString(QStringLiteral("OpenDir"), target.openDir());
-        key.WriteString(QStringLiteral("SaveDir"), target.saveDir());
-        key.WriteBool(QStringLiteral("Toolbar"), target.toolbarVisible());
-        const QRect frame = target.frameRect();
-        key.WriteInteger(QStringLiteral("Top"), frame.top());
-        key.WriteInteger(QStringLiteral("Left"), frame.left());
-        key.WriteInteger(QStringLiteral("Width"), frame.width());
-        key.WriteInteger(QStringLiteral("Height"), frame.height());
+        key.WriteValues(values);
     } catch (const Error&) {
     }
     key.CloseKey();

@@ -64,7 +64,8 @@ public:
 // of the wrong type, then moves the frame to (100, 100) when its corner is on no monitor.
 void LoadSettings(SettingsTarget& target, Registry& store);
 void LoadSettings(SettingsTarget& target);
-// Writes the frame's state to the settings key, stopping quietly at the first failed write.
+// Writes the frame's state to the settings key in one change of the file; a failure to write
+// is quiet and leaves the file as it was.
 void SaveSettings(const SettingsTarget& target, Registry& store);
 void SaveSettings(const SettingsTarget& target);
 

@@ -1,14 +1,18 @@
 #include "platform/Registry.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QtEndian>
+#include <cerrno>
 #include <optional>
 
+#include "platform/AtomicFile.h"
 #include "platform/Error.h"
 
 namespace cadrell {
@@ -141,14 +145,6 @@ std::optional<RegValue> readData(const QByteArray& text) {
     return v;
 }
 
-Key& childFor(Key& parent, const QString& name) {
-    for (Key& k : parent.subkeys)
-        if (sameName(k.name, name))
-            return k;
-    parent.subkeys.push_back(Key{name, {}, {}});
-    return parent.subkeys.back();
-}
-
 void setValueIn(Key& key, const QString& name, const RegValue& value) {
     for (Value& v : key.values)
         if (sameName(v.name, name)) {
@@ -220,14 +216,15 @@ void writeKey(QByteArray& out, const Key& key, const QString& path, bool isRoot)
         }
         out += '\n';
     }
-    for (const Key& k : key.subkeys)
-        writeKey(out, k, path + QLatin1Char('\\') + k.name, false);
 }
 
 }  // namespace
 
 bool parse(const QByteArray& text, const QString& rootName, Key& out) {
     out = Key{rootName, {}, {}};
+    // Each key by its case-folded path, so that a file of many sibling keys costs no scan of
+    // all of them for each one.
+    QHash<QString, qsizetype> childIndex;
     QByteArray body = text;
     if (body.startsWith("\xEF\xBB\xBF"))
         body.remove(0, 3);
@@ -249,13 +246,22 @@ bool parse(const QByteArray& text, const QString& rootName, Key& out) {
                 return false;
             const QString path = QString::fromUtf8(line.mid(1, line.size() - 2));
             QStringList parts = path.split(QLatin1Char('\\'));
-            if (!sameName(parts.takeFirst(), rootName))
+            if (!sameName(parts.takeFirst(), rootName) || parts.size() > kMaxDepth)
                 return false;
             current = &out;
+            QString folded;
             for (const QString& part : parts) {
                 if (part.isEmpty())
                     return false;
-                current = &childFor(*current, part);
+                folded += QLatin1Char('\\') + part.toCaseFolded();
+                const auto found = childIndex.constFind(folded);
+                if (found != childIndex.cend()) {
+                    current = &current->subkeys[size_t(*found)];
+                } else {
+                    current->subkeys.push_back(Key{part, {}, {}});
+                    childIndex.insert(folded, qsizetype(current->subkeys.size()) - 1);
+                    current = &current->subkeys.back();
+                }
             }
             continue;
         }
@@ -292,7 +298,20 @@ bool parse(const QByteArray& text, const QString& rootName, Key& out) {
 
 QByteArray write(const Key& root, const QString& rootName) {
     QByteArray out = QByteArray(Header) + "\n\n";
-    writeKey(out, root, rootName, true);
+    // Depth first, parents before their children, without recursion.
+    struct Pending {
+        const Key* key;
+        QString path;
+    };
+    std::vector<Pending> pending{{&root, rootName}};
+    while (!pending.empty()) {
+        const Pending next = std::move(pending.back());
+        pending.pop_back();
+        writeKey(out, *next.key, next.path, next.key == &root);
+        const auto& subkeys = next.key->subkeys;
+        for (auto it = subkeys.rbegin(); it != subkeys.rend(); ++it)
+            pending.push_back({&*it, next.path + QLatin1Char('\\') + it->name});
+    }
     return out;
 }
 
@@ -346,7 +365,8 @@ std::optional<QStringList> splitPath(QString path) {
         for (QChar c : p)
             if (c.unicode() < 0x20)
                 return std::nullopt;
-    if (parts.contains(QString()))
+    // No deeper than a file may be: the store must be able to read back what it writes.
+    if (parts.contains(QString()) || parts.size() > regfile::kMaxDepth)
         return std::nullopt;
     return parts;
 }
@@ -436,32 +456,54 @@ QString Registry::filePath(RegRoot root) const {
 namespace {
 
 // Moves an unreadable file out of the way under a name of its own, keeping any earlier one.
+// A plain rename: whatever it is (a FIFO, a folder), it is never opened to be copied.
 void setAside(const QString& path) {
     QString target = path + QStringLiteral(".bad");
-    for (int n = 2; QFileInfo::exists(target); ++n)
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
         target = path + QStringLiteral(".bad.") + QString::number(n);
-    if (QFile::rename(path, target))
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(target).constData()) == 0)
         qWarning("cadrell: %s could not be read and was moved to %s; starting empty",
                  qPrintable(path), qPrintable(target));
     else
         qWarning("cadrell: %s could not be read; starting empty", qPrintable(path));
 }
 
-// Reads the file; nullopt when it exists but does not parse.
+// Reads the file; nullopt when it is there but is no settings file: not a regular file, too
+// large, or not parsable.
 std::optional<Key> readTree(const QString& path, RegRoot which, FileStamp& stamp,
                             bool& unreadable) {
     stamp = {};
-    QFile file(path);
     unreadable = false;
-    if (!file.open(QIODevice::ReadOnly)) {
-        unreadable = file.exists();
+    // Non-blocking: a FIFO put in the file's place must not stall the start.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        unreadable = errno != ENOENT && errno != ENOTDIR;
         return Key{Registry::rootName(which), {}, {}};
     }
     struct stat st;
-    if (::fstat(file.handle(), &st) == 0)
+    QByteArray text;
+    bool good = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= regfile::kMaxFileSize;
+    if (good) {
         stamp = stampOf(st);
+        // One byte more than allowed tells a file that grew past the limit.
+        text.resize(regfile::kMaxFileSize + 1);
+        qsizetype used = 0;
+        for (;;) {
+            const ssize_t n =
+                ::read(fd, text.data() + used, static_cast<size_t>(text.size() - used));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || (used += n) == text.size()) {
+                good = n == 0;
+                break;
+            }
+        }
+        text.truncate(used);
+    }
+    ::close(fd);
     Key tree;
-    if (!regfile::parse(file.readAll(), Registry::rootName(which), tree))
+    if (!good || !regfile::parse(text, Registry::rootName(which), tree))
         return std::nullopt;
     return tree;
 }
@@ -471,7 +513,8 @@ std::optional<Key> readTree(const QString& path, RegRoot which, FileStamp& stamp
 Registry::Root& Registry::load(RegRoot which, bool locked) {
     Root& r = *roots_[which == RegRoot::CurrentUser ? 0 : 1];
     const QString path = filePath(which);
-    if (!locked && r.loaded && r.path == path && r.stamp == stampOf(path))
+    // Also under the lock: a file nobody replaced since it was read need not be parsed again.
+    if (r.loaded && r.path == path && r.stamp == stampOf(path) && (!locked || !r.unreadable))
         return r;
     r.path = path;
     r.loaded = true;
@@ -509,21 +552,28 @@ bool Registry::change(RegRoot which, Change&& apply) {
     Root& r = load(which, true);
     if (r.unreadable)
         return false;
-    Key tree = r.tree;
-    const Outcome outcome = apply(tree);
+    // Changed where it is, not in a copy; should the file not take the change, the tree is
+    // read again the next time it is needed.
+    const Outcome outcome = apply(r.tree);
     if (outcome != Outcome::Changed)
         return outcome == Outcome::Unchanged;
-    // A file without write permission stays as it is, whoever we are.
-    const QFileInfo info(path);
-    if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
+    auto written = [&] {
+        // A file without write permission stays as it is, whoever we are.
+        const QFileInfo info(path);
+        if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
+            return false;
+        // Settings are nobody else's business: a new file is the user's alone.
+        AtomicFile file(QFile::encodeName(path), 0600);
+        const QByteArray text = regfile::write(r.tree, rootName(which));
+        // Never a file the store would refuse to read back.
+        if (text.size() > regfile::kMaxFileSize)
+            return false;
+        return file.open() && file.write(text.constData(), text.size()) && file.commit();
+    };
+    if (!written()) {
+        r.loaded = false;
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray text = regfile::write(tree, rootName(which));
-    if (file.write(text) != text.size() || !file.commit())
-        return false;
-    r.tree = std::move(tree);
+    }
     r.stamp = stampOf(path);
     return true;
 }
@@ -611,6 +661,25 @@ bool Registry::setValue(RegRoot root, const QString& path, const QString& name,
             v->value = value;
         } else {
             k->values.push_back(regfile::Value{name, value});
+        }
+        return Outcome::Changed;
+    });
+}
+
+bool Registry::setValues(RegRoot root, const QString& path,
+                         const std::vector<regfile::Value>& values) {
+    for (const regfile::Value& v : values)
+        if (!validValueName(v.name))
+            return false;
+    return change(root, [&](Key& tree) {
+        Key* k = findKey(tree, path);
+        if (!k)
+            return Outcome::Failed;
+        for (const regfile::Value& v : values) {
+            if (regfile::Value* old = findValue(*k, v.name))
+                old->value = v.value;
+            else
+                k->values.push_back(v);
         }
         return Outcome::Changed;
     });
@@ -735,6 +804,12 @@ bool RegistryKey::ReadBool(const QString& name) {
 void RegistryKey::WriteValue(const QString& name, const RegValue& value) {
     if (!open_ || readOnly_ || !store_.setValue(root_, path_, name, value))
         throw Error(formatText("Failed to set data for '%s'", name.toLocal8Bit()));
+}
+
+void RegistryKey::WriteValues(const std::vector<regfile::Value>& values) {
+    if (!open_ || readOnly_ || !store_.setValues(root_, path_, values))
+        throw Error(formatText("Failed to set data for '%s'",
+                               values.empty() ? QByteArray() : values.front().name.toLocal8Bit()));
 }
 
 void RegistryKey::WriteString(const QString& name, const QByteArray& text) {

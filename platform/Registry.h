@@ -44,7 +44,14 @@ struct Key {
     std::vector<Key> subkeys;
 };
 
-// Parses a whole file; false when it is not a REGEDIT4 file of the root named `rootName`.
+// A settings file is small; one larger or nested deeper than this is not one (and would take
+// unbounded time and memory to read and write back). The store neither reads nor writes a
+// larger file; the parser refuses deeper keys.
+inline constexpr qsizetype kMaxFileSize = 1 << 20;
+inline constexpr qsizetype kMaxDepth = 64;
+
+// Parses a whole file; false when it is not a REGEDIT4 file of the root named `rootName`, or
+// has a key deeper than kMaxDepth.
 bool parse(const QByteArray& text, const QString& rootName, Key& out);
 QByteArray write(const Key& root, const QString& rootName);
 
@@ -81,6 +88,8 @@ public:
     bool queryValue(RegRoot root, const QString& path, const QString& name, RegValue& out);
     bool setValue(RegRoot root, const QString& path, const QString& name, const RegValue& value);
     bool deleteValue(RegRoot root, const QString& path, const QString& name);
+    // Sets all of them in one change of the file: one lock, one read, one write.
+    bool setValues(RegRoot root, const QString& path, const std::vector<regfile::Value>& values);
 
 private:
     struct Root;
@@ -136,6 +145,8 @@ public:
     void WriteBool(const QString& name, bool value);
     void WriteBinaryData(const QString& name, const QByteArray& data);
     void WriteValue(const QString& name, const RegValue& value);
+    // All in one change; throws as above, naming the first value.
+    void WriteValues(const std::vector<regfile::Value>& values);
 
 private:
     Registry& store_;

@@ -288,7 +288,14 @@ void TMDIChild::LoadDocument() {
 }
 
 bool TMDIChild::SaveDocument() {
-    if (Document.untitled() && !ChooseSaveName())
+    // A playlist that is there but could not be read is replaced only when the user says so;
+    // otherwise the Save dialog offers another name.
+    const bool choose = Document.untitled() ||
+                        (Document.UnreadFile &&
+                         !Prompts::current().askYesNo(
+                             this, QStringLiteral("Confirm Save"),
+                             formatText("%s could not be read. Replace it?", Document.FileName)));
+    if (choose && !ChooseSaveName())
         return false;
     SavePlaylist(Document);
     setTitle(Document.FileName);

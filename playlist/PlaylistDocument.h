@@ -34,6 +34,9 @@ public:
     bool Modified = false;
     // Found when the file is read; a new playlist is UTF-8.
     TextEncoding Encoding = TextEncoding::Utf8;
+    // The last load found a file under FileName but could not read it; cleared by a good load
+    // or a save.
+    bool UnreadFile = false;
 
     bool untitled() const { return FileName == kUntitled; }
 

@@ -43,6 +43,15 @@ private:
     int fd_;
 };
 
+// Something is there under the name, whether or not it can be read; a name with a zero byte
+// names nothing (only the part before it would be looked at).
+bool fileExists(const QByteArray& fileName) {
+    if (fileName.isEmpty() || fileName.contains('\0'))
+        return false;
+    struct stat st;
+    return ::stat(fileName.constData(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
+
 }  // namespace
 
 std::vector<std::pair<qsizetype, qsizetype>> SplitLines(QByteArrayView data) {
@@ -177,16 +186,18 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEnc
         }
     }
     flush();
-    if (!file.commit()) {
-        if (file.failure() == AtomicFile::Failure::Write)
-            throw Error(QStringLiteral("Stream write error"));
+    // Bytes that were written but never reached the disk, or a file that was never put in its
+    // place: either way the file named was not made.
+    if (!file.commit())
         throw Error(formatText("Cannot create file %s", fileName));
-    }
 }
 
 void LoadPlaylist(PlaylistDocument& doc) {
     UpdateBatch batch(doc);
     batch.entries().clear();
+    // Stays set when the read fails: the empty window must not silently replace a playlist
+    // that is there but could not be read.
+    doc.UnreadFile = fileExists(doc.FileName);
     QByteArray data = ReadWholeFile(doc.FileName);
     const TextEncoding encoding = DetectEncoding(data, IsUtf8PlaylistName(doc.FileName));
     std::optional<FileText> text = DecodeFileText(std::move(data), encoding);
@@ -197,6 +208,7 @@ void LoadPlaylist(PlaylistDocument& doc) {
     if (text->offset)
         for (auto& line : lines)
             line.first += text->offset;
+    doc.UnreadFile = false;
     batch.entries().adopt(std::move(text->bytes), lines);
     doc.Encoding = encoding;
     doc.markClean();
@@ -205,6 +217,7 @@ void LoadPlaylist(PlaylistDocument& doc) {
 void SavePlaylist(PlaylistDocument& doc) {
     WritePlaylist(doc.FileName, doc.Entries(), doc.Encoding);
     doc.markClean();
+    doc.UnreadFile = false;
 }
 
 QByteArray WithPlaylistExtension(const QByteArray& name) {

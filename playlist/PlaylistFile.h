@@ -31,9 +31,9 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries,
                    TextEncoding encoding = TextEncoding::Utf8);
 
 // Empties the document, reads FileName into it as one change, finds its encoding and clears
-// Modified.
+// Modified. A failure on a file that exists leaves UnreadFile set.
 void LoadPlaylist(PlaylistDocument& doc);
-// Writes the entries to FileName and clears Modified.
+// Writes the entries to FileName and clears Modified and UnreadFile.
 void SavePlaylist(PlaylistDocument& doc);
 
 // The name a confirmed Save dialog gives: ".m3u" appended unless the extension is exactly that

@@ -366,7 +366,6 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::newRow("full file system") << QStringLiteral("tmpfs");
         QTest::newRow("file size limit reached") << QStringLiteral("rlimit");
-        QTest::newRow("read-only folder and file") << QStringLiteral("readonly");
     }
     void saveFails() {
         QFETCH(QString, how);
@@ -407,28 +406,6 @@ private slots:
             child->MenuSave->trigger();
             ::setrlimit(RLIMIT_FSIZE, &saved);
             std::signal(SIGXFSZ, oldHandler);
-        } else if (how == QLatin1String("readonly")) {
-            if (isRoot()) {
-                // Root writes wherever a mode forbids it; immutable files and folders it cannot.
-                if (QProcess::execute(QStringLiteral("chattr"),
-                                      {QStringLiteral("+i"), path, dir}) != 0)
-                    QSKIP(
-                        "as root only immutable files refuse writes, and chattr +i fails "
-                        "here");
-                undo.f = [dir, path] {
-                    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir, path});
-                };
-            } else {
-                QFile::setPermissions(path, QFileDevice::ReadOwner);
-                QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-                undo.f = [dir, path] {
-                    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                   QFileDevice::ExeOwner);
-                    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-                };
-            }
-            expected = errorBoxText(formatText("Cannot create file %s", name(path)));
-            child->MenuSave->trigger();
         } else {
             child->MenuSave->trigger();
         }
@@ -453,34 +430,79 @@ private slots:
         QCOMPARE(readFile(path), FormatPlaylist(child->Document.Entries()));
     }
 
-    // A playlist the user may write, in a folder that takes no new file: saved in place.
-    void saveInPlaceInReadOnlyFolder() {
-        const QString dir = freshDir(QStringLiteral("inplace"));
-        const QString path = dir + QStringLiteral("/list.m3u");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("a much longer old line that the new text does not cover\r\n");
-        f.close();
-        Finally undo;
-        if (isRoot()) {
-            if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), dir}) != 0)
-                QSKIP("chattr +i fails here");
-            undo.f = [dir] {
-                QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir});
-            };
-        } else {
-            QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-            undo.f = [dir] {
-                QFile::setPermissions(
-                    dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            };
+    // A window whose load failed on a file that is there: Save asks before replacing it, and a
+    // No goes to the Save dialog. A name with nothing under it is simply created.
+    void saveAfterFailedLoad_data() {
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("replace");
+        // Sparse: four gigabytes and one byte that take no room on the disk.
+        const Setup tooLarge = [](const QString& dir) {
+            const QByteArray path = name(dir + "/huge.m3u");
+            QFile f(QFile::decodeName(path));
+            return f.open(QIODevice::WriteOnly) && f.resize((qint64(4) << 30) + 1) ? path
+                                                                                   : QByteArray();
+        };
+        const Setup noReadPermission = [](const QString& dir) {
+            if (isRoot())
+                return QByteArray("skip: root reads every file");
+            const QString path =
+                writeFile(dir.mid(testsupport::homeDir().size() + 1) + "/secret.m3u", "a\r\n");
+            QFile::setPermissions(path, QFileDevice::WriteOwner);
+            return name(path);
+        };
+        QTest::newRow("too large, replaced") << tooLarge << true << true;
+        QTest::newRow("too large, kept") << tooLarge << true << false;
+        QTest::newRow("no read permission, replaced") << noReadPermission << true << true;
+        QTest::newRow("no read permission, kept") << noReadPermission << true << false;
+        QTest::newRow("missing: created")
+            << Setup([](const QString& dir) { return name(dir + "/new.m3u"); }) << false << true;
+    }
+    void saveAfterFailedLoad() {
+        QFETCH(Setup, setup);
+        QFETCH(bool, asked);
+        QFETCH(bool, replace);
+        const QString dir = freshDir(QStringLiteral("failedload"));
+        const QByteArray fileName = setup(dir);
+        if (fileName.startsWith("skip: "))
+            QSKIP(fileName.mid(6).constData());
+        QVERIFY2(!fileName.isEmpty(), "the file could not be made here");
+        struct stat before {};
+        const bool existed = ::stat(fileName.constData(), &before) == 0;
+        TMDIChild* child = openInWindow(fileName);
+        QVERIFY(takeError().startsWith(QStringLiteral("Cannot open file")));
+        child->Document.edit([](EntryList& list) { list.append("typed.mp3"); });
+        child->Document.Modified = true;
+
+        const QString other = dir + QStringLiteral("/other.m3u");
+        if (asked) {
+            prompts.yesNo.push_back(replace);
+            if (!replace)
+                prompts.fileNames.push_back(other);
         }
-        TMDIChild* child = newDocument(name(path), {"new.mp3"});
         child->MenuSave->trigger();
         QCOMPARE(takeError(), QStringLiteral("<no error box>"));
+        QCOMPARE(prompts.asked,
+                 asked ? QStringList{QStringLiteral("Confirm Save: ") +
+                                     formatText("%s could not be read. Replace it?", fileName)}
+                       : QStringList());
         QVERIFY(!child->Document.Modified);
-        QCOMPARE(readFile(path), QByteArray("new.mp3\r\n"));
-        QCOMPARE(leftovers(dir, {QStringLiteral("list.m3u")}), QStringList());
+        // The replaced file keeps its mode, which may not let anyone read it.
+        if (replace)
+            QFile::setPermissions(QFile::decodeName(fileName),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        const QByteArray saved = readFile(replace ? QFile::decodeName(fileName) : other);
+        QCOMPARE(saved, QByteArray("typed.mp3\r\n"));
+        if (!replace) {
+            struct stat after {};
+            QVERIFY(::stat(fileName.constData(), &after) == 0);
+            QVERIFY(existed && after.st_ino == before.st_ino && after.st_size == before.st_size);
+            QCOMPARE(child->Document.FileName, name(other));
+        }
+        // Saved once, asked once.
+        child->Document.Modified = true;
+        child->MenuSave->trigger();
+        QCOMPARE(prompts.asked.size(), asked ? 1 : 0);
     }
 
     // Saving a playlist reached through a symbolic link writes the target; the link stays.

@@ -255,8 +255,11 @@ void TestHandOff::runtimeFolder() {
         testsupport::writeFile(own.mid(testsupport::homeDir().size() + 1), "x");
     } else if (setup == QLatin1String("foreign")) {
         QVERIFY(::mkdir(ownBytes.constData(), 0700) == 0);
-        if (::chown(ownBytes.constData(), ::geteuid() + 1000, ::getegid()) != 0)
+        if (::chown(ownBytes.constData(), ::geteuid() + 1000, ::getegid()) != 0) {
+            // The later tests need the temporary folder back.
+            qputenv("TMPDIR", oldTmp);
             QSKIP("cannot give a folder to another user here");
+        }
     }
     const QString folder = RuntimeFolder();
     qputenv("TMPDIR", oldTmp);

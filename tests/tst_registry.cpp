@@ -1,5 +1,10 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QProcess>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "platform/Error.h"
 #include "platform/Registry.h"
@@ -44,7 +49,25 @@ int runWriter(const QString& folder, const QString& prefix, int count) {
     return 0;
 }
 
+using Maker = std::function<void(const QString& file)>;
+
+void writeText(const QString& file, const QByteArray& text) {
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(text), text.size());
+}
+
+// A file with key T nested `depth` keys deep below the root.
+QByteArray nested(int depth) {
+    QByteArray path = "HKEY_CLASSES_ROOT\\T";
+    for (int i = 1; i < depth; ++i)
+        path += "\\k";
+    return "REGEDIT4\n\n[" + path + "]\n\"v\"=\"deep\"\n";
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Maker)
 
 class TestRegistry : public QObject {
     Q_OBJECT
@@ -403,6 +426,90 @@ private slots:
         QCOMPARE(key.ReadString(QString()), QByteArray("before"));
         QCOMPARE(testsupport::readFile(classesFile()), before);
         QFile::setPermissions(classesFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    // Files no program of ours wrote: anything not a sane settings file is set aside like an
+    // unparsable one, without hanging, and the root starts empty and works.
+    void hostileFiles_data() {
+        QTest::addColumn<Maker>("make");
+        QTest::addColumn<bool>("setAside");
+        QTest::addColumn<int>("subkeys");  // of T, when kept
+        QTest::newRow("nested 64 deep")
+            << Maker([](const QString& f) { writeText(f, nested(64)); }) << false << 1;
+        QTest::newRow("nested 65 deep")
+            << Maker([](const QString& f) { writeText(f, nested(65)); }) << true << 0;
+        QTest::newRow("30000 sibling keys") << Maker([](const QString& f) {
+            QByteArray text = "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\T]\n";
+            for (int i = 0; i < 30000; ++i)
+                text += "[HKEY_CLASSES_ROOT\\T\\k" + QByteArray::number(i) + "]\n";
+            writeText(f, text);
+        }) << false << 30000;
+        QTest::newRow("over 1 MB") << Maker([](const QString& f) {
+            QByteArray text = "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\T]\n";
+            while (text.size() <= (1 << 20))
+                text += "; padding padding padding padding padding padding padding\n";
+            writeText(f, text);
+        }) << true << 0;
+        QTest::newRow("FIFO") << Maker([](const QString& f) {
+            QVERIFY(::mkfifo(QFile::encodeName(f).constData(), 0600) == 0);
+        }) << true << 0;
+        QTest::newRow("folder") << Maker([](const QString& f) { QVERIFY(QDir().mkpath(f)); })
+                                << true << 0;
+    }
+    void hostileFiles() {
+        QFETCH(Maker, make);
+        QFETCH(bool, setAside);
+        QFETCH(int, subkeys);
+        QDir().mkpath(folder_);
+        make(classesFile());
+        // Should the reader block on a FIFO, a writer that opens and closes it ends the wait,
+        // so the test fails instead of hanging.
+        std::atomic<bool> done{false};
+        std::thread unblock([&] {
+            const QByteArray path = QFile::encodeName(classesFile());
+            struct stat st;
+            while (!done && ::lstat(path.constData(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+                const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        if (setAside)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("moved to")));
+        Registry store(folder_);
+        const bool kept = store.keyExists(RegRoot::ClassesRoot, QStringLiteral("T"));
+        done = true;
+        unblock.join();
+        QCOMPARE(kept, !setAside);
+        QCOMPARE(QFileInfo(classesFile() + QStringLiteral(".bad")).exists(), setAside);
+        if (kept)
+            QCOMPARE(store.subkeyNames(RegRoot::ClassesRoot, QStringLiteral("T")).size(), subkeys);
+        QVERIFY(store.createKey(RegRoot::ClassesRoot, QStringLiteral("after")));
+        Registry again(folder_);
+        QVERIFY(again.keyExists(RegRoot::ClassesRoot, QStringLiteral("after")));
+        QCOMPARE(again.keyExists(RegRoot::ClassesRoot, QStringLiteral("T")), kept);
+    }
+
+    // What the store writes it can read back: no key deeper than a file may be.
+    void keyDepthLimit() {
+        Registry store(folder_);
+        QString path = QStringLiteral("T");
+        for (int i = 1; i < 64; ++i)
+            path += QStringLiteral("\\k");
+        QVERIFY(store.createKey(RegRoot::ClassesRoot, path));
+        QVERIFY(!store.createKey(RegRoot::ClassesRoot, path + QStringLiteral("\\k")));
+        QVERIFY(Registry(folder_).keyExists(RegRoot::ClassesRoot, path));
+    }
+
+    // Settings are the user's alone; a file made private by the user stays so.
+    void newFilesArePrivate() {
+        Registry store(folder_);
+        QVERIFY(store.createKey(RegRoot::CurrentUser, QStringLiteral("Software")));
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(store.filePath(RegRoot::CurrentUser)).constData(), &st) ==
+                0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
     }
 
     void concurrentWritersLoseNothing() {

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "app/Settings.h"
+#include "platform/AtomicFile.h"
 #include "platform/Registry.h"
 #include "playlist/PathParts.h"
 #include "testsupport/FakeFrame.h"
@@ -240,6 +241,26 @@ private slots:
             QCOMPARE(key.ReadBool(QStringLiteral("FontBold")), false);
             QCOMPARE(key.ReadBool(QStringLiteral("FontItalic")), true);
         }
+    }
+
+    // Every value in one change of the file: a large file is read and written once, and a
+    // reader never sees half of the values new.
+    void saveIsOneChangeOfTheFile() {
+        FakeFrame frame;
+        frame.remember = true;
+        Registry reg(folder_);
+        QVERIFY(reg.createKey(RegRoot::CurrentUser, Key));
+        int writes = 0;
+        AtomicFile::setStepHook([&](AtomicFile::Step step, const QByteArray&) {
+            writes += step == AtomicFile::Step::Rename;
+            return 0;
+        });
+        SaveSettings(frame, reg);
+        AtomicFile::setStepHook(nullptr);
+        QCOMPARE(writes, 1);
+        RegistryKey key(RegRoot::CurrentUser, reg);
+        QVERIFY(key.OpenKey(Key, false));
+        QCOMPARE(key.GetValueNames().size(), 13);
     }
 
     void restartRestoresState() {
