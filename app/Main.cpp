@@ -22,6 +22,7 @@
 #include <QUrl>
 
 #include "app/HandOff.h"
+#include "app/StatusBar.h"
 #include "app/Strings.h"
 #include "icons/SystemImageList.h"
 #include "platform/Error.h"
@@ -102,6 +103,9 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
     hintColours.setColor(QPalette::WindowText, palette().color(QPalette::Light));
     EmptyHint->setPalette(hintColours);
     MdiArea->viewport()->installEventFilter(this);
+
+    StatusBar1 = new StatusBar(this);
+    setStatusBar(StatusBar1);
 
     FrameFont = QFont(QStringLiteral("MS Sans Serif"));
     FrameFont.setPixelSize(11);
@@ -307,6 +311,18 @@ void TCadrellMainForm::UpdateCommandStates() {
         item->setEnabled(windows);
     EmptyHint->setVisible(!windows);
     updateUndoButtons();
+    UpdateStatus();
+}
+
+void TCadrellMainForm::UpdateStatus() {
+    TMDIChild* active = ActiveDocumentWindow();
+    if (!active) {
+        StatusBar1->setCounts(-1, 0);
+        StatusBar1->setEncoding(QString(), nullptr);
+        return;
+    }
+    StatusBar1->setCounts(active->Document.Entries().size(), active->ListView1->selectedCount());
+    StatusBar1->setEncoding(EncodingName(active->Document.Encoding), active->MenuEncoding);
 }
 
 void TCadrellMainForm::updateUndoButtons() {

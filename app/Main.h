@@ -17,6 +17,7 @@ class QToolBar;
 
 namespace cadrell {
 
+class StatusBar;
 class TMDIChild;
 class TSystemImageList;
 
@@ -74,6 +75,8 @@ public:
     QAction* tbFont = nullptr;
     QAction* tbHelp = nullptr;
     QAction* tbWeb = nullptr;
+    // The active playlist's counts and encoding, tools' results and the progress of long work.
+    StatusBar* StatusBar1 = nullptr;
 
     // Shown in the empty area while no document window is open.
     QLabel* EmptyHint = nullptr;
@@ -108,6 +111,8 @@ public:
     // window is open, Paste while the entry clipboard holds entries, the arrangement commands
     // while there are windows to arrange; shows the empty-area hint while there are none.
     void UpdateCommandStates();
+    // The status bar's counts and encoding for the active document window.
+    void UpdateStatus();
 
     // Files dropped on the frame outside every document window.
     void FilesDropped(const QList<QByteArray>& names);

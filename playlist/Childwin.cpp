@@ -1,6 +1,7 @@
 #include "playlist/Childwin.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -80,6 +81,24 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
                        QKeySequence(QStringLiteral("Ctrl+S")));
     MenuSaveAs = addItem(this, MenuFile, "MenuSaveAs", QStringLiteral("Save &As..."),
                          QKeySequence(QStringLiteral("Ctrl+A")));
+    // The encodings a playlist can be written in; the document's own is checked.
+    MenuEncoding = new QMenu(QStringLiteral("&Encoding"), this);
+    MenuEncoding->setObjectName(QStringLiteral("MenuEncoding"));
+    MenuFile->addMenu(MenuEncoding);
+    auto* encodings = new QActionGroup(this);
+    for (const auto& [encoding, caption] :
+         {std::pair{TextEncoding::Utf8, "UTF-&8"},
+          std::pair{TextEncoding::Utf8Bom, "UTF-8 with &BOM"},
+          std::pair{TextEncoding::Utf16LE, "UTF-16 &LE"},
+          std::pair{TextEncoding::Utf16BE, "UTF-16 B&E"},
+          std::pair{TextEncoding::Windows1252, "&Windows-1252"}}) {
+        QAction* item = MenuEncoding->addAction(QString::fromLatin1(caption));
+        item->setCheckable(true);
+        item->setData(static_cast<int>(encoding));
+        encodings->addAction(item);
+        EncodingItems.append(item);
+    }
+    connect(MenuEncoding, &QMenu::aboutToShow, this, [this] { updateEncodingItems(); });
     N1 = addSeparator(this, MenuFile, "N1");
     MenuPrint = addItem(this, MenuFile, "MenuPrint", QStringLiteral("&Print"),
                         QKeySequence(QStringLiteral("Ctrl+P")));
@@ -119,7 +138,7 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
                             QKeySequence(QStringLiteral("Ctrl+Shift+A")));
 
     // One handler for every item, whether chosen from the menu or by its shortcut.
-    for (QMenu* menu : {MenuFile, MenuEdit}) {
+    for (QMenu* menu : {MenuFile, MenuEncoding, MenuEdit}) {
         for (QAction* action : menu->actions()) {
             if (!action->isSeparator())
                 connect(action, &QAction::triggered, this,
@@ -130,6 +149,13 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
     connect(&Document, &PlaylistDocument::historyChanged, this, [this] {
         updateUndoItems();
         UpdateModifiedMark();
+        updateEncodingItems();
+        if (CadrellMainForm && CadrellMainForm->ActiveDocumentWindow() == this)
+            CadrellMainForm->UpdateStatus();
+    });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (CadrellMainForm && CadrellMainForm->ActiveDocumentWindow() == this)
+            CadrellMainForm->UpdateStatus();
     });
     updateUndoItems();
 
@@ -218,6 +244,12 @@ QString TMDIChild::Caption() const {
     return caption;
 }
 
+void TMDIChild::updateEncodingItems() {
+    // A UTF-16 file found without a mark has no item of its own: choosing one writes the mark.
+    for (QAction* item : std::as_const(EncodingItems))
+        item->setChecked(static_cast<TextEncoding>(item->data().toInt()) == Document.Encoding);
+}
+
 void TMDIChild::afterCommand() {
     UpdateModifiedMark();
     if (CadrellMainForm)
@@ -277,6 +309,9 @@ void TMDIChild::MenuClick(QAction* sender) {
         MoveEntries(-1);
     } else if (sender == MenuMoveDown) {
         MoveEntries(1);
+    } else if (EncodingItems.contains(sender)) {
+        ConvertEncoding(Document, static_cast<TextEncoding>(sender->data().toInt()));
+        updateEncodingItems();
     } else if (sender == MenuSelectAll) {
         ListView1->selectAll();
     }
@@ -334,7 +369,8 @@ bool TMDIChild::ChooseSaveName() {
 }
 
 void TMDIChild::PrintDocument() {
-    cadrell::PrintDocument(this, Document.FileName, Document.Entries(), font_, color_);
+    cadrell::PrintDocument(this, Document.FileName, Document.Entries(), font_, color_,
+                           Document.Encoding);
 }
 
 bool TMDIChild::FormCloseQuery() {

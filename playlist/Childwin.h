@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFont>
+#include <QList>
 #include <QPoint>
 #include <QWidget>
 
@@ -34,6 +35,9 @@ public:
     QAction* MenuClose = nullptr;
     QAction* MenuSave = nullptr;
     QAction* MenuSaveAs = nullptr;
+    // File > Encoding: converts the playlist, as one step, to the encoding chosen.
+    QMenu* MenuEncoding = nullptr;
+    QList<QAction*> EncodingItems;
     QAction* N1 = nullptr;
     QAction* MenuPrint = nullptr;
     QAction* N2 = nullptr;
@@ -108,6 +112,7 @@ private:
     void updateUndoItems();
     void showChangedRows(const ChangedRows& changed);
     void afterCommand();
+    void updateEncodingItems();
     // After rows are removed: the row that followed the first of them is current, unselected.
     void keepKeyboardAt(int row);
 

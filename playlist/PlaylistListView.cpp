@@ -127,6 +127,25 @@ std::vector<int> TPlaylistListView::selectedPositions() const {
     return rows;
 }
 
+qsizetype TPlaylistListView::selectedCount() const {
+    if (!selectionModel())
+        return 0;
+    std::vector<std::pair<int, int>> ranges;
+    for (const QItemSelectionRange& r : selectionModel()->selection())
+        ranges.emplace_back(r.top(), r.bottom());
+    // Ranges of a selection may overlap (Ctrl-clicks on selected rows): count their union.
+    std::sort(ranges.begin(), ranges.end());
+    qsizetype count = 0;
+    int covered = -1;
+    for (const auto& [top, bottom] : ranges) {
+        if (bottom <= covered)
+            continue;
+        count += bottom - std::max(top, covered + 1) + 1;
+        covered = bottom;
+    }
+    return count;
+}
+
 void TPlaylistListView::setImageList(TSystemImageList* images) {
     if (images_)
         disconnect(images_, nullptr, this, nullptr);

@@ -27,19 +27,20 @@ int PlaylistModel::rowCount(const QModelIndex& parent) const {
     return static_cast<int>(std::min<qsizetype>(document_->Entries().size(), INT_MAX));
 }
 
-QString PlaylistModel::displayText(QByteArrayView entry) {
+QString PlaylistModel::displayText(QByteArrayView entry, TextEncoding encoding) {
     // A row shows no more than fits on any screen; the entry itself stays whole.
     constexpr qsizetype kShown = 4096;
     qsizetype shown = std::min(entry.size(), kShown);
     // Cut before a character, never inside one: back off over UTF-8 continuation bytes (at
     // most three, so a run of stray ones in a name that is not UTF-8 is still cut near the end).
-    if (shown < entry.size()) {
+    // Windows-1252 has one byte a character.
+    if (shown < entry.size() && HoldsUtf8(encoding)) {
         for (int back = 0; back < 3 && (uchar(entry[shown]) & 0xC0) == 0x80; ++back)
             --shown;
         if ((uchar(entry[shown]) & 0xC0) == 0x80)
             shown = kShown;
     }
-    QString text = QString::fromLocal8Bit(entry.first(shown));
+    QString text = DecodeForDisplay(entry.first(shown), encoding);
     if (entry.size() > kShown)
         text += QChar(0x2026);
     // A zero byte would end the text wherever C strings are involved; show it as a symbol.
@@ -55,7 +56,7 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
         case Qt::AccessibleTextRole:
-            return displayText(entry);
+            return displayText(entry, document_->Encoding);
         case Qt::DecorationRole:
             if (!icons_)
                 return {};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playlist/Encoding.h"
+
 #include <QAbstractListModel>
 
 namespace cadrell {
@@ -21,7 +23,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     // The text a row shows for an entry: decoded for display only, zero bytes made visible.
-    static QString displayText(QByteArrayView entry);
+    static QString displayText(QByteArrayView entry, TextEncoding encoding = TextEncoding::Utf8);
 
 private:
     PlaylistDocument* document_;

@@ -88,7 +88,7 @@ int PrintLineHeight(const QFont& font, const QPaintDevice& device) {
 
 int DrawPlaylistPages(QPainter& painter, QPaintDevice& device, const std::function<bool()>& newPage,
                       const QByteArray& fileName, const EntryList& entries, const QFont& font,
-                      const QColor& color) {
+                      const QColor& color, TextEncoding encoding) {
     const QFont printFont(InPoints(font), &device);
     painter.setFont(printFont);
     painter.setPen(color);
@@ -97,12 +97,12 @@ int DrawPlaylistPages(QPainter& painter, QPaintDevice& device, const std::functi
     const int h = std::max(1, PrintLineHeight(font, device));
     const int pageHeight = device.height();
 
-    auto drawLine = [&](int y, QByteArrayView text) {
-        painter.drawText(QPoint(0, y + ascent), QString::fromLocal8Bit(text));
+    auto drawLine = [&](int y, const QString& text) {
+        painter.drawText(QPoint(0, y + ascent), text);
     };
 
     int pages = 1;
-    drawLine(0, DisplayPath(fileName));
+    drawLine(0, QString::fromLocal8Bit(DisplayPath(fileName)));
     int y = 2 * h;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         if (y > 0 && y + h > pageHeight) {
@@ -111,21 +111,22 @@ int DrawPlaylistPages(QPainter& painter, QPaintDevice& device, const std::functi
             ++pages;
             y = 0;
         }
-        drawLine(y, entries.at(i));
+        drawLine(y, DecodeForDisplay(entries.at(i), encoding));
         y += h;
     }
     return pages;
 }
 
 void PrintPlaylist(QPrinter& printer, const QByteArray& fileName, const EntryList& entries,
-                   const QFont& font, const QColor& color) {
+                   const QFont& font, const QColor& color, TextEncoding encoding) {
     printer.setDocName(QString());
     QPainter painter;
     if (!painter.begin(&printer))
         throw Error(QStringLiteral("Cannot start the print job"));
     try {
         DrawPlaylistPages(
-            painter, printer, [&] { return printer.newPage(); }, fileName, entries, font, color);
+            painter, printer, [&] { return printer.newPage(); }, fileName, entries, font, color,
+            encoding);
     } catch (...) {
         // Whatever reached the printer is withdrawn rather than left as a half job.
         printer.abort();
@@ -137,7 +138,7 @@ void PrintPlaylist(QPrinter& printer, const QByteArray& fileName, const EntryLis
 }
 
 void PrintDocument(QWidget* owner, const QByteArray& fileName, const EntryList& entries,
-                   const QFont& font, const QColor& color) {
+                   const QFont& font, const QColor& color, TextEncoding encoding) {
     if (!printerChosen && !HasDefaultPrinter())
         throw Error(QStringLiteral("There is no default printer currently selected"));
     QPrintDialog& dialog = WindowPrintDialog(owner);
@@ -145,7 +146,7 @@ void PrintDocument(QWidget* owner, const QByteArray& fileName, const EntryList& 
         return;
     // The dialog has written the printer, its settings and the copies into the process printer.
     printerChosen = true;
-    PrintPlaylist(ProcessPrinter(), fileName, entries, font, color);
+    PrintPlaylist(ProcessPrinter(), fileName, entries, font, color, encoding);
 }
 
 }  // namespace cadrell

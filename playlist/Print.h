@@ -5,6 +5,8 @@
 #include <QFont>
 #include <functional>
 
+#include "playlist/Encoding.h"
+
 class QPainter;
 class QPaintDevice;
 class QPrinter;
@@ -20,12 +22,14 @@ class EntryList;
 // printer has been chosen in this run and the system has no default one. Cancel prints nothing.
 // The document is only read.
 void PrintDocument(QWidget* owner, const QByteArray& fileName, const EntryList& entries,
-                   const QFont& font, const QColor& color);
+                   const QFont& font, const QColor& color,
+                   TextEncoding encoding = TextEncoding::Utf8);
 
 // Prints the playlist as one job with an empty document name on the given printer, without a
 // dialog. Throws Error when the job cannot be started or finished.
 void PrintPlaylist(QPrinter& printer, const QByteArray& fileName, const EntryList& entries,
-                   const QFont& font, const QColor& color);
+                   const QFont& font, const QColor& color,
+                   TextEncoding encoding = TextEncoding::Utf8);
 
 // The line height of the printed list on a device: the height of "W" in the font there, as a
 // text extent (ascent plus descent, the cell the text occupies), not the ink of the glyph, so
@@ -33,14 +37,14 @@ void PrintPlaylist(QPrinter& printer, const QByteArray& fileName, const EntryLis
 int PrintLineHeight(const QFont& font, const QPaintDevice& device);
 
 // Draws the playlist with `painter`, already active on `device`: the display form of
-// `fileName` on top, an empty line, then every entry as stored, one line of PrintLineHeight
-// each. A y position is the top of a line's text cell. Lines go on over further pages; each
-// further page starts with `newPage` (false from it ends the job with an Error) and its first
-// line at y = 0. The page is the device's height in device units and the font keeps its size
+// `fileName` on top, an empty line, then every entry as the rows show it, one line of
+// PrintLineHeight each. A y position is the top of a line's text cell. Lines go on over further
+// pages; each further page starts with `newPage` (false from it ends the job with an Error) and its
+// first line at y = 0. The page is the device's height in device units and the font keeps its size
 // in points at the device's vertical resolution. Returns the number of pages drawn.
 int DrawPlaylistPages(QPainter& painter, QPaintDevice& device, const std::function<bool()>& newPage,
                       const QByteArray& fileName, const EntryList& entries, const QFont& font,
-                      const QColor& color);
+                      const QColor& color, TextEncoding encoding = TextEncoding::Utf8);
 
 // The one printer of the process: every print from any window goes to it, and every window's
 // print dialog edits it.
