@@ -150,7 +150,7 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     };
     shortcut(QKeySequence(Qt::Key_F3), &FindBar::findNext);
     shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), &FindBar::findPrevious);
-    shortcut(QKeySequence(Qt::Key_Escape), &FindBar::close);
+    shortcut(QKeySequence(Qt::Key_Escape), &FindBar::closeBar);
 
     connect(findField_, &QLineEdit::textChanged, this, &FindBar::restart);
     connect(matchCase_, &QCheckBox::toggled, this, &FindBar::restart);
@@ -160,12 +160,9 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     connect(selectAll_, &QPushButton::clicked, this, &FindBar::selectAll);
     connect(replace_, &QPushButton::clicked, this, &FindBar::replaceCurrent);
     connect(replaceAll_, &QPushButton::clicked, this, &FindBar::replaceAll);
-    connect(close_, &QToolButton::clicked, this, &FindBar::close);
+    connect(close_, &QToolButton::clicked, this, &FindBar::closeBar);
     connect(doc_, &PlaylistDocument::changed, this, &FindBar::documentChanged);
-    // The position in the count follows the list's current row, however it moved.
-    if (view_ && view_->selectionModel())
-        connect(view_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-                &FindBar::showCount);
+    followView();
 
     countTimer_.setInterval(0);
     connect(&countTimer_, &QTimer::timeout, this, &FindBar::countSlice);
@@ -176,7 +173,21 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
 
 FindBar::~FindBar() = default;
 
+// The position in the count follows the list's current row, however it moved; a list given a new
+// model has a new selection model too.
+void FindBar::followView() {
+    QItemSelectionModel* selection = view_ ? view_->selectionModel() : nullptr;
+    if (selection == followed_)
+        return;
+    if (followed_)
+        disconnect(followed_, nullptr, this, nullptr);
+    followed_ = selection;
+    if (selection)
+        connect(selection, &QItemSelectionModel::currentChanged, this, &FindBar::showCount);
+}
+
 void FindBar::showFind() {
+    followView();
     replaceRow_->hide();
     show();
     if (stale_)
@@ -186,6 +197,7 @@ void FindBar::showFind() {
 }
 
 void FindBar::showReplace() {
+    followView();
     replaceRow_->show();
     show();
     if (stale_)
@@ -513,7 +525,7 @@ void FindBar::replaceSlice() {
     emit message(changedMessage(changed));
 }
 
-void FindBar::close() {
+void FindBar::closeBar() {
     hide();
     countTimer_.stop();
     stale_ = true;

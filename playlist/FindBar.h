@@ -10,6 +10,7 @@
 #include "playlist/Tools.h"
 
 class QAbstractItemView;
+class QItemSelectionModel;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -72,7 +73,8 @@ private:
     void restart();
     void countSlice();
     void showCount();
-    void close();
+    void closeBar();
+    void followView();
     void documentChanged();
     // The first or last match in [from, to), or -1: rows counted come from the rows found, the
     // rest are searched directly.
@@ -87,6 +89,7 @@ private:
 
     const PlaylistDocument* doc_;
     QPointer<QAbstractItemView> view_;
+    QPointer<QItemSelectionModel> followed_;
     TextForm form_;
 
     QLineEdit* findField_;
