@@ -395,8 +395,10 @@ void FindBar::selectAll() {
         return;
     if (stale_)
         restart();
-    if (isCounting()) {
+    // A hidden bar counts nothing by itself; asked from the window's menu, it counts now.
+    if (scanned_ < doc_->Entries().size()) {
         selectAllWhenCounted_ = true;
+        countTimer_.start();
         return;
     }
     selectFound();
