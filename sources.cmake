@@ -36,4 +36,5 @@ set(CADRELL_UI_SOURCES
   shell/About.cpp
   shell/options.cpp
   playlist/Print.cpp
+  playlist/FindBar.cpp
 )
