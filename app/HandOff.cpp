@@ -465,11 +465,7 @@ void InstanceServer::acceptConnections() {
             return;  // all busy with whole messages; the rest wait until one is answered
         QLocalSocket* s = server_->nextPendingConnection();
         connections_.insert(s);
-        connect(s, &QObject::destroyed, this, [this, s] {
-            forget(s);
-            QMetaObject::invokeMethod(this, &InstanceServer::acceptConnections,
-                                      Qt::QueuedConnection);
-        });
+        connect(s, &QObject::destroyed, this, [this, s] { forget(s); });
         connect(s, &QLocalSocket::readyRead, this, [this, s] { readFrom(s); });
         connect(s, &QLocalSocket::disconnected, this, [this, s] {
             const auto it = partial_.find(s);
@@ -508,7 +504,9 @@ bool InstanceServer::dropOldestPartial() {
 
 void InstanceServer::forget(QLocalSocket* s) {
     partial_.erase(s);
-    connections_.erase(s);
+    // Room again for a connection that waits because we were full.
+    if (connections_.erase(s) && server_ && server_->hasPendingConnections())
+        QMetaObject::invokeMethod(this, &InstanceServer::acceptConnections, Qt::QueuedConnection);
 }
 
 void InstanceServer::readFrom(QLocalSocket* s) {
