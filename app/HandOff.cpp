@@ -381,6 +381,7 @@ bool InstanceServer::listen(InstanceLock lock, const QString& socketPath) {
     lock_ = std::move(lock);
     socketPath_ = socketPath;
     if (!startListening()) {
+        qWarning("Cadrell: single-instance is off for this start");
         delete server_;
         server_ = nullptr;
         // Holding the lock without listening would only make every later start wait for

@@ -196,8 +196,9 @@ enum class HandOffResult {
 
 // Called once at the program entry, after the QApplication is constructed (the server needs
 // its event dispatcher) and before the frame exists. The name is the first command-line
-// argument as bytes, unchanged; empty when there is none. connectLimit bounds how long a start
-// that finds the lock held tries to connect before it comes up as an instance of its own.
+// argument as bytes, through AbsoluteName and otherwise unchanged; empty when there is none.
+// connectLimit bounds how long a start that finds the lock held tries to connect before it
+// comes up as an instance of its own; once connected, HandOffTimeout bounds each silence.
 HandOffResult HandOffToRunningInstance(
     const QByteArray& firstArgument,
     std::chrono::milliseconds connectLimit = std::chrono::milliseconds(5000));
