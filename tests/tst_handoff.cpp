@@ -1003,6 +1003,7 @@ void TestHandOff::programHostileSenders() {
     ps.all.back()->kill();
     ps.all.back()->waitForFinished();
     QVERIFY(startProgram(ps, c, {}, rt.path(), 128));
+    QProcess& instance = *ps.all.back();
     std::vector<int> fds;
     for (int i = 0; i < connections; ++i) {
         if (const int fd = rawSocket(rt.socketPath()); fd >= 0)
@@ -1024,7 +1025,10 @@ void TestHandOff::programHostileSenders() {
     QVERIFY(!trickle || closedByInstance());
 
     const QString after = testsupport::writeFile(QStringLiteral("hostile/after.m3u"), "x\r\n");
-    QCOMPARE(runToEnd(c.start(ps, {after}, rt.path())), 0);
+    QProcess& later = c.start(ps, {after}, rt.path());
+    QVERIFY2(runToEnd(later) == 0, later.readAllStandardError() + "\ninstance " +
+                                       QByteArray::number(instance.state()) + ": " +
+                                       instance.readAllStandardError().right(2000));
     REQUIRE_EVENT_LOG(c);
     QCOMPARE(c.count("opened\t" + QFile::encodeName(after)), 1);
     QCOMPARE(c.count("handoff\tslow.m3u"), 0);
