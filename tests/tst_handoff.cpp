@@ -95,12 +95,12 @@ void plantDeadSocket(const QString& path) {
 }
 
 // A non-blocking socket of the test's own, connected to path or listening there; -1 on failure.
-int rawSocket(const QString& path, bool listening = false) {
+// System calls only, so that a forked child may use it.
+int rawSocket(const QByteArray& path, bool listening = false) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    const QByteArray p = QFile::encodeName(path);
-    std::memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
     const auto* a = reinterpret_cast<const sockaddr*>(&addr);
     if (listening ? ::bind(fd, a, sizeof addr) == 0 && ::listen(fd, 4) == 0
                   : ::connect(fd, a, sizeof addr) == 0)
@@ -650,13 +650,14 @@ void TestHandOff::foreignOwners() {
     QTemporaryDir shared(QDir::tempPath() + QStringLiteral("/cadrell-peers-XXXXXX"));
     ::chmod(QFile::encodeName(shared.path()).constData(), 0777);
     const QString socket = shared.path() + QStringLiteral("/socket");
+    const QByteArray socketBytes = QFile::encodeName(socket);
     const QByteArray message = EncodeHandOff("theirs.m3u");
     char buffer[64];
     // In a child as the other user, blocking: sends a message, or answers one.
     auto asOther = [&](bool listening) {
         const pid_t pid = ::fork();
         if (pid == 0 && ::setgid(other) == 0 && ::setuid(other) == 0) {
-            int fd = rawSocket(socket, listening);
+            int fd = rawSocket(socketBytes, listening);
             pollfd p{fd, POLLIN, 0};
             if (listening && ::poll(&p, 1, 10000) == 1)
                 fd = ::accept(fd, nullptr, nullptr);
@@ -864,7 +865,7 @@ void TestHandOff::streamAfterMessage() {
     QVERIFY(waitFor([&] { return outputOf(first, out).contains("first 1"); }));
     QProcess& busy = startHelper(ps, rt, {QStringLiteral("busy:3000")});
     QTest::qWait(300);
-    const int fd = rawSocket(rt.socketPath());
+    const int fd = rawSocket(QFile::encodeName(rt.socketPath()));
     const QByteArray message = EncodeHandOff("stream.m3u");
     QCOMPARE(::send(fd, message.constData(), size_t(message.size()), 0), ssize_t(message.size()));
     QTest::qWait(200);  // the message alone first, so it is queued behind the busy one
@@ -1006,7 +1007,7 @@ void TestHandOff::programHostileSenders() {
     QProcess& instance = *ps.all.back();
     std::vector<int> fds;
     for (int i = 0; i < connections; ++i) {
-        if (const int fd = rawSocket(rt.socketPath()); fd >= 0)
+        if (const int fd = rawSocket(QFile::encodeName(rt.socketPath())); fd >= 0)
             fds.push_back(fd);
         if (i % 20 == 0)
             QTest::qWait(10);  // let the instance accept, as a flood over time would
