@@ -1,8 +1,12 @@
 #include <QtTest>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <QDeadlineTimer>
 #include <QLocalSocket>
@@ -36,14 +40,26 @@ int runInstance(int argc, char** argv) {
             return 0;
         case HandOffResult::NameTooLong:
             return 2;
+        case HandOffResult::NotResponding:
+            return 3;
         case HandOffResult::FirstInstance:
             break;
     }
     InstanceServer* server = InstanceServer::current();
     const QByteArray dieOn = qgetenv("CADRELL_TEST_DIE_ON");
+    // A name starting "busy:" or "hung:" keeps the slot for the milliseconds after the colon,
+    // with the event loop running (an error box) or stuck.
     QObject::connect(server, &InstanceServer::handOffReceived, [&](const QByteArray& name) {
         if (!dieOn.isEmpty() && name == dieOn)
             ::_exit(9);
+        const int ms = name.mid(5).toInt();
+        if (name.startsWith("busy:")) {
+            QEventLoop box;
+            QTimer::singleShot(ms, &box, &QEventLoop::quit);
+            box.exec();
+        } else if (name.startsWith("hung:")) {
+            QThread::msleep(ulong(ms));
+        }
         std::printf("handoff %s\n", name.toHex().constData());
         std::fflush(stdout);
     });
@@ -76,6 +92,21 @@ void plantDeadSocket(const QString& path) {
     QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
     ::close(fd);
     QVERIFY(QFileInfo::exists(path));
+}
+
+// A non-blocking socket of the test's own, connected to path or listening there; -1 on failure.
+// System calls only, so that a forked child may use it.
+int rawSocket(const QByteArray& path, bool listening = false) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+    const auto* a = reinterpret_cast<const sockaddr*>(&addr);
+    if (listening ? ::bind(fd, a, sizeof addr) == 0 && ::listen(fd, 4) == 0
+                  : ::connect(fd, a, sizeof addr) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
 }
 
 // Children of a test die with it, whatever the outcome.
@@ -128,8 +159,15 @@ struct Cadrell {
     QString log;
     QByteArray version;
 
-    QProcess& start(Processes& ps, const QStringList& args, const QString& cwd) const {
+    QProcess& start(Processes& ps, const QStringList& args, const QString& cwd,
+                    int maxDescriptors = 0) const {
         QProcess& p = ps.add();
+        if (maxDescriptors > 0) {
+            p.setChildProcessModifier([maxDescriptors] {
+                const rlimit limit{rlim_t(maxDescriptors), rlim_t(maxDescriptors)};
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            });
+        }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
@@ -172,7 +210,11 @@ private slots:
     void oneAtATime();
     void deadSocketRecovered();
     void lockHeldButNoAnswer();
-    void cannotListen();
+    void absoluteName_data();
+    void absoluteName();
+    void terminationWhileClosing();
+    void foreignOwners_data();
+    void foreignOwners();
 
     // across processes, with this binary as a minimal instance
     void secondStartHandsOver_data();
@@ -183,11 +225,17 @@ private slots:
     void instanceDiesWhileHandling();
     void otherVersionApart();
     void twentyAtOnce();
+    void slowOrHung_data();
+    void slowOrHung();
+    void streamAfterMessage();
 
     // the real program
     void programOpensInNewWindow();
     void programNoArgumentFronts();
+    void programRelativeName_data();
     void programRelativeName();
+    void programHostileSenders_data();
+    void programHostileSenders();
     void programUnreadableName();
     void programTwentyAtOnce();
     void programEndedInstance_data();
@@ -199,7 +247,8 @@ private:
     QProcess& startHelper(Processes& ps, const Runtime& rt, const QStringList& args,
                           const QByteArray& version = {}, const QByteArray& dieOn = {});
     // Starts the real program as first instance; skips the test when it does not hand off yet.
-    bool startProgram(Processes& ps, Cadrell& c, const QStringList& args, const QString& cwd);
+    bool startProgram(Processes& ps, Cadrell& c, const QStringList& args, const QString& cwd,
+                      int maxDescriptors = 0);
     int runToEnd(QProcess& p);
 
     QByteArray runtime_;
@@ -214,6 +263,7 @@ void TestHandOff::initTestCase() {
 void TestHandOff::cleanup() {
     delete InstanceServer::current();
     qunsetenv("CADRELL_INSTANCE_VERSION");
+    qunsetenv("CADRELL_HANDOFF_TIMEOUT_MS");
     qputenv("XDG_RUNTIME_DIR", runtime_);
 }
 
@@ -226,26 +276,52 @@ void TestHandOff::names() {
 }
 
 void TestHandOff::runtimeFolder_data() {
-    QTest::addColumn<QString>("setup");  // what is found where the private folder goes
+    QTest::addColumn<QString>("session");  // what $XDG_RUNTIME_DIR names
+    QTest::addColumn<QString>("setup");    // what is found where the private folder goes
     QTest::addColumn<bool>("usable");
-    QTest::newRow("created") << "none" << true;
-    QTest::newRow("loose mode tightened") << "mode0755" << true;
-    QTest::newRow("symbolic link refused") << "symlink" << false;
-    QTest::newRow("a file refused") << "file" << false;
-    QTest::newRow("someone else's refused") << "foreign" << false;
+    QTest::newRow("created") << "unset"
+                             << "none" << true;
+    QTest::newRow("loose mode tightened") << "unset"
+                                          << "mode0755" << true;
+    QTest::newRow("symbolic link refused") << "unset"
+                                           << "symlink" << false;
+    QTest::newRow("a file refused") << "unset"
+                                    << "file" << false;
+    QTest::newRow("someone else's refused") << "unset"
+                                            << "foreign" << false;
+    QTest::newRow("too long a path refused") << "unset"
+                                             << "long" << false;
+    // The session's folder is never changed; when unsafe, the private one serves instead.
+    QTest::newRow("session folder open to others") << "mode0755"
+                                                   << "none" << true;
+    QTest::newRow("session folder someone else's") << "foreign"
+                                                   << "none" << true;
+    QTest::newRow("session folder too long a path") << "long"
+                                                    << "none" << true;
 }
 
 void TestHandOff::runtimeFolder() {
+    QFETCH(QString, session);
     QFETCH(QString, setup);
     QFETCH(bool, usable);
     QTemporaryDir tmp(testsupport::homeDir() + QStringLiteral("/tmp-XXXXXX"));
+    const QString longPath = tmp.path() + QLatin1Char('/') + QString(100, 'd');
+    QVERIFY(QDir().mkpath(longPath));
+    ::chmod(QFile::encodeName(longPath).constData(), 0700);
+    const QString temp = setup == QLatin1String("long") ? longPath : tmp.path();
     const QByteArray oldTmp = qgetenv("TMPDIR");
     const QByteArray oldXdg = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-    qunsetenv("XDG_RUNTIME_DIR");
-    const QString own = tmp.path() + QStringLiteral("/cadrell-%1").arg(::geteuid());
+    qputenv("TMPDIR", QFile::encodeName(temp));
+    const QString own = temp + QStringLiteral("/cadrell-%1").arg(::geteuid());
     const QByteArray ownBytes = QFile::encodeName(own);
     QTemporaryDir elsewhere(testsupport::homeDir() + QStringLiteral("/else-XXXXXX"));
+    const QByteArray other =
+        QFile::encodeName(session == QLatin1String("long") ? longPath : elsewhere.path());
+    ::chmod(other.constData(), session == QLatin1String("mode0755") ? 0755 : 0700);
+    if (session == QLatin1String("unset"))
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", other);
 
     if (setup == QLatin1String("mode0755")) {
         QVERIFY(::mkdir(ownBytes.constData(), 0755) == 0);
@@ -253,14 +329,19 @@ void TestHandOff::runtimeFolder() {
         QVERIFY(QFile::link(elsewhere.path(), own));
     } else if (setup == QLatin1String("file")) {
         testsupport::writeFile(own.mid(testsupport::homeDir().size() + 1), "x");
-    } else if (setup == QLatin1String("foreign")) {
-        QVERIFY(::mkdir(ownBytes.constData(), 0700) == 0);
-        if (::chown(ownBytes.constData(), ::geteuid() + 1000, ::getegid()) != 0) {
-            // The later tests need the temporary folder back.
+    }
+    const QByteArray foreign = setup == QLatin1String("foreign") ? ownBytes : other;
+    if (setup == QLatin1String("foreign") || session == QLatin1String("foreign")) {
+        ::mkdir(foreign.constData(), 0700);
+        if (::chown(foreign.constData(), ::geteuid() + 1000, ::getegid()) != 0) {
+            // The later tests need their folders back.
             qputenv("TMPDIR", oldTmp);
+            qputenv("XDG_RUNTIME_DIR", oldXdg);
             QSKIP("cannot give a folder to another user here");
         }
     }
+    struct stat before {};
+    ::stat(other.constData(), &before);
     const QString folder = RuntimeFolder();
     qputenv("TMPDIR", oldTmp);
     qputenv("XDG_RUNTIME_DIR", oldXdg);
@@ -272,6 +353,9 @@ void TestHandOff::runtimeFolder() {
         QVERIFY(S_ISDIR(st.st_mode));
         QCOMPARE(st.st_mode & 07777, mode_t(0700));
     }
+    struct stat after {};
+    ::stat(other.constData(), &after);
+    QCOMPARE(after.st_mode, before.st_mode);
     // The runtime folder of the session wins when it is there.
     QCOMPARE(RuntimeFolder(), QFile::decodeName(oldXdg));
 }
@@ -507,22 +591,117 @@ void TestHandOff::lockHeldButNoAnswer() {
              HandOffResult::NameTooLong);
 }
 
-void TestHandOff::cannotListen() {
-    // A socket path beyond what the system takes: this start still comes up, and does not keep
-    // a lock that would only make later starts wait.
+void TestHandOff::absoluteName_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("plain") << QByteArray("a.m3u") << QByteArray("/w") << QByteArray("/w/a.m3u");
+    QTest::newRow("dots and doubled slashes")
+        << QByteArray("./x//./y.m3u") << QByteArray("/w/") << QByteArray("/w/x/y.m3u");
+    QTest::newRow("parent kept") << QByteArray("../b.m3u") << QByteArray("/w")
+                                 << QByteArray("/w/../b.m3u");
+    QTest::newRow("any bytes") << QByteArray("\\srv\aÿ.m3u") << QByteArray("/w")
+                               << QByteArray("/w/\\srv\aÿ.m3u");
+    QTest::newRow("absolute") << QByteArray("/x/./a.m3u") << QByteArray("/w")
+                              << QByteArray("/x/./a.m3u");
+    QTest::newRow("none") << QByteArray() << QByteArray("/w") << QByteArray();
+}
+
+void TestHandOff::absoluteName() {
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(AbsoluteName(name, folder), expected);
+}
+
+void TestHandOff::terminationWhileClosing() {
+    // The first request's close question is open (a nested loop) when two more arrive: they are
+    // dropped, not asked again inside it; a request after it has finished is heard again.
+    TerminationRequests requests;
+    int asked = 0;
+    connect(&requests, &TerminationRequests::requested, this, [&] {
+        if (++asked > 1)
+            return;
+        ::raise(SIGTERM);
+        ::raise(SIGHUP);
+        QEventLoop question;
+        QTimer::singleShot(300, &question, &QEventLoop::quit);
+        question.exec();
+    });
+    ::raise(SIGTERM);
+    QTRY_COMPARE(asked, 1);
+    QTest::qWait(100);
+    QCOMPARE(asked, 1);
+    ::raise(SIGTERM);
+    QTRY_COMPARE(asked, 2);
+}
+
+void TestHandOff::foreignOwners_data() {
+    QTest::addColumn<QString>("who");
+    QTest::newRow("lock file") << "lock";
+    QTest::newRow("sender") << "sender";
+    QTest::newRow("listener") << "listener";
+}
+
+void TestHandOff::foreignOwners() {
+    // Nobody else belongs in our folder; whatever of another user's is found there is refused.
+    QFETCH(QString, who);
+    const uid_t other = 65534;
+    if (::geteuid() != 0)
+        QSKIP("only root can act as another user here");
     Runtime rt;
-    const QString deep = rt.path() + QLatin1Char('/') + QString(120, 'd');
-    QVERIFY(QDir().mkpath(deep));
-    ::chmod(QFile::encodeName(deep).constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(deep));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot listen")));
-    QCOMPARE(HandOffToRunningInstance("a.m3u"), HandOffResult::FirstInstance);
-    QVERIFY(!InstanceServer::current()->isListening());
-    InstanceLock lock;
-    QCOMPARE(lock.tryAcquire(deep + QStringLiteral("/Cadrell v.2.2.4 mutex")),
-             InstanceLock::Result::Acquired);
-    QCOMPARE(SendHandOff(deep + QStringLiteral("/Cadrell v.2.2.4 message"), "a.m3u"),
-             SendOutcome::Unreachable);
+    // The other user must reach the socket: a folder outside our private home.
+    QTemporaryDir shared(QDir::tempPath() + QStringLiteral("/cadrell-peers-XXXXXX"));
+    ::chmod(QFile::encodeName(shared.path()).constData(), 0777);
+    const QString socket = shared.path() + QStringLiteral("/socket");
+    const QByteArray socketBytes = QFile::encodeName(socket);
+    const QByteArray message = EncodeHandOff("theirs.m3u");
+    char buffer[64];
+    // In a child as the other user, blocking: sends a message, or answers one.
+    auto asOther = [&](bool listening) {
+        const pid_t pid = ::fork();
+        if (pid == 0 && ::setgid(other) == 0 && ::setuid(other) == 0) {
+            int fd = rawSocket(socketBytes, listening);
+            pollfd p{fd, POLLIN, 0};
+            if (listening && ::poll(&p, 1, 10000) == 1)
+                fd = ::accept(fd, nullptr, nullptr);
+            ::fcntl(fd, F_SETFL, 0);
+            if (!listening && ::write(fd, message.constData(), size_t(message.size())) < 0)
+                ::_exit(1);
+            if (::read(fd, buffer, sizeof buffer) > 0 && listening &&
+                ::write(fd, kHandOffAnswer, 4) == 4)
+                ::sleep(5);
+        }
+        if (pid == 0)
+            ::_exit(0);
+        return pid;
+    };
+
+    InstanceServer server;
+    QSignalSpy spy(&server, &InstanceServer::handOffReceived);
+    pid_t pid = 0;
+    if (who == QLatin1String("lock")) {
+        testsupport::writeFile(rt.lockPath().mid(testsupport::homeDir().size() + 1), {});
+        QVERIFY(::chown(QFile::encodeName(rt.lockPath()).constData(), other, other) == 0);
+        InstanceLock lock;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not a file")));
+        QCOMPARE(lock.tryAcquire(rt.lockPath()), InstanceLock::Result::Failed);
+        return;
+    } else if (who == QLatin1String("sender")) {
+        QVERIFY(server.listen({}, socket));
+        ::chmod(QFile::encodeName(socket).constData(), 0777);
+        server.setReady(true);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("another user")));
+        pid = asOther(false);
+    } else {
+        pid = asOther(true);
+        QVERIFY(waitFor([&] { return QFileInfo::exists(socket); }));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("another user")));
+        QCOMPARE(SendHandOff(socket, "mine.m3u"), SendOutcome::Unreachable);
+        ::kill(pid, SIGKILL);
+    }
+    QVERIFY(waitFor([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }));
+    QCOMPARE(spy.size(), 0);
 }
 
 QProcess& TestHandOff::startHelper(Processes& ps, const Runtime& rt, const QStringList& args,
@@ -654,11 +833,64 @@ void TestHandOff::twentyAtOnce() {
         QCOMPARE(lines.count(handoffLine("list" + QByteArray::number(i) + ".m3u")), 1);
 }
 
+void TestHandOff::slowOrHung_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("busy but alive") << "busy:4000" << 0;
+    QTest::newRow("hung") << "hung:20000" << 3;
+}
+
+void TestHandOff::slowOrHung() {
+    // With the wait made short, an instance whose slot runs an event loop for longer still
+    // gets its answer through; one that is stuck is named as not responding.
+    QFETCH(QString, name);
+    QFETCH(int, exitCode);
+    qputenv("CADRELL_HANDOFF_TIMEOUT_MS", "1000");
+    Runtime rt;
+    Processes ps;
+    QByteArray out;
+    QProcess& first = startHelper(ps, rt, {});
+    QVERIFY(waitFor([&] { return outputOf(first, out).contains("first 1"); }));
+    QProcess& second = startHelper(ps, rt, {name});
+    QCOMPARE(runToEnd(second), exitCode);
+    const QByteArray err = second.readAllStandardError();
+    QCOMPARE(
+        err.contains("(process " + QByteArray::number(first.processId()) + ") is not responding"),
+        exitCode == 3);
+}
+
+void TestHandOff::streamAfterMessage() {
+    // A whole message, then a stream of more while an earlier name keeps the instance busy:
+    // the instance stops reading instead of keeping it all.
+    Runtime rt;
+    Processes ps;
+    QByteArray out;
+    QProcess& first = startHelper(ps, rt, {});
+    QVERIFY(waitFor([&] { return outputOf(first, out).contains("first 1"); }));
+    QProcess& busy = startHelper(ps, rt, {QStringLiteral("busy:3000")});
+    QTest::qWait(300);
+    const int fd = rawSocket(QFile::encodeName(rt.socketPath()));
+    const QByteArray message = EncodeHandOff("stream.m3u");
+    QCOMPARE(::send(fd, message.constData(), size_t(message.size()), 0), ssize_t(message.size()));
+    QTest::qWait(200);  // the message alone first, so it is queued behind the busy one
+    const QByteArray chunk(1 << 16, 's');
+    qint64 sent = 0;
+    for (pollfd p{fd, POLLOUT, 0}; sent < qint64(512) << 20 && ::poll(&p, 1, 1000) == 1;) {
+        const ssize_t n = ::send(fd, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL);
+        if (n <= 0 && errno != EAGAIN)
+            break;  // the instance has closed the connection
+        sent += std::max<ssize_t>(n, 0);
+    }
+    ::close(fd);
+    QVERIFY2(sent < qint64(16) << 20, QByteArray::number(sent).constData());
+    QCOMPARE(runToEnd(busy), 0);
+}
+
 // ---- the real program ----
 
 bool TestHandOff::startProgram(Processes& ps, Cadrell& c, const QStringList& args,
-                               const QString& cwd) {
-    QProcess& p = c.start(ps, args, cwd);
+                               const QString& cwd, int maxDescriptors) {
+    QProcess& p = c.start(ps, args, cwd, maxDescriptors);
     const QString socket =
         c.runtime + QLatin1Char('/') +
         QStringLiteral("Cadrell v.%1 message")
@@ -721,20 +953,92 @@ void TestHandOff::programNoArgumentFronts() {
     QCOMPARE(c.events(), (QList<QByteArray>{"handoff\t", "front", "windows\t0"}));
 }
 
+void TestHandOff::programRelativeName_data() {
+    QTest::addColumn<bool>("later");  // handed over by a later start, or the first start's own
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");  // under the home folder
+    QTest::newRow("later start") << true << "./rel.m3u"
+                                 << "there/rel.m3u";
+    QTest::newRow("later start, no such file") << true << "sub/none.m3u"
+                                               << "there/sub/none.m3u";
+    QTest::newRow("first start") << false << "rel.m3u"
+                                 << "there/rel.m3u";
+}
+
 void TestHandOff::programRelativeName() {
-    // The name is resolved against the running instance's folder, not the second start's.
+    // A relative name means the folder it was typed in, not the running instance's.
+    QFETCH(bool, later);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
     Runtime rt;
     Processes ps;
     testsupport::writeFile(QStringLiteral("here/rel.m3u"), "a.mp3\r\n");
+    testsupport::writeFile(QStringLiteral("there/rel.m3u"), "b.mp3\r\n");
     const QString here = testsupport::homeDir() + QStringLiteral("/here");
     const QString there = testsupport::homeDir() + QStringLiteral("/there");
-    QVERIFY(QDir().mkpath(there));
+    const QByteArray full = QFile::encodeName(testsupport::homeDir() + '/' + expected);
     Cadrell c{rt.path(), rt.path() + QStringLiteral("/events.log"), {}};
-    START_PROGRAM(ps, c, {}, here);
-    QCOMPARE(runToEnd(c.start(ps, {QStringLiteral("rel.m3u")}, there)), 0);
+    if (later) {
+        START_PROGRAM(ps, c, {}, here);
+        QCOMPARE(runToEnd(c.start(ps, {name}, there)), 0);
+        REQUIRE_EVENT_LOG(c);
+        QCOMPARE(c.count("handoff\t" + full), 1);
+    } else {
+        START_PROGRAM(ps, c, {name}, there);
+    }
+    QVERIFY(waitFor([&] { return c.events().contains("opened\t" + full); }));
+}
+
+void TestHandOff::programHostileSenders_data() {
+    QTest::addColumn<int>("connections");
+    QTest::addColumn<bool>("trickle");  // each sends its message a byte at a time, too slowly
+    QTest::newRow("flood of idle connections") << 300 << false;
+    QTest::newRow("slow senders") << 3 << true;
+}
+
+void TestHandOff::programHostileSenders() {
+    // Under a small descriptor limit the flood would use up, the instance stays reachable, and
+    // senders that never finish are let go.
+    QFETCH(int, connections);
+    QFETCH(bool, trickle);
+    Runtime rt;
+    Processes ps;
+    Cadrell c{rt.path(), rt.path() + QStringLiteral("/events.log"), {}};
+    START_PROGRAM(ps, c, {}, rt.path());
+    ps.all.back()->kill();
+    ps.all.back()->waitForFinished();
+    QVERIFY(startProgram(ps, c, {}, rt.path(), 128));
+    QProcess& instance = *ps.all.back();
+    std::vector<int> fds;
+    for (int i = 0; i < connections; ++i) {
+        if (const int fd = rawSocket(QFile::encodeName(rt.socketPath())); fd >= 0)
+            fds.push_back(fd);
+        if (i % 20 == 0)
+            QTest::qWait(10);  // let the instance accept, as a flood over time would
+    }
+    auto closedByInstance = [&] {
+        char byte;
+        return std::all_of(fds.begin(), fds.end(),
+                           [&](int fd) { return ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0; });
+    };
+    const QByteArray message = EncodeHandOff("slow.m3u");
+    for (qsizetype i = 0; trickle && i < message.size() && !closedByInstance(); ++i) {
+        for (int fd : fds)
+            ::send(fd, message.constData() + i, 1, MSG_NOSIGNAL);
+        QTest::qWait(500);
+    }
+    QVERIFY(!trickle || closedByInstance());
+
+    const QString after = testsupport::writeFile(QStringLiteral("hostile/after.m3u"), "x\r\n");
+    QProcess& later = c.start(ps, {after}, rt.path());
+    QVERIFY2(runToEnd(later) == 0, later.readAllStandardError() + "\ninstance " +
+                                       QByteArray::number(instance.state()) + ": " +
+                                       instance.readAllStandardError().right(2000));
     REQUIRE_EVENT_LOG(c);
-    QCOMPARE(c.events(),
-             (QList<QByteArray>{"handoff\trel.m3u", "front", "opened\trel.m3u", "windows\t1"}));
+    QCOMPARE(c.count("opened\t" + QFile::encodeName(after)), 1);
+    QCOMPARE(c.count("handoff\tslow.m3u"), 0);
+    for (int fd : fds)
+        ::close(fd);
 }
 
 void TestHandOff::programUnreadableName() {
@@ -803,7 +1107,8 @@ void TestHandOff::programOtherVersion() {
     START_PROGRAM(ps, c, {}, rt.path());
     Cadrell other{rt.path(), rt.path() + QStringLiteral("/other.log"), "2.2.5"};
     QVERIFY(startProgram(ps, other, {QStringLiteral("x.m3u")}, rt.path()));
-    QVERIFY(waitFor([&] { return other.count("opened\tx.m3u") == 1; }));
+    const QByteArray x = QFile::encodeName(rt.path()) + "/x.m3u";
+    QVERIFY(waitFor([&] { return other.count("opened\t" + x) == 1; }));
     QVERIFY(c.events().isEmpty() || c.events().first() == "<missing>");
 }
 
