@@ -653,6 +653,17 @@ void TCadrellMainForm::showEvent(QShowEvent* event) {
 }
 
 void TCadrellMainForm::closeEvent(QCloseEvent* event) {
+    // A close that arrives while the questions of another are open (a session ending while the
+    // user answers) would ask them all again from inside the first; the first one decides.
+    if (closing_) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{closing_};
     // Most recently active first; the first window that refuses keeps everything open.
     QList<QMdiSubWindow*> windows = MdiArea->subWindowList(QMdiArea::ActivationHistoryOrder);
     std::reverse(windows.begin(), windows.end());
@@ -727,10 +738,11 @@ void TCadrellMainForm::dropEvent(QDropEvent* event) {
 }
 
 void TCadrellMainForm::FilesDropped(const QList<QByteArray>& names) {
-    // Only the exact lower-case extension opens; an error on one file ends the drop and the
+    // Only the exact lower-case extensions open; an error on one file ends the drop and the
     // names after it are not opened.
     for (const QByteArray& name : names) {
-        if (Extension(name) == ".m3u")
+        const QByteArray extension = Extension(name);
+        if (extension == ".m3u" || extension == ".m3u8")
             OpenPlaylist(name);
     }
 }

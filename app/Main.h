@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "playlist/Encoding.h"
 #include "playlist/EntryList.h"
 
 class QAction;
@@ -87,6 +88,8 @@ public:
     QFont FrameFont;
     QColor FrameFontColor = Qt::black;
     EntryList EntryClipboard;
+    // The encoding of the playlist the entry clipboard was filled from.
+    TextEncoding EntryClipboardEncoding = TextEncoding::Utf8;
     bool RememberFont = false;
 
     void MenuClick(QAction* sender);
@@ -156,6 +159,7 @@ private:
     QByteArray argument_;
     bool hasArgument_ = false;
     bool shown_ = false;
+    bool closing_ = false;
     QList<QAction*> windowItems_;
     QPoint normalFrameOffset_;
     QList<QByteArray> pendingHandOffs_;  // names handed over while a dialog was open

@@ -24,8 +24,9 @@ namespace {
 
 Prompts* installed = nullptr;
 
+// .m3u8 is the same format in UTF-8: one filter shows both.
 QString filter() {
-    return QStringLiteral("m3u files (*.m3u)");
+    return QStringLiteral("Playlists (*.m3u *.m3u8);;All files (*)");
 }
 
 }  // namespace

@@ -364,6 +364,9 @@ bool TMDIChild::ChooseSaveName() {
                     .arg(QString::fromLocal8Bit(full))))
             continue;
         Document.FileName = full;
+        // A .m3u8 file is UTF-8 by definition.
+        if (IsUtf8PlaylistName(full) && Document.Encoding != TextEncoding::Utf8Bom)
+            ConvertEncoding(Document, TextEncoding::Utf8);
         return true;
     }
 }
@@ -417,6 +420,7 @@ void TMDIChild::DeleteEntries() {
 void TMDIChild::CutEntries() {
     const std::vector<int> selected = ListView1->selectedPositions();
     cadrell::CutEntries(Document, selected, CadrellMainForm->EntryClipboard, CopiedPositions());
+    CadrellMainForm->EntryClipboardEncoding = Document.Encoding;
     if (!selected.empty())
         keepKeyboardAt(selected.front());
 }
@@ -460,11 +464,30 @@ void TMDIChild::ShowPopupMenu(QPoint pos, bool fromKeyboard) {
 void TMDIChild::CopyEntries() {
     cadrell::CopyEntries(Document, ListView1->selectedPositions(), CadrellMainForm->EntryClipboard,
                          CopiedPositions());
+    CadrellMainForm->EntryClipboardEncoding = Document.Encoding;
 }
 
 void TMDIChild::PasteEntries() {
-    cadrell::PasteEntries(Document, ListView1->selectedPositions(),
-                          CadrellMainForm->EntryClipboard);
+    const std::optional<EntryList> entries =
+        HeldHere(CadrellMainForm->EntryClipboard, CadrellMainForm->EntryClipboardEncoding);
+    if (entries)
+        cadrell::PasteEntries(Document, ListView1->selectedPositions(), *entries);
+}
+
+std::optional<EntryList> TMDIChild::HeldHere(const EntryList& entries, TextEncoding from) {
+    if (std::optional<EntryList> converted = ConvertEntries(entries, from, Document.Encoding))
+        return converted;
+    // Never a silent "?": the user chooses between a playlist that can hold the text and none
+    // of it.
+    if (!Prompts::current().askYesNo(
+            this, QStringLiteral("Cadrell"),
+            QStringLiteral("%1 is written in %2, which cannot hold some of these characters. "
+                           "Convert it to UTF-8?")
+                .arg(QString::fromLocal8Bit(DisplayPath(Document.FileName)),
+                     EncodingName(Document.Encoding))))
+        return std::nullopt;
+    ConvertEncoding(Document, TextEncoding::Utf8);
+    return ConvertEntries(entries, from, Document.Encoding);
 }
 
 void TMDIChild::RemovePaths() {
@@ -524,12 +547,20 @@ void TMDIChild::ListView1StartDrag() {
 void TMDIChild::ListView1DragDrop(TPlaylistListView* source, int target) {
     if (source == ListView1)
         DropWithin(Document, CopiedPositions(), target);
-    else
-        DropFromOther(Document, target, CadrellMainForm->EntryClipboard);
+    else if (const std::optional<EntryList> entries =
+                 HeldHere(CadrellMainForm->EntryClipboard, CadrellMainForm->EntryClipboardEncoding))
+        DropFromOther(Document, target, *entries);
 }
 
 void TMDIChild::ShellDrop(const std::vector<QByteArray>& names) {
-    AppendNames(Document, names);
+    // File names are the file system's bytes, which are UTF-8 here.
+    EntryList dropped;
+    for (const QByteArray& name : names)
+        dropped.append(name);
+    const std::optional<EntryList> entries = HeldHere(dropped, TextEncoding::Utf8);
+    if (!entries)
+        return;
+    AppendNames(Document, entries->toVector());
 }
 
 // Files from the file manager may be dropped anywhere in the window, not only on its list.

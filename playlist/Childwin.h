@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPoint>
 #include <QWidget>
+#include <optional>
 
 #include "playlist/PlaylistDocument.h"
 
@@ -76,6 +77,9 @@ public:
     void PasteEntries();
     void RemovePaths();
     void RemoveDrives();
+    // Entries from a playlist in another encoding as this one holds them. When this one cannot,
+    // asks to convert it to UTF-8 first; nothing when the user says no.
+    std::optional<EntryList> HeldHere(const EntryList& entries, TextEncoding from);
     void UndoStep();
     void RedoStep();
     void MoveEntries(int step);

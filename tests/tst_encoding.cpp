@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "platform/Error.h"
+#include "playlist/Editing.h"
 #include "playlist/Encoding.h"
 #include "playlist/PlaylistDocument.h"
 #include "playlist/PlaylistFile.h"
@@ -165,6 +166,32 @@ private slots:
         doc.edit([](EntryList& e) { e.append("\xF6"); });
         QVERIFY_THROWS_EXCEPTION(Error, SavePlaylist(doc));
         QCOMPARE(readFile(QFile::decodeName(doc.FileName)), old);
+    }
+
+    // A conversion is one step: saved in the new encoding, undone back to the old bytes; one
+    // that cannot hold an entry names it and changes nothing.
+    void conversionIsOneStep() {
+        const QByteArray latin("R\xF6y.mp3\r\nb.mp3\r\n");
+        PlaylistDocument doc;
+        doc.FileName = QFile::encodeName(writeFile(QStringLiteral("c.m3u"), latin));
+        LoadPlaylist(doc);
+        ConvertEncoding(doc, TextEncoding::Utf16BE);
+        QVERIFY(doc.Modified);
+        SavePlaylist(doc);
+        QCOMPARE(
+            readFile(QFile::decodeName(doc.FileName)),
+            QByteArray("\xFE\xFF") + utf16(QStringLiteral("R\u00f6y.mp3\r\nb.mp3\r\n"), false));
+        doc.undo();
+        QCOMPARE(doc.Encoding, TextEncoding::Windows1252);
+        SavePlaylist(doc);
+        QCOMPARE(readFile(QFile::decodeName(doc.FileName)), latin);
+
+        doc.redo();
+        doc.edit([](EntryList& e) { e.append(kJapanese.toUtf8()); });
+        QVERIFY_THROWS_EXCEPTION(Error, ConvertEncoding(doc, TextEncoding::Windows1252));
+        QCOMPARE(doc.Encoding, TextEncoding::Utf16BE);
+        ConvertEncoding(doc, TextEncoding::Utf16BE);  // the encoding it has: no step
+        QVERIFY(!doc.history().canUndo());
     }
 };
 

@@ -900,6 +900,52 @@ private slots:
         QTest::mouseClick(box.OKButton, Qt::LeftButton);
         QVERIFY(!box.isVisible());
     }
+
+    // Entries copied between playlists of different encodings arrive as the same characters; a
+    // character the target cannot hold asks before the target is converted, never becomes "?".
+    void pasteAcrossEncodings_data() {
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<bool>("convert");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addColumn<int>("questions");
+        const QByteArray japanese = QStringLiteral("\u65e5\u672c.mp3").toUtf8();
+        QTest::newRow("Windows-1252 into UTF-8")
+            << QByteArray("R\xF6yksopp.mp3\r\n") << QByteArray("a.mp3\r\n") << false
+            << QByteArray("a.mp3\r\nR\xC3\xB6yksopp.mp3\r\n") << 0;
+        QTest::newRow("UTF-8 into Windows-1252")
+            << QByteArray("R\xC3\xB6y.mp3\r\n") << QByteArray("\xE9t\xE9.mp3\r\n") << false
+            << QByteArray("\xE9t\xE9.mp3\r\nR\xF6y.mp3\r\n") << 0;
+        QTest::newRow("Japanese into Windows-1252, converted")
+            << japanese + "\r\n"
+            << QByteArray("\xE9.mp3\r\n") << true
+            << QByteArray("\xC3\xA9.mp3\r\n") + japanese + "\r\n"
+            << 1;
+        QTest::newRow("Japanese into Windows-1252, cancelled")
+            << japanese + "\r\n"
+            << QByteArray("\xE9.mp3\r\n") << false << QByteArray("\xE9.mp3\r\n") << 1;
+    }
+    void pasteAcrossEncodings() {
+        QFETCH(QByteArray, source);
+        QFETCH(QByteArray, target);
+        QFETCH(bool, convert);
+        QFETCH(QByteArray, saved);
+        QFETCH(int, questions);
+        frame->OpenPlaylist(QFile::encodeName(playlist(QStringLiteral("source.m3u"), source)));
+        TMDIChild* from = frame->ActiveDocumentWindow();
+        from->ListView1->selectAll();
+        from->MenuClick(from->MenuCopy);
+        const QString path = playlist(QStringLiteral("target.m3u"), target);
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* to = frame->ActiveDocumentWindow();
+        prompts->yesNo.push_back(convert);
+        to->MenuClick(to->MenuPaste);
+        QCOMPARE(prompts->asked.size(), questions);
+        if (to->Document.Modified)
+            to->MenuClick(to->MenuSave);
+        QCOMPARE(testsupport::readFile(path), saved);
+        closeAllUnasked();
+    }
 };
 
 QTEST_MAIN(TestFrame)
