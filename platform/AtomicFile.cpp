@@ -53,12 +53,14 @@ std::optional<QByteArray> finalTarget(QByteArray path) {
         QByteArray link(PATH_MAX, '\0');
         const ssize_t n =
             ::readlink(path.constData(), link.data(), static_cast<size_t>(link.size()));
+        // A link that cannot be read, or a loop, names no file: renaming over it would replace
+        // the link itself.
         if (n <= 0 || n >= link.size())
-            return path;
+            return std::nullopt;
         link.truncate(n);
         path = link.startsWith('/') ? link : folderOf(path) + '/' + link;
     }
-    return path;
+    return std::nullopt;
 }
 
 // A temporary name in the target's folder that the file system accepts: the target's own name

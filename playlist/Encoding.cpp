@@ -16,27 +16,27 @@ bool startsWith(QByteArrayView data, QByteArrayView mark) {
     return data.size() >= mark.size() && data.first(mark.size()) == mark;
 }
 
-// UTF-16 without a mark shows itself by its line ends: each CR or LF byte sits in a code unit
-// whose other byte is zero, on the same side every time.
+// UTF-16 without a mark shows itself by its line ends: code units CR and LF, whose other byte is
+// zero, always on the same side. Only whole units count: a CR or LF byte can be half of another
+// character (U+010D is 0D 01 in little-endian order). And a playlist in UTF-16 is full of ASCII
+// (slashes, dots, digits, the extensions), so zero bytes stand on that side often: a stray zero
+// next to a line end in 8-bit text is no UTF-16.
 std::optional<TextEncoding> utf16ByLineEnds(QByteArrayView data) {
     const qsizetype n = std::min<qsizetype>(data.size() & ~qsizetype(1), 1 << 16);
-    int little = 0;
-    int big = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const char c = data[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        const bool even = (i % 2) == 0;
-        if (even && data[i + 1] == 0)
+    auto isEnd = [](char c) { return c == '\r' || c == '\n'; };
+    qsizetype little = 0, big = 0, zeroHigh = 0, zeroLow = 0;
+    for (qsizetype i = 0; i < n; i += 2) {
+        zeroHigh += data[i + 1] == 0;
+        zeroLow += data[i] == 0;
+        if (isEnd(data[i]) && data[i + 1] == 0)
             ++little;
-        else if (!even && data[i - 1] == 0)
+        else if (data[i] == 0 && isEnd(data[i + 1]))
             ++big;
-        else
-            return std::nullopt;  // a line end that is a byte of its own: 8-bit text
     }
-    if (little > 0 && big == 0)
+    const qsizetype enough = n / 2 / 8;
+    if (little > 0 && big == 0 && zeroHigh > enough)
         return TextEncoding::Utf16LE;
-    if (big > 0 && little == 0)
+    if (big > 0 && little == 0 && zeroLow > enough)
         return TextEncoding::Utf16BE;
     return std::nullopt;
 }

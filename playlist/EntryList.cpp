@@ -240,6 +240,31 @@ qsizetype EntryList::recordBytes() const {
                                   chunks_.capacity() * sizeof(QByteArray));
 }
 
+void EntryList::dropUnusedBuffers() {
+    if (chunks_.size() < 2)
+        return;
+    std::vector<uint32_t> map(chunks_.size(), 0);
+    for (const Span& s : spans_)
+        map[s.chunk] = 1;
+    if (std::find(map.begin(), map.end(), 0u) == map.end())
+        return;
+    std::vector<QByteArray> kept;
+    for (size_t c = 0; c < chunks_.size(); ++c) {
+        if (map[c]) {
+            map[c] = static_cast<uint32_t>(kept.size());
+            kept.push_back(std::move(chunks_[c]));
+        } else {
+            map[c] = UINT32_MAX;
+        }
+    }
+    for (Span& s : spans_)
+        s.chunk = map[s.chunk];
+    tail_ = tail_ >= 0 && map[static_cast<size_t>(tail_)] != UINT32_MAX
+                ? static_cast<int>(map[static_cast<size_t>(tail_)])
+                : -1;
+    chunks_.swap(kept);
+}
+
 void EntryList::compactIfWasteful() {
     uint64_t held = 0;
     for (const QByteArray& c : chunks_)

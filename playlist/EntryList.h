@@ -61,6 +61,10 @@ public:
     };
     void permute(const std::vector<Run>& runs);
 
+    // Lets go of the text buffers no entry refers to any more (text deleted, replaced or moved
+    // into another buffer), so a long session holds only what its entries and history need.
+    void dropUnusedBuffers();
+
     // The records' own size, and every text buffer with the bytes it holds (for accounting).
     qsizetype recordBytes() const;
     template <class F>

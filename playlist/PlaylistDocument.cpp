@@ -42,6 +42,8 @@ Change PlaylistDocument::applied(Change change) {
     }
     const std::optional<TextEncoding> encoding = change.encoding();
     Change inverse = std::move(change).apply(entries_);
+    // Text that only the history still needs is the history's to keep or let go.
+    entries_.dropUnusedBuffers();
     if (encoding) {
         inverse.setEncoding(Encoding);
         Encoding = *encoding;

@@ -680,8 +680,13 @@ bool Finder::replaceIn(QByteArrayView entry, const QString& replacement, QByteAr
         after.replace(text_, replacement, cs_);
     if (after == before)
         return false;
+    // An entry whose bytes are not exactly its text (bytes that are no UTF-8) would lose them in
+    // the round trip, and a character the encoding cannot hold would become another: such an
+    // entry is left as it is.
+    if (encoded(before, form_) != entry)
+        return false;
     out = encoded(after, form_);
-    return true;
+    return decoded(out, form_) == after;
 }
 
 std::vector<int> FindAll(const EntryList& entries, const FindOptions& options,

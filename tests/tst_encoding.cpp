@@ -63,6 +63,13 @@ private slots:
                 << "a.m3u" << mark + body << enc << rows << mark + body << mark + rest;
             QTest::addRow("UTF-16 %s without mark", little ? "LE" : "BE")
                 << "a.m3u" << body << bare << rows << body << rest;
+            // Characters with a CR or LF byte in them: U+010D, U+010A, Malayalam U+0D2E.
+            const QString halves = QStringLiteral("/m/\u010d\u010a\u0d2e.mp3\r\n/m/b.mp3\r\n");
+            QTest::addRow("UTF-16 %s without mark, CR and LF bytes inside characters",
+                          little ? "LE" : "BE")
+                << "a.m3u" << utf16(halves, little) << bare
+                << QStringList{QStringLiteral("/m/\u010d\u010a\u0d2e.mp3"), "/m/b.mp3"}
+                << utf16(halves, little) << utf16(QStringLiteral("/m/b.mp3\r\n"), little);
             QTest::addRow("UTF-16 %s, LF ends", little ? "LE" : "BE")
                 << "a.m3u" << utf16(QStringLiteral("a\nb\n\r"), little) << bare
                 << QStringList{"a", "b", ""} << utf16(QStringLiteral("a\r\nb\r\n\r\n"), little)
@@ -86,6 +93,10 @@ private slots:
             << "a.m3u8" << QByteArray("R\xF6y\r\nb\r\n") << TextEncoding::Utf8
             << QStringList{QStringLiteral("R\ufffdy"), "b"} << QByteArray("R\xF6y\r\nb\r\n")
             << QByteArray("b\r\n");
+        QTest::newRow("a zero before a line end in 8-bit text is no UTF-16")
+            << "a.m3u" << QByteArray("abc.mp3\r\nd\0\ne.mp3\r\n", 19) << TextEncoding::Utf8
+            << QStringList{"abc.mp3", QString::fromUtf8("d\0", 2), "e.mp3"}
+            << QByteArray("abc.mp3\r\nd\0\r\ne.mp3\r\n", 20) << QByteArray("d\0\r\ne.mp3\r\n", 11);
         QTest::newRow("lone CR in 8-bit text is no UTF-16")
             << "a.m3u" << QByteArray("a\r\0b", 4) << TextEncoding::Utf8
             << QStringList{"a", QString::fromUtf8("\0b", 2)} << QByteArray("a\r\n\0b\r\n", 7)

@@ -283,6 +283,22 @@ private slots:
         QVERIFY(doc.Modified);
         QVERIFY(entries(doc) != lines);
     }
+
+    // Text that no entry uses any more is the history's alone: the budget sees it, and once the
+    // history lets go of it the memory is free.
+    void deletedTextLeavesTheDocument() {
+        PlaylistDocument doc;
+        load(doc, {"a", "b"});
+        EntryList big;
+        big.append(QByteArray(1 << 20, 'x'));
+        doc.perform(Change::insertAt(1, big), QStringLiteral("Paste"));
+        QVERIFY(doc.Entries().heldBytes() > 1 << 20);
+        doc.perform(Change::remove({1}), QStringLiteral("Delete"));
+        QVERIFY(doc.Entries().heldBytes() < 1 << 20);
+        QVERIFY(doc.history().memoryBytes() > 1 << 20);
+        doc.undo();
+        QCOMPARE(entries(doc), (Lines{"a", QByteArray(1 << 20, 'x'), "b"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHistory)

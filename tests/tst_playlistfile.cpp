@@ -244,11 +244,22 @@ private slots:
         QVERIFY(failureOf([&] { load(path); }).startsWith(QStringLiteral("Cannot open file")));
     }
 
-    void saveIntoMissingFolderFails() {
-        const QByteArray name = QFile::encodeName(testsupport::homeDir()) + "/no/such/dir/a.m3u";
+    // Names that lead to no file: the save fails and nothing on the way is replaced.
+    void saveToNoFileFails_data() {
+        QTest::addColumn<QString>("path");
+        const QString home = testsupport::homeDir();
+        QTest::newRow("missing folder") << home + QStringLiteral("/no/such/dir/a.m3u");
+        QFile::link(home + QStringLiteral("/loop-b.m3u"), home + QStringLiteral("/loop-a.m3u"));
+        QFile::link(home + QStringLiteral("/loop-a.m3u"), home + QStringLiteral("/loop-b.m3u"));
+        QTest::newRow("links in a loop") << home + QStringLiteral("/loop-a.m3u");
+    }
+    void saveToNoFileFails() {
+        QFETCH(QString, path);
+        const QByteArray name = QFile::encodeName(path);
         EntryList list;
         QCOMPARE(failureOf([&] { WritePlaylist(name, list); }),
-                 QStringLiteral("Cannot create file ") + QString::fromLocal8Bit(name));
+                 QStringLiteral("Cannot create file ") + path);
+        QVERIFY(!QFileInfo(path).isFile());
     }
 
     // Names are bytes on disk: one that is not valid UTF-8 is written under exactly that name.

@@ -265,6 +265,9 @@ private slots:
         QTest::newRow("zero bytes kept through a decoded replace")
             << QByteArray("x\0y", 3) << "y$"
             << "z" << true << QByteArray("x\0z", 3) << 1;
+        QTest::newRow("bytes that are no UTF-8 are not rewritten by a decoded replace")
+            << QByteArray("/m/caf\xE9.mp3|/m/b.mp3") << "mp3$"
+            << "ogg" << true << QByteArray("/m/caf\xE9.mp3|/m/b.ogg") << 1;
         QTest::newRow("replaced by the same text is no change")
             << QByteArray("abc") << "b"
             << "b" << false << QByteArray("abc") << 0;
