@@ -278,9 +278,15 @@ void TMDIChild::MenuClick(QAction* sender) {
         TMDIChild* window;
         ~After() { window->afterCommand(); }
     } after{this};
-    // What is being typed is kept before any command acts on the rows.
-    if (Editor && Editor->isEditing())
+    // What is being typed is kept before any command acts on the rows; Undo takes back the
+    // typing itself.
+    if (Editor && Editor->isEditing()) {
+        if (sender == MenuUndo) {
+            Editor->cancel();
+            return;
+        }
         Editor->commit();
+    }
     if (PlaylistMenuClick(sender))
         return;
     if (sender == MenuNew) {

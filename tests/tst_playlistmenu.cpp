@@ -404,6 +404,14 @@ private slots:
         child->MenuReverse->trigger();
         QCOMPARE(joined(child->Document), QByteArray("b|a|new"));
         QCOMPARE(child->Document.history().count(), 2);
+        // Undo while typing drops the typing, not the step before it.
+        child->ListView1->setCurrentIndex(child->ListView1->model()->index(2, 0));
+        child->MenuEditEntry->trigger();
+        child->Editor->field()->setText("changed");
+        frame->tbUndo->trigger();
+        QVERIFY(!child->Editor->isEditing());
+        QCOMPARE(joined(child->Document), QByteArray("b|a|new"));
+        QCOMPARE(child->Document.history().index(), 2);
     }
 
     void typedCharacterWindows1252CannotHold_data() {
