@@ -184,14 +184,26 @@ void PlaylistTools::sort(SortKey key) {
 }
 
 void PlaylistTools::reverse() {
-    applyOrder(ReverseOrder(window_->Document.Entries(), selectedRows()),
-               QStringLiteral("Reverse Order"));
+    const QString name = QStringLiteral("Reverse Order");
+    const EntryList entries = window_->Document.Entries();
+    const std::vector<int> selected = selectedRows();
+    run(QStringLiteral("Reversing…"), name,
+        [this, entries, selected, name](const std::atomic<bool>&, const Progress&) {
+            RowOrder order = ReverseOrder(entries, selected);
+            return Finish([this, order = std::move(order), name] { applyOrder(order, name); });
+        });
 }
 
 void PlaylistTools::shuffle() {
-    applyOrder(ShuffleOrder(window_->Document.Entries(), selectedRows(),
-                            QRandomGenerator::global()->generate64()),
-               QStringLiteral("Shuffle"));
+    const QString name = QStringLiteral("Shuffle");
+    const EntryList entries = window_->Document.Entries();
+    const std::vector<int> selected = selectedRows();
+    const uint64_t seed = QRandomGenerator::global()->generate64();
+    run(QStringLiteral("Shuffling…"), name,
+        [this, entries, selected, seed, name](const std::atomic<bool>&, const Progress&) {
+            RowOrder order = ShuffleOrder(entries, selected, seed);
+            return Finish([this, order = std::move(order), name] { applyOrder(order, name); });
+        });
 }
 
 void PlaylistTools::removeDuplicates() {
@@ -286,7 +298,10 @@ void PlaylistTools::selectRows(const std::vector<int>& rows) {
             QItemSelectionRange(model->index(rows[k], 0), model->index(rows[end - 1], 0)));
         k = end;
     }
-    view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    // Cleared first: the selection model compares an old selection with a new one range by range
+    // with every other, which on thousands of ranges each stands still for seconds.
+    view->selectionModel()->clearSelection();
+    view->selectionModel()->select(selection, QItemSelectionModel::Select);
     if (rows.empty())
         return;
     const QModelIndex first = model->index(rows.front(), 0);

@@ -203,6 +203,7 @@ private slots:
             lines << QByteArray::number(i);
         fill(child, lines.join('|'));
         item("MenuShuffle")->trigger();
+        waitForTools();
         QCOMPARE(child->MenuUndo->text(), QStringLiteral("&Undo Shuffle"));
         QByteArrayList shuffled = joined(child->Document).split('|');
         QVERIFY(shuffled != lines);
@@ -402,6 +403,7 @@ private slots:
         child->MenuInsertEntry->trigger();
         child->Editor->field()->setText("new");
         child->MenuReverse->trigger();
+        waitForTools();
         QCOMPARE(joined(child->Document), QByteArray("b|a|new"));
         QCOMPARE(child->Document.history().count(), 2);
         // Undo while typing drops the typing, not the step before it.
