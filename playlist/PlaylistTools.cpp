@@ -84,7 +84,6 @@ std::vector<int> PlaylistTools::selectedRows() const {
 void PlaylistTools::report(const QString& text) {
     if (StatusBar* bar = statusBar())
         bar->showResult(text);
-    emit finished(text);
 }
 
 void PlaylistTools::run(const QString& busyText, const QString& name, Work work) {

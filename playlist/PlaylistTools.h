@@ -46,10 +46,6 @@ public:
     // The folder relative names are read against; empty for an untitled playlist.
     QByteArray folder() const;
 
-signals:
-    // A tool finished, was cancelled or found nothing (for tests and the status bar).
-    void finished(const QString& result);
-
 private:
     // What the thread hands back: the step to take on the interface thread.
     using Finish = std::function<void()>;

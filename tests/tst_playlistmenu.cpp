@@ -197,24 +197,6 @@ private slots:
         QCOMPARE(joined(child->Document), QByteArray("/m/a.mp3"));
     }
 
-    void shuffleIsOneStepThatUndoes() {
-        QByteArrayList lines;
-        for (int i = 0; i < 50; ++i)
-            lines << QByteArray::number(i);
-        fill(child, lines.join('|'));
-        item("MenuShuffle")->trigger();
-        waitForTools();
-        QCOMPARE(child->MenuUndo->text(), QStringLiteral("&Undo Shuffle"));
-        QByteArrayList shuffled = joined(child->Document).split('|');
-        QVERIFY(shuffled != lines);
-        std::sort(shuffled.begin(), shuffled.end());
-        QByteArrayList sorted = lines;
-        std::sort(sorted.begin(), sorted.end());
-        QCOMPARE(shuffled, sorted);
-        child->MenuUndo->trigger();
-        QCOMPARE(joined(child->Document), lines.join('|'));
-    }
-
     // A result worked out on the thread fits only the entries it was worked out from.
     void resultDroppedWhenThePlaylistChangedMeanwhile() {
         fill(child, "c|b|a");
