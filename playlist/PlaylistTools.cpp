@@ -11,6 +11,7 @@
 #include "platform/Error.h"
 #include "platform/Prompts.h"
 #include "playlist/Childwin.h"
+#include "playlist/EntryEditor.h"
 #include "playlist/Items.h"
 #include "playlist/MissingFiles.h"
 #include "playlist/PlaylistListView.h"
@@ -134,6 +135,9 @@ void PlaylistTools::done(const Finish& finish, const QString& error, const QStri
     cancel_.reset();
     if (StatusBar* bar = statusBar())
         bar->endProgress();
+    // An entry typed meanwhile is kept; the result, which no longer fits, is the one dropped.
+    if (window_->Editor && window_->Editor->isEditing())
+        window_->Editor->commit();
     if (changes != changes_) {
         report(QStringLiteral("The playlist changed meanwhile; %1 was not done").arg(name));
         return;

@@ -211,6 +211,18 @@ private slots:
         QCOMPARE(child->Document.history().count(), 1);
     }
 
+    void typingWhileAToolWorksIsKept() {
+        fill(child, "c|b|a");
+        item("MenuSortPath")->trigger();
+        child->ListView1->setCurrentIndex(child->ListView1->model()->index(0, 0));
+        child->MenuEditEntry->trigger();
+        child->Editor->field()->setText("x");
+        waitForTools();
+        QCOMPARE(joined(child->Document), QByteArray("x|b|a"));
+        QCOMPARE(status(),
+                 QStringLiteral("The playlist changed meanwhile; Sort by Path was not done"));
+    }
+
     void cancelledToolChangesNothing() {
         fill(child, "c|b|a");
         item("MenuSortPath")->trigger();
