@@ -124,6 +124,8 @@ int main(int argc, char** argv) {
         std::printf("|---|--:|--:|\n");
     }
     for (const Command& c : commands) {
+        // Every command on all rows: an Undo leaves the rows it brought back selected.
+        child->ListView1->clearSelection();
         const int steps = child->Document.history().index();
         const Gaps g = measure(c.run, idle);
         if (markdown)

@@ -5,6 +5,7 @@
 #include <QItemSelection>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <algorithm>
 
 #include "app/Main.h"
 #include "app/StatusBar.h"
@@ -162,7 +163,8 @@ void PlaylistTools::cancel() {
     report(QStringLiteral("Cancelled"));
 }
 
-void PlaylistTools::applyOrder(const RowOrder& order, const QString& name) {
+void PlaylistTools::applyOrder(const RowOrder& order, const QString& name,
+                               const std::vector<int>& selected) {
     if (IsIdentity(order)) {
         report(QStringLiteral("Already in that order"));
         return;
@@ -170,6 +172,16 @@ void PlaylistTools::applyOrder(const RowOrder& order, const QString& name) {
     Change change = Change::permute(order);
     const qsizetype moved = static_cast<qsizetype>(change.positions().size());
     window_->Document.perform(std::move(change), name);
+    // Items move whole, so the rows selected before are selected where they went.
+    std::vector<int> where(order.size());
+    for (size_t to = 0; to < order.size(); ++to)
+        where[static_cast<size_t>(order[to])] = static_cast<int>(to);
+    std::vector<int> rows;
+    rows.reserve(selected.size());
+    for (int row : selected)
+        rows.push_back(where[static_cast<size_t>(row)]);
+    std::sort(rows.begin(), rows.end());
+    selectRows(rows);
     report(counted(moved, "1 entry moved", "%1 entries moved"));
 }
 
@@ -182,7 +194,9 @@ void PlaylistTools::sort(SortKey key) {
     run(QStringLiteral("Sorting…"), name,
         [this, entries, selected, form, key, name](const std::atomic<bool>&, const Progress&) {
             RowOrder order = SortOrder(entries, selected, key, form);
-            return Finish([this, order = std::move(order), name] { applyOrder(order, name); });
+            return Finish([this, order = std::move(order), name, selected] {
+                applyOrder(order, name, selected);
+            });
         });
 }
 
@@ -193,7 +207,9 @@ void PlaylistTools::reverse() {
     run(QStringLiteral("Reversing…"), name,
         [this, entries, selected, name](const std::atomic<bool>&, const Progress&) {
             RowOrder order = ReverseOrder(entries, selected);
-            return Finish([this, order = std::move(order), name] { applyOrder(order, name); });
+            return Finish([this, order = std::move(order), name, selected] {
+                applyOrder(order, name, selected);
+            });
         });
 }
 
@@ -205,7 +221,9 @@ void PlaylistTools::shuffle() {
     run(QStringLiteral("Shuffling…"), name,
         [this, entries, selected, seed, name](const std::atomic<bool>&, const Progress&) {
             RowOrder order = ShuffleOrder(entries, selected, seed);
-            return Finish([this, order = std::move(order), name] { applyOrder(order, name); });
+            return Finish([this, order = std::move(order), name, selected] {
+                applyOrder(order, name, selected);
+            });
         });
 }
 

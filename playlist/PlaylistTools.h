@@ -56,7 +56,8 @@ private:
     void done(const Finish& finish, const QString& error, const QString& name, quint64 changes,
               const std::shared_ptr<std::atomic<bool>>& cancel);
     void report(const QString& text);
-    void applyOrder(const RowOrder& order, const QString& name);
+    // The rows selected when the tool started stay selected where the order puts them.
+    void applyOrder(const RowOrder& order, const QString& name, const std::vector<int>& selected);
     void selectRows(const std::vector<int>& rows);
     std::vector<int> selectedRows() const;
 

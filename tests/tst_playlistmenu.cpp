@@ -177,6 +177,10 @@ private slots:
         waitForTools();
         QCOMPARE(joined(child->Document), after);
         QCOMPARE(status(), result);
+        if (action == "MenuSortPath" && !selected.empty()) {
+            // The sorted items stay selected.
+            QCOMPARE(child->ListView1->selectedPositions(), selected);
+        }
         QCOMPARE(child->Document.history().count(), step.isEmpty() ? 0 : 1);
         QCOMPARE(child->Document.Modified, !step.isEmpty());
         if (step.isEmpty())
