@@ -37,4 +37,6 @@ set(CADRELL_UI_SOURCES
   shell/options.cpp
   playlist/Print.cpp
   playlist/FindBar.cpp
+  playlist/PlaylistTools.cpp
+  playlist/EntryEditor.cpp
 )

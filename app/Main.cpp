@@ -284,6 +284,7 @@ void TCadrellMainForm::updateMenuBar() {
     if (TMDIChild* child = ActiveDocumentWindow()) {
         bar->addMenu(child->MenuFile);
         bar->addMenu(child->MenuEdit);
+        bar->addMenu(child->MenuPlaylist);
     } else {
         bar->addMenu(MenuFile);
     }

@@ -14,7 +14,7 @@ jobs="${JOBS:-$(nproc)}"
 
 # Timings of a debug build say nothing, so the build type is set every time.
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target generate_playlist bench_playlist bench_tools -j"$jobs" >/dev/null
+cmake --build "$build" --target generate_playlist bench_playlist bench_tools bench_gaps -j"$jobs" >/dev/null
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/cadrell-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -28,3 +28,5 @@ done
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_playlist" "$@" "${files[@]}"
 # The playlist tools: the two larger lists, then the missing-files check on a folder tree of its own.
 "$build/bench/bench_tools" "$@" "${files[@]:1}"
+# How long the window stands still while each Playlist menu command runs, on the largest list.
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_gaps" $([[ " $* " == *" --markdown "* ]] && echo --markdown) "${files[2]}"

@@ -9,16 +9,21 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/Main.h"
+#include "app/StatusBar.h"
 #include "platform/Error.h"
 #include "platform/Prompts.h"
 #include "playlist/Editing.h"
+#include "playlist/EntryEditor.h"
+#include "playlist/FindBar.h"
 #include "playlist/PathParts.h"
 #include "playlist/PlaylistFile.h"
 #include "playlist/PlaylistListView.h"
 #include "playlist/PlaylistModel.h"
+#include "playlist/PlaylistTools.h"
 #include "playlist/Print.h"
 #include "playlist/Reorder.h"
 
@@ -196,6 +201,8 @@ TMDIChild::TMDIChild(QWidget* parent) : QWidget(parent) {
                 afterCommand();
             });
 
+    createPlaylistMenu();
+
     if (CadrellMainForm)
         SetDocumentFont(CadrellMainForm->FrameFont, CadrellMainForm->FrameFontColor);
     CopiedPositions().Clear();
@@ -271,6 +278,17 @@ void TMDIChild::MenuClick(QAction* sender) {
         TMDIChild* window;
         ~After() { window->afterCommand(); }
     } after{this};
+    // What is being typed is kept before any command acts on the rows; Undo takes back the
+    // typing itself.
+    if (Editor && Editor->isEditing()) {
+        if (sender == MenuUndo) {
+            Editor->cancel();
+            return;
+        }
+        Editor->commit();
+    }
+    if (PlaylistMenuClick(sender))
+        return;
     if (sender == MenuNew) {
         CadrellMainForm->MenuClick(CadrellMainForm->MenuNew);
     } else if (sender == MenuOpen) {
@@ -596,6 +614,146 @@ void TMDIChild::dropEvent(QDropEvent* event) {
     event->accept();
     if (!names.empty())
         Guarded([&] { ShellDrop(names); });
+}
+
+// ---- The Playlist menu ----
+
+void TMDIChild::createPlaylistMenu() {
+    MenuPlaylist = new QMenu(QStringLiteral("&Playlist"), this);
+    MenuPlaylist->setObjectName(QStringLiteral("MenuPlaylist"));
+    MenuFind = addItem(this, MenuPlaylist, "MenuFind", QStringLiteral("&Find..."),
+                       QKeySequence(QStringLiteral("Ctrl+F")));
+    MenuReplace = addItem(this, MenuPlaylist, "MenuReplace", QStringLiteral("Re&place..."),
+                          QKeySequence(QStringLiteral("Ctrl+H")));
+    MenuFindNext = addItem(this, MenuPlaylist, "MenuFindNext", QStringLiteral("Find &Next"),
+                           QKeySequence(Qt::Key_F3));
+    MenuFindPrevious =
+        addItem(this, MenuPlaylist, "MenuFindPrevious", QStringLiteral("Find Pre&vious"),
+                QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    N7 = addSeparator(this, MenuPlaylist, "N7");
+    MenuSort = new QMenu(QStringLiteral("&Sort"), this);
+    MenuSort->setObjectName(QStringLiteral("MenuSort"));
+    MenuPlaylist->addMenu(MenuSort);
+    MenuSortPath = addItem(this, MenuSort, "MenuSortPath", QStringLiteral("By &Path"));
+    MenuSortFileName = addItem(this, MenuSort, "MenuSortFileName", QStringLiteral("By &File Name"));
+    MenuSortTitle = addItem(this, MenuSort, "MenuSortTitle", QStringLiteral("By &Title"));
+    MenuReverse = addItem(this, MenuSort, "MenuReverse", QStringLiteral("&Reverse Order"));
+    MenuShuffle = addItem(this, MenuSort, "MenuShuffle", QStringLiteral("&Shuffle"));
+    MenuRemoveDuplicates =
+        addItem(this, MenuPlaylist, "MenuRemoveDuplicates", QStringLiteral("Remove &Duplicates"));
+    MenuSelectMissing =
+        addItem(this, MenuPlaylist, "MenuSelectMissing", QStringLiteral("Select &Missing Files"));
+    N8 = addSeparator(this, MenuPlaylist, "N8");
+    MenuMakeRelative =
+        addItem(this, MenuPlaylist, "MenuMakeRelative", QStringLiteral("Make Paths &Relative"));
+    MenuMakeAbsolute =
+        addItem(this, MenuPlaylist, "MenuMakeAbsolute", QStringLiteral("Make Paths &Absolute"));
+    N9 = addSeparator(this, MenuPlaylist, "N9");
+    MenuEditEntry = addItem(this, MenuPlaylist, "MenuEditEntry", QStringLiteral("&Edit Entry"),
+                            QKeySequence(Qt::Key_F2));
+    MenuInsertEntry = addItem(this, MenuPlaylist, "MenuInsertEntry",
+                              QStringLiteral("&Insert Entry"), QKeySequence(Qt::Key_Insert));
+    for (QMenu* menu : {MenuPlaylist, MenuSort}) {
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator() && !action->menu())
+                connect(action, &QAction::triggered, this,
+                        [this, action] { Guarded([&] { MenuClick(action); }); });
+        }
+    }
+
+    Tools = new PlaylistTools(this);
+    Editor = new EntryEditor(&Document, ListView1, model_, this);
+
+    FindBar1 = new FindBar(&Document, ListView1, this);
+    FindBar1->setObjectName(QStringLiteral("FindBar1"));
+    static_cast<QVBoxLayout*>(layout())->addWidget(FindBar1);
+    // F3 and Shift+F3 belong to the menu for the whole window; the bar's own copies of them
+    // would make the keys ambiguous while the bar has the focus.
+    for (QShortcut* key : FindBar1->findChildren<QShortcut*>()) {
+        if (key->key() == MenuFindNext->shortcut() || key->key() == MenuFindPrevious->shortcut())
+            key->setEnabled(false);
+    }
+    // Set when a replacement holds a character the playlist's encoding cannot; such replacements
+    // are refused rather than written with stand-ins.
+    auto unheld = std::make_shared<std::atomic<bool>>(false);
+    auto encoding = std::make_shared<TextEncoding>(Document.Encoding);
+    FindBar1->setTextForm(PlaylistTools::textForm(Document.Encoding, unheld));
+    connect(&Document, &PlaylistDocument::historyChanged, FindBar1, [this, unheld, encoding] {
+        if (*encoding == Document.Encoding)
+            return;
+        *encoding = Document.Encoding;
+        FindBar1->setTextForm(PlaylistTools::textForm(Document.Encoding, unheld));
+    });
+    FindBar1->applyEdits = [this, unheld](EntryEdits edits, const QString& name) {
+        Guarded([&] {
+            if (unheld->exchange(false))
+                throw Error(QStringLiteral("The playlist is written in %1, which cannot hold the "
+                                           "replacement text: convert it to UTF-8 first (File > "
+                                           "Encoding)")
+                                .arg(EncodingName(Document.Encoding)));
+            Document.perform(Change::replace(std::move(edits.rows), std::move(edits.texts)), name);
+        });
+        afterCommand();
+    };
+    connect(FindBar1, &FindBar::message, this, [](const QString& text) {
+        if (CadrellMainForm)
+            CadrellMainForm->StatusBar1->showResult(text);
+    });
+    connect(FindBar1, &FindBar::closed, this, [this] { ListView1->setFocus(); });
+
+    // Esc in the list stops a tool at work.
+    auto* cancelKey = new QAction(this);
+    cancelKey->setObjectName(QStringLiteral("CancelTool"));
+    cancelKey->setShortcut(QKeySequence(Qt::Key_Escape));
+    cancelKey->setShortcutContext(Qt::WidgetShortcut);
+    ListView1->addAction(cancelKey);
+    connect(cancelKey, &QAction::triggered, Tools, &PlaylistTools::cancel);
+
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(MenuEditEntry);
+    PopupMenu1->addAction(MenuFind);
+    PopupMenu1->addMenu(MenuSort);
+}
+
+bool TMDIChild::PlaylistMenuClick(QAction* sender) {
+    if (sender == MenuFind) {
+        FindBar1->showFind();
+    } else if (sender == MenuReplace) {
+        FindBar1->showReplace();
+    } else if (sender == MenuFindNext || sender == MenuFindPrevious) {
+        // Nothing asked yet: the key opens the bar to ask.
+        if (FindBar1->countText().isEmpty())
+            FindBar1->showFind();
+        else if (sender == MenuFindNext)
+            FindBar1->findNext();
+        else
+            FindBar1->findPrevious();
+    } else if (sender == MenuSortPath) {
+        Tools->sort(SortKey::Path);
+    } else if (sender == MenuSortFileName) {
+        Tools->sort(SortKey::FileName);
+    } else if (sender == MenuSortTitle) {
+        Tools->sort(SortKey::Title);
+    } else if (sender == MenuReverse) {
+        Tools->reverse();
+    } else if (sender == MenuShuffle) {
+        Tools->shuffle();
+    } else if (sender == MenuRemoveDuplicates) {
+        Tools->removeDuplicates();
+    } else if (sender == MenuSelectMissing) {
+        Tools->selectMissingFiles();
+    } else if (sender == MenuMakeRelative) {
+        Tools->makeRelative();
+    } else if (sender == MenuMakeAbsolute) {
+        Tools->makeAbsolute();
+    } else if (sender == MenuEditEntry) {
+        Editor->editCurrent();
+    } else if (sender == MenuInsertEntry) {
+        Editor->insertEntry();
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace cadrell

@@ -16,7 +16,10 @@ class QMdiSubWindow;
 
 namespace cadrell {
 
+class EntryEditor;
+class FindBar;
 class PlaylistModel;
+class PlaylistTools;
 class TPlaylistListView;
 
 // A document window: one playlist, shown one entry per row.
@@ -61,6 +64,32 @@ public:
     QAction* MenuSelectAll = nullptr;
     // The row menu (right click, the Menu key, Shift+F10).
     QMenu* PopupMenu1 = nullptr;
+
+    // The Playlist menu, merged after Edit: finding, sorting, tidying and typing entries. Its
+    // tools live in PlaylistTools, the find bar under the list, the typing in EntryEditor.
+    QMenu* MenuPlaylist = nullptr;
+    QAction* MenuFind = nullptr;
+    QAction* MenuReplace = nullptr;
+    QAction* MenuFindNext = nullptr;
+    QAction* MenuFindPrevious = nullptr;
+    QAction* N7 = nullptr;
+    QMenu* MenuSort = nullptr;
+    QAction* MenuSortPath = nullptr;
+    QAction* MenuSortFileName = nullptr;
+    QAction* MenuSortTitle = nullptr;
+    QAction* MenuReverse = nullptr;
+    QAction* MenuShuffle = nullptr;
+    QAction* MenuRemoveDuplicates = nullptr;
+    QAction* MenuSelectMissing = nullptr;
+    QAction* N8 = nullptr;
+    QAction* MenuMakeRelative = nullptr;
+    QAction* MenuMakeAbsolute = nullptr;
+    QAction* N9 = nullptr;
+    QAction* MenuEditEntry = nullptr;
+    QAction* MenuInsertEntry = nullptr;
+    FindBar* FindBar1 = nullptr;
+    PlaylistTools* Tools = nullptr;
+    EntryEditor* Editor = nullptr;
 
     void MenuClick(QAction* sender);
 
@@ -119,6 +148,9 @@ private:
     void updateEncodingItems();
     // After rows are removed: the row that followed the first of them is current, unselected.
     void keepKeyboardAt(int row);
+    void createPlaylistMenu();
+    // The Playlist menu's part of MenuClick; false for an item of another menu.
+    bool PlaylistMenuClick(QAction* sender);
 
     PlaylistModel* model_ = nullptr;
     QFont font_;

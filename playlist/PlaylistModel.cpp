@@ -8,7 +8,11 @@ namespace cadrell {
 
 PlaylistModel::PlaylistModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent)
     : QAbstractListModel(parent), document_(document), icons_(icons) {
-    connect(document_, &PlaylistDocument::aboutToChange, this, [this] { beginResetModel(); });
+    connect(document_, &PlaylistDocument::aboutToChange, this, [this] {
+        beginResetModel();
+        editRow_ = -1;
+        inserted_ = false;
+    });
     connect(document_, &PlaylistDocument::changed, this, [this] { endResetModel(); });
 }
 
@@ -24,7 +28,25 @@ int PlaylistModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
     // A list view addresses rows with int; a larger playlist is read but not shown past that.
-    return static_cast<int>(std::min<qsizetype>(document_->Entries().size(), INT_MAX));
+    const qsizetype rows = document_->Entries().size() + (inserted_ ? 1 : 0);
+    return static_cast<int>(std::min<qsizetype>(rows, INT_MAX));
+}
+
+void PlaylistModel::setEditRow(int row, bool inserted) {
+    if (inserted_) {
+        beginRemoveRows({}, editRow_, editRow_);
+        inserted_ = false;
+        editRow_ = -1;
+        endRemoveRows();
+    }
+    if (inserted && row >= 0) {
+        beginInsertRows({}, row, row);
+        editRow_ = row;
+        inserted_ = true;
+        endInsertRows();
+    } else {
+        editRow_ = row;
+    }
 }
 
 QString PlaylistModel::displayText(QByteArrayView entry, TextEncoding encoding) {
@@ -49,10 +71,24 @@ QString PlaylistModel::displayText(QByteArrayView entry, TextEncoding encoding) 
 }
 
 QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= document_->Entries().size())
+    if (!index.isValid())
         return {};
-    const QByteArrayView entry = document_->Entries().at(index.row());
+    int row = index.row();
+    if (inserted_ && row >= editRow_) {
+        if (row == editRow_)
+            return role == Qt::DisplayRole || role == Qt::EditRole ? QString() : QVariant();
+        --row;
+    }
+    if (row >= document_->Entries().size())
+        return {};
+    const QByteArrayView entry = document_->Entries().at(row);
     switch (role) {
+        case Qt::EditRole: {
+            // The whole entry, not the shortened row.
+            QString text = DecodeForDisplay(entry, document_->Encoding);
+            text.replace(QChar(0), QChar(0x2400));
+            return text;
+        }
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
         case Qt::AccessibleTextRole:
@@ -69,7 +105,9 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
 Qt::ItemFlags PlaylistModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::ItemIsDropEnabled;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    const Qt::ItemFlags flags =
+        Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    return index.row() == editRow_ ? flags | Qt::ItemIsEditable : flags;
 }
 
 }  // namespace cadrell

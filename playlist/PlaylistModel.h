@@ -25,9 +25,18 @@ public:
     // The text a row shows for an entry: decoded for display only, zero bytes made visible.
     static QString displayText(QByteArrayView entry, TextEncoding encoding = TextEncoding::Utf8);
 
+    // The row being typed into: editable, and with `inserted` a blank row of its own standing
+    // before the entry at `row` (or after the last) until the typing ends. -1: none. A change of
+    // the document ends it.
+    void setEditRow(int row, bool inserted);
+    int editRow() const { return editRow_; }
+    bool editRowInserted() const { return inserted_; }
+
 private:
     PlaylistDocument* document_;
     TSystemImageList* icons_;
+    int editRow_ = -1;
+    bool inserted_ = false;
 };
 
 }  // namespace cadrell

@@ -94,7 +94,8 @@ private slots:
         QCOMPARE(items, (QStringList{"&New", "&Open", "", "E&xit"}));
 
         TMDIChild* child = frame->CreateDocumentWindow();
-        QCOMPARE(menuTitles(*frame), (QStringList{"&File", "&Edit", "&View", "&Window", "&Help"}));
+        QCOMPARE(menuTitles(*frame),
+                 (QStringList{"&File", "&Edit", "&Playlist", "&View", "&Window", "&Help"}));
         QCOMPARE(frame->menuBar()->actions().first()->menu(), child->MenuFile);
         child->subWindow()->close();
         QCOMPARE(menuTitles(*frame), (QStringList{"&File", "&View", "&Window", "&Help"}));
@@ -670,7 +671,7 @@ private slots:
         for (QAction* a : child->PopupMenu1->actions())
             items << a->text();
         QCOMPARE(items, (QStringList{"Cu&t", "&Copy", "&Paste", "&Delete", "", "&Remove Path",
-                                     "Re&move Drive"}));
+                                     "Re&move Drive", "", "&Edit Entry", "&Find...", "&Sort"}));
         QTEST(child->ListView1->selectedPositions(), "selected");
         child->PopupMenu1->close();
     }

@@ -67,7 +67,7 @@ def edit_and_save(s):
     path = s.write("Music/edit.m3u", lf_file(lines))
     c = open_with_argument(s, path)
     c.wait_rows(path, lines)
-    expect(c.menu_bar_titles() == ["File", "Edit", "View", "Window", "Help"],
+    expect(c.menu_bar_titles() == ["File", "Edit", "Playlist", "View", "Window", "Help"],
            f"menu bar with a document window: {c.menu_bar_titles()!r}")
 
     # The first row is current once the list has the focus; Down moves to the second and
@@ -444,6 +444,44 @@ def everyday_editing(s):
     expect(open(a, "rb").read() == crlf_file(a_lines), "No wrote the file")
 
 
+def playlist_tools(s):
+    """The Playlist menu by mouse and keys: a sort, the missing files selected and deleted with
+    their #EXTINF line, an entry typed over in place, a search, and the result saved."""
+    for name in ("Track 2.mp3", "Track 10.mp3"):
+        s.write("Music/" + name, b"")
+    lines = ["#EXTM3U", "#EXTINF:2,Zed", "Track 10.mp3", "#EXTINF:1,Gone", "gone.mp3", "Track 2.mp3"]
+    path = s.write("Music/tools.m3u", crlf_file(lines))
+    c = open_with_argument(s, path)
+    c.wait_rows(path, lines)
+
+    c.menu(["Playlist", "Sort", "By Path"])
+    sorted_lines = ["#EXTM3U", "#EXTINF:1,Gone", "gone.mp3", "Track 2.mp3", "#EXTINF:2,Zed", "Track 10.mp3"]
+    c.wait_rows(path, sorted_lines)
+    c.menu(["Playlist", "Select Missing Files"])
+    wait_selected(c, path, [1, 2])
+    c.focus()
+    key("Delete")
+    c.wait_rows(path, ["#EXTM3U", "Track 2.mp3", "#EXTINF:2,Zed", "Track 10.mp3"])
+
+    # F2 opens the last row for typing with its text selected; Enter keeps what was typed.
+    key("End", "F2")
+    time.sleep(0.3)
+    h.type_text("Track 11.mp3")
+    key("Return")
+    expected = ["#EXTM3U", "Track 2.mp3", "#EXTINF:2,Zed", "Track 11.mp3"]
+    c.wait_rows(path, expected)
+    s.screenshot("typed")
+
+    key("ctrl+f")
+    time.sleep(0.3)
+    h.type_text("track 2")
+    key("Return")
+    wait_selected(c, path, [1])
+    key("Escape", "ctrl+s")
+    wait_file(path, crlf_file(expected))
+    exit_by_menu(c)
+
+
 SCENARIOS = {
     "edit_and_save": edit_and_save,
     "close_prompt": close_prompt,
@@ -452,9 +490,8 @@ SCENARIOS = {
     "settings_survive_restart": settings_survive_restart,
     "error_box": error_box,
     "undo_redo": undo_redo,
-
-
     "everyday_editing": everyday_editing,
+    "playlist_tools": playlist_tools,
 }
 
 if __name__ == "__main__":

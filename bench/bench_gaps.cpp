@@ -1,0 +1,143 @@
+// How long the interface stands still while each Playlist menu command runs from the window:
+// the longest gap between two ticks of a 10 ms timer, from choosing the command until its result
+// is in the document (or the selection), and that whole time.
+//
+//   bench_gaps [--markdown] <playlist>
+//
+// Each command runs once on the playlist as loaded and is undone afterwards (not timed).
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Main.h"
+#include "playlist/Childwin.h"
+#include "playlist/FindBar.h"
+#include "playlist/PlaylistListView.h"
+#include "playlist/PlaylistTools.h"
+
+using namespace cadrell;
+
+namespace {
+
+struct Gaps {
+    double longest = 0;
+    double total = 0;
+};
+
+// Runs `start` from the event loop and ticks a 10 ms timer until `done` holds.
+Gaps measure(const std::function<void()>& start, const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    QTimer ticks;
+    ticks.setInterval(10);
+    Gaps gaps;
+    double last = 0;
+    QEventLoop loop;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        const double now = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        gaps.longest = std::max(gaps.longest, now - last);
+        last = now;
+        if (done()) {
+            gaps.total = now;
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(0, [&] {
+        clock.start();
+        ticks.start();
+        start();
+    });
+    loop.exec();
+    return gaps;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    bool markdown = false;
+    QString file;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--markdown")
+            markdown = true;
+        else
+            file = QString::fromLocal8Bit(argv[i]);
+    }
+    if (file.isEmpty()) {
+        std::fprintf(stderr, "usage: bench_gaps [--markdown] <playlist>\n");
+        return 2;
+    }
+
+    TCadrellMainForm frame(QByteArray(), false);
+    frame.show();
+    frame.OpenPlaylist(QFile::encodeName(file));
+    TMDIChild* child = frame.ActiveDocumentWindow();
+    const qsizetype entries = child->Document.Entries().size();
+    // The path commands work against the folder the generated names use.
+    child->Document.FileName = "/home/bob/lists/big.m3u";
+
+    const auto idle = [child] {
+        return !child->Tools->busy() && !child->FindBar1->isReplacing() &&
+               !child->FindBar1->isCounting();
+    };
+    struct Command {
+        const char* name;
+        std::function<void()> run;
+    };
+    QLineEdit* find = nullptr;
+    QLineEdit* with = nullptr;
+    for (QLineEdit* f : child->FindBar1->findChildren<QLineEdit*>())
+        (f->accessibleName() == QLatin1String("Find") ? find : with) = f;
+    const std::vector<Command> commands = {
+        {"Sort by Path", [child] { child->MenuSortPath->trigger(); }},
+        {"Sort by File Name", [child] { child->MenuSortFileName->trigger(); }},
+        {"Sort by Title", [child] { child->MenuSortTitle->trigger(); }},
+        {"Reverse Order", [child] { child->MenuReverse->trigger(); }},
+        {"Shuffle", [child] { child->MenuShuffle->trigger(); }},
+        {"Remove Duplicates", [child] { child->MenuRemoveDuplicates->trigger(); }},
+        {"Make Paths Relative", [child] { child->MenuMakeRelative->trigger(); }},
+        {"Select Missing Files", [child] { child->MenuSelectMissing->trigger(); }},
+        {"Find \"shadow\" (typed, counted)",
+         [child, find] {
+             child->MenuFind->trigger();
+             find->setText(QStringLiteral("shadow"));
+         }},
+        {"Replace All /home/bob/music", [child, find, with] {
+             child->ListView1->clearSelection();
+             child->MenuReplace->trigger();
+             find->setText(QStringLiteral("/home/bob/music"));
+             with->setText(QStringLiteral("/mnt/music"));
+             child->FindBar1->replaceAll();
+         }}};
+
+    if (markdown) {
+        std::printf("| command, %lld entries | longest gap | until done |\n",
+                    static_cast<long long>(entries));
+        std::printf("|---|--:|--:|\n");
+    }
+    for (const Command& c : commands) {
+        // Every command on all rows: an Undo leaves the rows it brought back selected.
+        child->ListView1->clearSelection();
+        const int steps = child->Document.history().index();
+        const Gaps g = measure(c.run, idle);
+        if (markdown)
+            std::printf("| %s | %.0f ms | %.0f ms |\n", c.name, g.longest, g.total);
+        else
+            std::printf("%-34s longest gap %7.1f ms   done after %8.1f ms\n", c.name, g.longest,
+                        g.total);
+        std::fflush(stdout);
+        while (child->Document.history().index() > steps)
+            child->MenuUndo->trigger();
+        child->FindBar1->hide();
+    }
+    child->Document.Modified = false;
+    return 0;
+}
