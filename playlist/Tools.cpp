@@ -681,12 +681,12 @@ bool Finder::replaceIn(QByteArrayView entry, const QString& replacement, QByteAr
     if (after == before)
         return false;
     // An entry whose bytes are not exactly its text (bytes that are no UTF-8) would lose them in
-    // the round trip, and a character the encoding cannot hold would become another: such an
-    // entry is left as it is.
+    // the round trip: it is left as it is. A character the encoding cannot hold is the text
+    // form's to refuse.
     if (encoded(before, form_) != entry)
         return false;
     out = encoded(after, form_);
-    return decoded(out, form_) == after;
+    return true;
 }
 
 std::vector<int> FindAll(const EntryList& entries, const FindOptions& options,
