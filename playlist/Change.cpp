@@ -224,14 +224,19 @@ Change Change::apply(EntryList& entries) && {
                 starts[i] = at;
                 at += runs_[i].count;
             }
-            std::vector<size_t> bySource(runs_.size());
-            std::iota(bySource.begin(), bySource.end(), size_t{0});
-            std::sort(bySource.begin(), bySource.end(),
-                      [&](size_t a, size_t b) { return runs_[a].from < runs_[b].from; });
+            // The runs cover every row once, so their sources put them in order without a sort
+            // (a shuffle of a million rows is a million runs).
+            std::vector<int> runAt(static_cast<size_t>(entries.size()), -1);
+            for (size_t i = 0; i < runs_.size(); ++i) {
+                if (runs_[i].count > 0)
+                    runAt[static_cast<size_t>(runs_[i].from)] = static_cast<int>(i);
+            }
             inverse.kind_ = Kind::Permute;
             inverse.runs_.reserve(runs_.size());
-            for (size_t i : bySource)
-                inverse.runs_.push_back({starts[i], runs_[i].count});
+            for (int i : runAt) {
+                if (i >= 0)
+                    inverse.runs_.push_back({starts[size_t(i)], runs_[size_t(i)].count});
+            }
             // The rows shown after the way back: where the rows shown now came from.
             inverse.positions_.reserve(positions_.size());
             size_t run = 0;
@@ -240,7 +245,18 @@ Change Change::apply(EntryList& entries) && {
                     ++run;
                 inverse.positions_.push_back(runs_[run].from + (p - starts[run]));
             }
-            std::sort(inverse.positions_.begin(), inverse.positions_.end());
+            if (inverse.positions_.size() * 16 > static_cast<size_t>(entries.size())) {
+                std::vector<bool> shown(static_cast<size_t>(entries.size()));
+                for (int p : inverse.positions_)
+                    shown[static_cast<size_t>(p)] = true;
+                inverse.positions_.clear();
+                for (size_t p = 0; p < shown.size(); ++p) {
+                    if (shown[p])
+                        inverse.positions_.push_back(static_cast<int>(p));
+                }
+            } else {
+                std::sort(inverse.positions_.begin(), inverse.positions_.end());
+            }
             entries.permute(runs_);
             break;
         }
