@@ -98,17 +98,24 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     close_->setAutoRaise(true);
     close_->setFocusPolicy(Qt::NoFocus);  // Esc is its key
 
+    // Three short rows rather than one long one, so the bar fits a tiled window: the search
+    // with its buttons, the replacement (when asked for), then the options and the count.
     auto* findRow = new QHBoxLayout;
     findRow->setContentsMargins(0, 0, 0, 0);
     findRow->addWidget(findLabel);
+    // Room for a folder path, the usual thing to look for in a playlist.
+    findField_->setMinimumWidth(findField_->fontMetrics().averageCharWidth() * 20);
     findRow->addWidget(findField_, 1);
-    findRow->addWidget(matchCase_);
-    findRow->addWidget(regex_);
     findRow->addWidget(next_);
     findRow->addWidget(previous_);
     findRow->addWidget(selectAll_);
-    findRow->addWidget(count_);
     findRow->addWidget(close_);
+    auto* optionsRow = new QHBoxLayout;
+    optionsRow->setContentsMargins(0, 0, 0, 0);
+    optionsRow->addWidget(matchCase_);
+    optionsRow->addWidget(regex_);
+    optionsRow->addWidget(count_);
+    optionsRow->addStretch();
 
     replaceRow_ = new QWidget(this);
     auto* replaceLabel = new QLabel(tr("Replace w&ith:"), replaceRow_);
@@ -125,7 +132,6 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     replaceLayout->addWidget(replaceField_, 1);
     replaceLayout->addWidget(replace_);
     replaceLayout->addWidget(replaceAll_);
-    replaceLayout->addStretch();
     replaceRow_->hide();
 
     auto* layout = new QVBoxLayout(this);
@@ -133,6 +139,7 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     layout->setSpacing(2);
     layout->addLayout(findRow);
     layout->addWidget(replaceRow_);
+    layout->addLayout(optionsRow);
 
     setTabOrder(findField_, matchCase_);
     setTabOrder(matchCase_, regex_);
