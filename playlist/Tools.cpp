@@ -541,8 +541,10 @@ RowOrder SortOrder(const EntryList& entries, const std::vector<int>& selectedRow
         bool less(const Plain& a, const PlainPart& of, const Plain& b) const {
             if (a.head != b.head)
                 return a.head < b.head;
+            // Equal heads: the first eight bytes (or all of the shorter key) are the same.
+            const size_t common = std::min(a.size, b.size), from = std::min<size_t>(common, 8);
             const int c =
-                std::memcmp(text.data() + a.at, of.text.data() + b.at, std::min(a.size, b.size));
+                std::memcmp(text.data() + a.at + from, of.text.data() + b.at + from, common - from);
             return c < 0 || (c == 0 && a.size < b.size);
         }
     };
