@@ -66,7 +66,17 @@ bool validUtf8(QByteArrayView e) {
     auto ascii16 = [](const char* at) {
         return _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))) == 0;
     };
+    auto ascii64 = [](const char* at) {
+        const auto* v = reinterpret_cast<const __m128i*>(at);
+        return _mm_movemask_epi8(
+                   _mm_or_si128(_mm_or_si128(_mm_loadu_si128(v), _mm_loadu_si128(v + 1)),
+                                _mm_or_si128(_mm_loadu_si128(v + 2), _mm_loadu_si128(v + 3)))) == 0;
+    };
     while (end - p >= 16) {
+        if (end - p >= 64 && ascii64(p)) {
+            p += 64;
+            continue;
+        }
         if (ascii16(p)) {
             p += 16;
             continue;
