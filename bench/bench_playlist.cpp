@@ -26,6 +26,7 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QMdiSubWindow>
+#include <QStringEncoder>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -347,9 +348,23 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
     const QByteArray bytes = ReadWholeFile(path);
     const QByteArray saveTarget = dir + "save.m3u";
     const QByteArray floorTarget = dir + "floor.m3u";
-    for (const QByteArray& f : {saveTarget, floorTarget}) {
+    // The same playlist in the other encodings a file may come in: UTF-16 LE with its mark, and
+    // Windows-1252 (names it cannot hold get "?", which leaves enough bytes above 0x7F to make the
+    // file invalid UTF-8).
+    const QString text = QString::fromUtf8(bytes);
+    const QByteArray utf16 =
+        "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    const QByteArray windows1252 = QStringEncoder("windows-1252").encode(text);
+    const QByteArray utf16File = dir + "utf16.m3u", utf16SaveTarget = dir + "save-utf16.m3u",
+                     windows1252File = dir + "windows1252.m3u";
+    for (const auto& [f, content] :
+         std::vector<std::pair<QByteArray, QByteArray>>{{saveTarget, bytes},
+                                                        {floorTarget, bytes},
+                                                        {utf16File, utf16},
+                                                        {utf16SaveTarget, utf16},
+                                                        {windows1252File, windows1252}}) {
         QFile out(QFile::decodeName(f));
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size())
             fail("cannot write " + f.toStdString());
     }
 
@@ -401,6 +416,26 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
 
             DeepCopy copy;
             t["copy floor"].push_back(timed([&] { copy = copyFloor(doc->Entries()); }));
+        }
+        {
+            auto doc = std::make_unique<PlaylistDocument>();
+            doc->FileName = utf16File;
+            t["load utf16"].push_back(timed([&] { LoadPlaylist(*doc); }));
+            if (doc->Encoding != TextEncoding::Utf16LE)
+                fail("the UTF-16 playlist was not read as UTF-16 LE");
+            // Twice the bytes of the UTF-8 file: the floor of writing them, to see what is the
+            // disk's and what the conversion's.
+            t["write floor utf16"].push_back(
+                timed([&] { writeFloor(utf16, dir + "floor.tmp", floorTarget); }));
+            doc->FileName = utf16SaveTarget;
+            t["save utf16"].push_back(timed([&] { SavePlaylist(*doc); }));
+        }
+        {
+            auto doc = std::make_unique<PlaylistDocument>();
+            doc->FileName = windows1252File;
+            t["load windows1252"].push_back(timed([&] { LoadPlaylist(*doc); }));
+            if (doc->Encoding != TextEncoding::Windows1252)
+                fail("the Windows-1252 playlist was not read as Windows-1252");
         }
 
         EntryList clipboard;
@@ -514,6 +549,11 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
         {"copy floor (deep copy of all entries)", copy, "", 0, 0, ""},
         {"load", load, "read", read, 4, ""},
         {"save", median(t["save"]), "write", write, 1.5, ""},
+        {"load, UTF-16 LE", median(t["load utf16"]), "load", load, 2, ""},
+        {"save, UTF-16 LE", median(t["save utf16"]), "save", median(t["save"]), 2, ""},
+        {"save, UTF-16 LE, against writing its bytes", median(t["save utf16"]), "write",
+         median(t["write floor utf16"]), 0, ""},
+        {"load, Windows-1252", median(t["load windows1252"]), "load", load, 0, ""},
         {"open to first paint", median(t["open"]), "load", load, 1.5, ""},
         {"Delete, every other row selected", median(t["delete"]), "copy", copy, 3, ""},
         {"Cut 10,000 rows + Paste at the top", median(t["cut paste"]), "copy", copy, 3, ""},

@@ -48,6 +48,9 @@ QByteArray FileMark(TextEncoding encoding);
 // UTF-8 text to UTF-16 in the byte order given, without a mark; nothing when the text is not
 // valid UTF-8.
 std::optional<QByteArray> EncodeUtf16(QByteArrayView utf8, TextEncoding encoding);
+// The same for text known to be valid UTF-8, written at `out`, which has room for twice its
+// bytes; returns the bytes written.
+qsizetype EncodeValidUtf16(QByteArrayView utf8, TextEncoding encoding, char* out);
 
 // An entry as the rows, the title and the printout show it.
 QString DecodeForDisplay(QByteArrayView entry, TextEncoding encoding);

@@ -137,18 +137,14 @@ QByteArray FormatPlaylist(const EntryList& entries) {
 }
 
 void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEncoding encoding) {
-    // UTF-16 is written from one converted copy; checked before the old file is touched.
-    std::optional<QByteArray> utf16;
-    if (IsUtf16(encoding)) {
-        utf16 = EncodeUtf16(FormatPlaylist(entries), encoding);
-        if (!utf16) {
-            qsizetype bad = 0;
-            while (bad < entries.size() && entries.at(bad).isValidUtf8())
-                ++bad;
+    // Every entry is checked before the old file is touched, then converted piece by piece.
+    const bool utf16 = IsUtf16(encoding);
+    if (utf16) {
+        if (const qsizetype bad = FirstUnconvertible(entries, TextEncoding::Utf8, encoding);
+            bad >= 0)
             throw Error(QStringLiteral("Cannot save %1 in %2: entry %3 is not valid text")
                             .arg(QString::fromLocal8Bit(fileName), EncodingName(encoding))
                             .arg(bad + 1));
-        }
     }
     AtomicFile file(fileName);
     if (!file.open())
@@ -177,7 +173,30 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEnc
     const QByteArray mark = FileMark(encoding);
     put(mark.constData(), mark.size());
     if (utf16) {
-        put(utf16->constData(), utf16->size());
+        // Entries read from the file lie one after another in its buffer, a CR LF apart; such a
+        // run is converted in one call, as large as half a piece.
+        const QByteArray lineEnd = *EncodeUtf16("\r\n", encoding);
+        for (qsizetype i = 0; i < entries.size();) {
+            const char* const begin = entries.at(i).data();
+            const char* end = begin + entries.at(i).size();
+            for (++i; i < entries.size(); ++i) {
+                const QByteArrayView next = entries.at(i);
+                if (next.data() != end + 2 || end[0] != '\r' || end[1] != '\n' ||
+                    next.data() + next.size() - begin > kPiece / 2 - 2)
+                    break;
+                end = next.data() + next.size();
+            }
+            const QByteArrayView run(begin, end - begin);
+            if (used + 2 * run.size() + lineEnd.size() > kPiece)
+                flush();
+            if (2 * run.size() > kPiece - lineEnd.size()) {
+                const QByteArray whole = *EncodeUtf16(run, encoding);
+                put(whole.constData(), whole.size());
+            } else {
+                used += EncodeValidUtf16(run, encoding, piece.get() + used);
+            }
+            put(lineEnd.constData(), lineEnd.size());
+        }
     } else {
         for (qsizetype i = 0; i < entries.size(); ++i) {
             const QByteArrayView e = entries.at(i);

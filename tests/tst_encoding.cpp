@@ -136,6 +136,40 @@ private slots:
         QCOMPARE(readFile(QFile::decodeName(doc.FileName)), bytes);
     }
 
+    // UTF-16 to UTF-8 and back in both byte orders, through the block-wise paths and across their
+    // edges: text that outgrows the buffer it is decoded in, surrogates next to a block.
+    void utf16Conversion_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        const QString ascii = QStringLiteral("C:\\Music\\Track 10 of 12.mp3\r\n");
+        const QString music = QStringLiteral("\U0001F3B5");
+        QTest::newRow("ASCII in blocks and a tail") << ascii + ascii << true;
+        QTest::newRow("other characters between blocks")
+            << ascii + kRoyksopp + ascii + kJapanese + ascii << true;
+        QTest::newRow("outgrows its buffer at once") << kJapanese.repeated(20) << true;
+        QTest::newRow("outgrows it after ASCII") << ascii + QString(40, QChar(0x65e5)) << true;
+        QTest::newRow("surrogate pairs") << (QStringLiteral("a") + music).repeated(10) << true;
+        QTest::newRow("unpaired high surrogate after a block")
+            << ascii + QChar(0xD800) + QStringLiteral("b") << false;
+        QTest::newRow("high surrogate at the end") << ascii + QChar(0xD83C) << false;
+        QTest::newRow("low surrogate first") << QChar(0xDC00) + ascii << false;
+    }
+    void utf16Conversion() {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        for (const bool little : {true, false}) {
+            const QByteArray bytes = utf16(text, little);
+            const TextEncoding enc =
+                little ? TextEncoding::Utf16LENoBom : TextEncoding::Utf16BENoBom;
+            const std::optional<FileText> decoded = DecodeFileText(bytes, enc);
+            QCOMPARE(decoded.has_value(), valid);
+            if (!valid)
+                continue;
+            QCOMPARE(decoded->bytes.sliced(decoded->offset), text.toUtf8());
+            QCOMPARE(EncodeUtf16(text.toUtf8(), enc), std::optional<QByteArray>(bytes));
+        }
+    }
+
     void convertEntries_data() {
         QTest::addColumn<QByteArray>("entry");
         QTest::addColumn<TextEncoding>("from");

@@ -116,6 +116,37 @@ private slots:
         QTEST(reordered(list, order), "result");
     }
 
+    // Printable ASCII is sorted from weights read off the collator, other text by the collator;
+    // a form that is not ASCII-based sends everything to the collator, which must agree.
+    void sortAgreesWithCollator_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::newRow("numbers by value, leading zeros") << QByteArray(
+            "a100|a99|a1000|a10|a9|a09|a009|a0|a00|a|a1b|a01a|10|9|0|00|007|7.5|7.10");
+        QTest::newRow("case and spaces")
+            << QByteArray("abc|ABC|Abc|a bc|ab c|abc |abc d|ABC D|a|A| a|b");
+        QTest::newRow("punctuation") << QByteArray(
+            "a-b|a_b|a.b|a,b|a;b|a!b|a?b|a'b|a\"b|a(b|a[b|a{b|a@b|a*b|a/b|a\\b|a&b|a#b|a%b|"
+            "a`b|a^b|a+b|a<b|a=b|a>b|a|b|a~b|a$b|a0b|ab|aab|a b");
+        QTest::newRow("paths") << QByteArray(
+            "/m/Track 10.mp3|/m/track 2.mp3|/m/Track 2.MP3|C:\\m\\x.mp3|c:/m/x.mp3|"
+            "http://h/1|http://h/01|../a.mp3|./a.mp3|a.mp3");
+        QTest::newRow("numbers longer than the collator compares whole")
+            << QByteArray(QByteArray(300, '1') + "a|" + QByteArray(299, '1') + "2|" +
+                          QByteArray(300, '1') + "|1");
+        QTest::newRow("other text among ASCII") << QByteArray(
+            "e|\xc3\xa9|E|f|\xc3\xa9"
+            "a|ea|z|\xc3\x96|o|p|a\x01|a|\t|!");
+    }
+    void sortAgreesWithCollator() {
+        QFETCH(QByteArray, lines);
+        const EntryList list = listOf(lines);
+        TextForm collatorOnly;
+        collatorOnly.decode = [](QByteArrayView e) { return QString::fromUtf8(e); };
+        collatorOnly.asciiCompatible = false;
+        QCOMPARE(reordered(list, SortOrder(list, {}, SortKey::Path)),
+                 reordered(list, SortOrder(list, {}, SortKey::Path, collatorOnly)));
+    }
+
     void shuffleKeepsEveryRow() {
         const EntryList list = listOf("#EXTM3U|#EXTINF:1,a|a|b|c|d|e|f|g|h");
         const RowOrder order = ShuffleOrder(list, {}, 7);

@@ -2,14 +2,18 @@
 // entries, and the entry list must keep its text through edits of every kind. A plain vector of
 // byte strings is the reference the slice-based list is checked against. The same script then
 // drives the entry commands on a document: undone as often, they give back the loaded bytes.
+// The file's encoding is checked too: what decodes is written back in the same encoding and reads
+// as the same entries, byte for byte the file when all its lines end in CR LF.
 #include <QByteArray>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "playlist/Editing.h"
+#include "playlist/Encoding.h"
 #include "playlist/EntryList.h"
 #include "playlist/PlaylistDocument.h"
 #include "playlist/PlaylistFile.h"
@@ -202,6 +206,47 @@ void commands(cadrell::PlaylistDocument& doc, Script& s) {
     }
 }
 
+// Every line, the last one too, ended by CR LF: the text a save writes.
+bool allCrLf(QByteArrayView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
+            return false;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            return false;
+    }
+    return text.isEmpty() || text.endsWith('\n');
+}
+
+void checkEncoding(const QByteArray& file) {
+    using namespace cadrell;
+    const TextEncoding encoding = DetectEncoding(file, false);
+    const std::optional<FileText> text = DecodeFileText(file, encoding);
+    if (!text) {
+        // Only UTF-16 can fail to convert.
+        check(IsUtf16(encoding));
+        return;
+    }
+    const QByteArrayView body = QByteArrayView(text->bytes).sliced(text->offset);
+    const Reference read = splitToReference(body.toByteArray());
+    EntryList entries;
+    entries.adopt(body.toByteArray(), SplitLines(body));
+    const QByteArray formatted = FormatPlaylist(entries);
+    QByteArray written = FileMark(encoding);
+    if (IsUtf16(encoding)) {
+        // Decoded UTF-16 is always valid UTF-8, so it can always be written back.
+        const std::optional<QByteArray> utf16 = EncodeUtf16(formatted, encoding);
+        check(utf16.has_value());
+        written += *utf16;
+    } else {
+        written += formatted;
+    }
+    if (allCrLf(body))
+        check(written == file);
+    const std::optional<FileText> again = DecodeFileText(written, encoding);
+    check(again.has_value());
+    check(splitToReference(again->bytes.sliced(again->offset)) == read);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -223,6 +268,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (qsizetype i = previousEnd; i < file.size(); ++i)
         check(file[i] == '\r' || file[i] == '\n');
+
+    checkEncoding(file);
 
     EntryList entries;
     entries.adopt(file, lines);
