@@ -74,7 +74,8 @@ QString systemData() {
 // entry it finds may name a program that must be on PATH, so a stand-in is put there.
 QString offeredByGio() {
     const QString bin = testsupport::writeFile(QStringLiteral("bin/cadrell"), "#!/bin/sh\n");
-    QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(bin,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QProcess gio;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("PATH"),
