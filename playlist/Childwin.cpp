@@ -493,6 +493,13 @@ void TMDIChild::PasteEntries() {
 }
 
 std::optional<EntryList> TMDIChild::HeldHere(const EntryList& entries, TextEncoding from) {
+    // UTF-16 is written from the entries' UTF-8: bytes that are none (a name that is not UTF-8,
+    // an entry of a .m3u8 file with Latin bytes) could never be saved there.
+    if (IsUtf16(Document.Encoding) && FirstUnconvertible(entries, from, Document.Encoding) >= 0)
+        throw Error(QStringLiteral("%1 is written in %2, which cannot hold entries that are not "
+                                   "valid text")
+                        .arg(QString::fromLocal8Bit(DisplayPath(Document.FileName)),
+                             EncodingName(Document.Encoding)));
     if (std::optional<EntryList> converted = ConvertEntries(entries, from, Document.Encoding))
         return converted;
     // Never a silent "?": the user chooses between a playlist that can hold the text and none
@@ -679,6 +686,8 @@ void TMDIChild::createPlaylistMenu() {
     auto encoding = std::make_shared<TextEncoding>(Document.Encoding);
     FindBar1->setTextForm(PlaylistTools::textForm(Document.Encoding, unheld));
     connect(&Document, &PlaylistDocument::historyChanged, FindBar1, [this, unheld, encoding] {
+        // A replace stopped by this change leaves nothing behind for the next one.
+        unheld->store(false);
         if (*encoding == Document.Encoding)
             return;
         *encoding = Document.Encoding;

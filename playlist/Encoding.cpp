@@ -41,6 +41,15 @@ std::optional<TextEncoding> utf16ByLineEnds(QByteArrayView data) {
         return TextEncoding::Utf16LE;
     if (big > 0 && little == 0 && zeroLow > enough)
         return TextEncoding::Utf16BE;
+    // One line and no line end: only the zeros tell, and in such a file nearly every unit has
+    // one on the same side and none on the other.
+    const qsizetype units = n / 2;
+    if (little == 0 && big == 0 && units >= 2) {
+        if (zeroLow == 0 && zeroHigh * 10 >= units * 9)
+            return TextEncoding::Utf16LE;
+        if (zeroHigh == 0 && zeroLow * 10 >= units * 9)
+            return TextEncoding::Utf16BE;
+    }
     return std::nullopt;
 }
 

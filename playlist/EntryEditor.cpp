@@ -3,6 +3,7 @@
 #include <QAbstractItemDelegate>
 #include <QAbstractItemView>
 #include <QLineEdit>
+#include <climits>
 
 #include "platform/Error.h"
 #include "platform/Prompts.h"
@@ -60,6 +61,12 @@ void EntryEditor::start(int row, bool inserted) {
     editor_ = view_->indexWidget(index);
     if (editor_)
         editor_->setAccessibleName(QStringLiteral("Entry"));
+    // A line edit holds 32,767 characters unless told otherwise, and would cut a long entry
+    // (a stream address with its logo inline) before the user touched it.
+    if (auto* line = qobject_cast<QLineEdit*>(editor_.data())) {
+        line->setMaxLength(INT_MAX);
+        line->setText(original_);
+    }
     if (!editor_) {  // the view would not edit (it is busy with an editor of its own)
         row_ = -1;
         model_->setEditRow(-1, false);
@@ -103,11 +110,17 @@ void EntryEditor::apply(int row, bool inserted, QString text) {
         return;
     std::optional<QByteArray> bytes = EncodeEntry(text, doc_->Encoding);
     if (!bytes && doc_->Encoding == TextEncoding::Windows1252) {
+        const int steps = doc_->history().index();
+        const qsizetype rows = doc_->Entries().size();
         if (!Prompts::current().askYesNo(
                 view_, QStringLiteral("Encoding"),
                 QStringLiteral("This playlist is written in Windows-1252, which cannot hold some "
                                "of these characters. Convert it to UTF-8?")))
             return;
+        // A tool that finished behind the question may have moved the row typed in.
+        if (doc_->history().index() != steps || doc_->Entries().size() != rows)
+            throw Error(
+                QStringLiteral("The playlist changed meanwhile; the entry was not changed"));
         ConvertEncoding(*doc_, TextEncoding::Utf8);
         bytes = EncodeEntry(text, doc_->Encoding);
     }

@@ -70,6 +70,10 @@ private slots:
                 << "a.m3u" << utf16(halves, little) << bare
                 << QStringList{QStringLiteral("/m/\u010d\u010a\u0d2e.mp3"), "/m/b.mp3"}
                 << utf16(halves, little) << utf16(QStringLiteral("/m/b.mp3\r\n"), little);
+            QTest::addRow("UTF-16 %s without mark, one line and no line end", little ? "LE" : "BE")
+                << "a.m3u" << utf16(QStringLiteral("/m/a.mp3"), little) << bare
+                << QStringList{"/m/a.mp3"} << utf16(QStringLiteral("/m/a.mp3\r\n"), little)
+                << QByteArray();
             QTest::addRow("UTF-16 %s, LF ends", little ? "LE" : "BE")
                 << "a.m3u" << utf16(QStringLiteral("a\nb\n\r"), little) << bare
                 << QStringList{"a", "b", ""} << utf16(QStringLiteral("a\r\nb\r\n\r\n"), little)

@@ -345,6 +345,10 @@ private slots:
         QTest::newRow("edit unchanged keeps the bytes")
             << QByteArray("a|b\xff|c") << 1 << int(Qt::Key_F2) << "=" << QByteArray("a|b\xff|c")
             << "";
+        const QByteArray longEntry = "http://tv/" + QByteArray(40000, 'x');
+        QTest::newRow("edit unchanged keeps a long entry whole")
+            << QByteArray("a|") + longEntry << 1 << int(Qt::Key_F2) << "="
+            << QByteArray("a|") + longEntry << "";
         QTest::newRow("insert before the current row")
             << QByteArray("a|b|c") << 1 << int(Qt::Key_Insert) << "http://radio/stream"
             << QByteArray("a|http://radio/stream|b|c") << "Insert Entry";
