@@ -681,6 +681,12 @@ void TCadrellMainForm::closeEvent(QCloseEvent* event) {
             return;
         }
     }
+    // A playlist handed over while a dialog was open (the user answering these very questions)
+    // has been promised to the later start: the program stays to open it.
+    if (!pendingHandOffs_.isEmpty()) {
+        event->ignore();
+        return;
+    }
     for (QMdiSubWindow* window : windows) {
         if (auto* child = qobject_cast<TMDIChild*>(window->widget()))
             child->setCloseApproved(true);

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDialog>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -428,6 +429,22 @@ private slots:
         QCOMPARE(choices.mid(3), choices.first(3));
         QVERIFY(dialogInFront);
         QCOMPARE(windowsMeanwhile, 0);
+        QTRY_COMPARE(titles(*frame), QStringList{path});
+    }
+
+    // The name was promised to the later start while a dialog was open; closing the frame
+    // right after that dialog leaves the program open with the playlist.
+    void handOffDuringCloseIsNotLost() {
+        const QString path = playlist(QStringLiteral("late.m3u"));
+        QDialog box(frame.get());
+        frame->show();
+        QTimer::singleShot(50, [&] {
+            frame->HandOff(QFile::encodeName(path));
+            box.reject();
+            frame->close();
+        });
+        box.exec();
+        QVERIFY(frame->isVisible());
         QTRY_COMPARE(titles(*frame), QStringList{path});
     }
 
