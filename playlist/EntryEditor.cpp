@@ -66,6 +66,7 @@ void EntryEditor::start(int row, bool inserted) {
     if (auto* line = qobject_cast<QLineEdit*>(editor_.data())) {
         line->setMaxLength(INT_MAX);
         line->setText(original_);
+        line->selectAll();  // typing replaces the entry, as when the editor opened
     }
     if (!editor_) {  // the view would not edit (it is busy with an editor of its own)
         row_ = -1;
