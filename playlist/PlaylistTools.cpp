@@ -248,33 +248,22 @@ void PlaylistTools::removeDuplicates() {
 }
 
 void PlaylistTools::makeRelative() {
-    const QString name = QStringLiteral("Make Paths Relative");
-    const EntryList entries = window_->Document.Entries();
-    const std::vector<int> selected = selectedRows();
-    const QByteArray base = folder();
-    run(QStringLiteral("Making paths relative…"), name,
-        [this, entries, selected, base, name](const std::atomic<bool>&, const Progress&) {
-            EntryEdits edits = MakeRelative(entries, selected, base);
-            return Finish([this, edits = std::move(edits), name]() mutable {
-                const qsizetype n = static_cast<qsizetype>(edits.rows.size());
-                if (!window_->Document.perform(
-                        Change::replace(std::move(edits.rows), std::move(edits.texts)), name)) {
-                    report(QStringLiteral("No paths changed"));
-                    return;
-                }
-                report(counted(n, "1 entry changed", "%1 entries changed"));
-            });
-        });
+    convertPaths(QStringLiteral("Make Paths Relative"), QStringLiteral("Making paths relative…"),
+                 &MakeRelative);
 }
 
 void PlaylistTools::makeAbsolute() {
-    const QString name = QStringLiteral("Make Paths Absolute");
+    convertPaths(QStringLiteral("Make Paths Absolute"), QStringLiteral("Making paths absolute…"),
+                 &MakeAbsolute);
+}
+
+void PlaylistTools::convertPaths(const QString& name, const QString& busy, PathConversion convert) {
     const EntryList entries = window_->Document.Entries();
     const std::vector<int> selected = selectedRows();
     const QByteArray base = folder();
-    run(QStringLiteral("Making paths absolute…"), name,
-        [this, entries, selected, base, name](const std::atomic<bool>&, const Progress&) {
-            EntryEdits edits = MakeAbsolute(entries, selected, base);
+    run(busy, name,
+        [this, entries, selected, base, name, convert](const std::atomic<bool>&, const Progress&) {
+            EntryEdits edits = convert(entries, selected, base);
             return Finish([this, edits = std::move(edits), name]() mutable {
                 const qsizetype n = static_cast<qsizetype>(edits.rows.size());
                 if (!window_->Document.perform(

@@ -47,6 +47,10 @@ public:
     QByteArray folder() const;
 
 private:
+    using PathConversion = EntryEdits (*)(const EntryList&, const std::vector<int>&,
+                                          QByteArrayView);
+    // Make Paths Relative and Absolute: the same work but for the conversion.
+    void convertPaths(const QString& name, const QString& busy, PathConversion convert);
     // What the thread hands back: the step to take on the interface thread.
     using Finish = std::function<void()>;
     using Progress = std::function<void(qint64, qint64)>;
