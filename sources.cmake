@@ -1,42 +1,14 @@
-# Plain logic: Qt Core and Network only, tested without a display.
-set(CADRELL_CORE_SOURCES
-  platform/Error.cpp
-  platform/AtomicFile.cpp
-  platform/Registry.cpp
-  app/Settings.cpp
-  shell/ShellRegistration.cpp
-  app/HandOff.cpp
-  playlist/IntList.cpp
-  playlist/EntryList.cpp
-  playlist/PlaylistDocument.cpp
-  playlist/PlaylistFile.cpp
-  playlist/Encoding.cpp
-  playlist/PathParts.cpp
-  playlist/Editing.cpp
-  playlist/Change.cpp
-  playlist/History.cpp
-  playlist/Items.cpp
-  playlist/Tools.cpp
-  playlist/MissingFiles.cpp
-  playlist/Reorder.cpp
-  platform/EventLog.cpp
-)
+# A file's folder says which library it belongs to: one glob per folder.
+# cadrell_core: plain logic on Qt Core and Network only, tested without a display.
+file(GLOB CADRELL_CORE_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_LIST_DIR}/core/platform/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/playlist/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/settings/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/instance/*.cpp)
 
-# Forms, widgets and the Qt side of the platform layer.
-set(CADRELL_UI_SOURCES
-  app/Main.cpp
-  app/MainSettings.cpp
-  app/StatusBar.cpp
-  platform/Prompts.cpp
-  playlist/Childwin.cpp
-  playlist/PlaylistModel.cpp
-  playlist/PlaylistListView.cpp
-  icons/SystemImageList.cpp
-  platform/FileIcons.cpp
-  shell/About.cpp
-  shell/options.cpp
-  playlist/Print.cpp
-  playlist/FindBar.cpp
-  playlist/PlaylistTools.cpp
-  playlist/EntryEditor.cpp
-)
+# cadrell_ui: forms, widgets and the Qt side of the platform layer.
+file(GLOB CADRELL_UI_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_LIST_DIR}/ui/frame/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/playlist/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/dialogs/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ui/platform/*.cpp)

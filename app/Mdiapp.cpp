@@ -1,9 +1,9 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "app/HandOff.h"
-#include "app/Main.h"
-#include "app/Strings.h"
+#include "core/instance/HandOff.h"
+#include "ui/frame/Main.h"
+#include "core/platform/Strings.h"
 
 int main(int argc, char* argv[]) {
     // The images live in the static ui library; nothing else would pull them into the program.

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Main.h"
-#include "playlist/Childwin.h"
-#include "playlist/FindBar.h"
-#include "playlist/PlaylistListView.h"
-#include "playlist/PlaylistTools.h"
+#include "ui/frame/Main.h"
+#include "ui/playlist/Childwin.h"
+#include "ui/playlist/FindBar.h"
+#include "ui/playlist/PlaylistListView.h"
+#include "ui/playlist/PlaylistTools.h"
 
 using namespace cadrell;
 

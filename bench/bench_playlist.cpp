@@ -40,12 +40,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Main.h"
-#include "playlist/Childwin.h"
-#include "playlist/Editing.h"
-#include "playlist/PlaylistDocument.h"
-#include "playlist/PlaylistFile.h"
-#include "playlist/PlaylistListView.h"
+#include "ui/frame/Main.h"
+#include "ui/playlist/Childwin.h"
+#include "core/playlist/Editing.h"
+#include "core/playlist/PlaylistDocument.h"
+#include "core/playlist/PlaylistFile.h"
+#include "ui/playlist/PlaylistListView.h"
 
 using namespace cadrell;
 

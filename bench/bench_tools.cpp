@@ -26,10 +26,10 @@
 #include <string_view>
 #include <vector>
 
-#include "playlist/EntryList.h"
-#include "playlist/MissingFiles.h"
-#include "playlist/PlaylistFile.h"
-#include "playlist/Tools.h"
+#include "core/playlist/EntryList.h"
+#include "core/playlist/MissingFiles.h"
+#include "core/playlist/PlaylistFile.h"
+#include "core/playlist/Tools.h"
 
 using namespace cadrell;
 

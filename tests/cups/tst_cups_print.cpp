@@ -10,9 +10,9 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include "platform/Prompts.h"
-#include "playlist/EntryList.h"
-#include "playlist/Print.h"
+#include "ui/platform/Prompts.h"
+#include "core/playlist/EntryList.h"
+#include "ui/playlist/Print.h"
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;

@@ -12,11 +12,11 @@
 #include <optional>
 #include <vector>
 
-#include "playlist/Editing.h"
-#include "playlist/Encoding.h"
-#include "playlist/EntryList.h"
-#include "playlist/PlaylistDocument.h"
-#include "playlist/PlaylistFile.h"
+#include "core/playlist/Editing.h"
+#include "core/playlist/Encoding.h"
+#include "core/playlist/EntryList.h"
+#include "core/playlist/PlaylistDocument.h"
+#include "core/playlist/PlaylistFile.h"
 
 using cadrell::EntryList;
 using Reference = std::vector<QByteArray>;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/Registry.h"
+#include "core/platform/Registry.h"
 
 using cadrell::regfile::Key;
 

@@ -4,8 +4,8 @@
 #include <QStringList>
 #include <vector>
 
-#include "app/Settings.h"
-#include "playlist/PathParts.h"
+#include "core/settings/Settings.h"
+#include "core/platform/PathParts.h"
 
 namespace testsupport {
 

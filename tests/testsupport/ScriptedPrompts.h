@@ -5,7 +5,7 @@
 #include <deque>
 #include <functional>
 
-#include "platform/Prompts.h"
+#include "ui/platform/Prompts.h"
 
 namespace testsupport {
 

@@ -7,12 +7,6 @@
 #include <QtGlobal>
 #include <cstdlib>
 
-// Resource registration must be named outside any namespace.
-static int initResources() {
-    Q_INIT_RESOURCE(cadrell);
-    return 0;
-}
-
 namespace testsupport {
 
 namespace {
@@ -50,7 +44,7 @@ PrivateHome& home() {
     return h;
 }
 
-const bool initialised = (home(), initResources(), true);
+const bool initialised = (home(), true);
 
 }  // namespace
 

@@ -1,0 +1,23 @@
+#include "core/platform/EventLog.h"
+
+#include <QFile>
+
+namespace cadrell {
+
+bool EventLogEnabled() {
+    return qEnvironmentVariableIsSet("CADRELL_EVENT_LOG");
+}
+
+void LogEvent(const QByteArray& kind, const QByteArray& text) {
+    if (!EventLogEnabled())
+        return;
+    QFile log(qEnvironmentVariable("CADRELL_EVENT_LOG"));
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    QByteArray line = kind;
+    if (!text.isNull())
+        line += '\t' + QByteArray(text).replace('\n', "\\n");
+    log.write(line + '\n');
+}
+
+}  // namespace cadrell

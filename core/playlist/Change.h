@@ -1,0 +1,92 @@
+#pragma once
+
+// A change of a document's entries, and the one way entries change.
+//
+// A command works out what it wants done as a Change and hands it to the document:
+//
+//     doc.perform(Change::remove(positions), QStringLiteral("Delete"));
+//
+// The document applies it, keeps its inverse as one undoable step called by the given name (the
+// Edit menu shows "&Undo Delete"), updates Modified and rebuilds the view once. A change that
+// changes nothing is dropped: the document, Modified and the history stay as they were.
+//
+// The kinds, with what each keeps for its undo:
+//   remove(positions)               the removed entries' slices and positions
+//   insert(positions, texts)        the positions (texts[k] ends up at positions[k])
+//   insertAt(at, texts)             the same, as one block before `at`
+//   dropPrefixes(positions, lens)   the old slices (Remove Path, Remove Drive)
+//   replace(positions, texts)       the old slices (find/replace, typed entries, conversions)
+//   permute(order) / move(...)      the inverse permutation as runs (sort, shuffle, moves, drags)
+// Positions are ascending and distinct; Editing's commands clip a selection to the entries
+// before building one. Texts are an EntryList: build it with append(), or take slices() of
+// another list, which shares that list's text instead of copying it.
+//
+// Applying a change that does not fit the entries (a position past the end) throws before any
+// entry is touched.
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "core/playlist/Encoding.h"
+#include "core/playlist/EntryList.h"
+
+namespace cadrell {
+
+class Change {
+public:
+    enum class Kind { Remove, Insert, DropPrefixes, Replace, Permute };
+
+    Change() = default;  // changes nothing
+
+    static Change remove(std::vector<int> positions);
+    static Change insert(std::vector<int> positions, EntryList texts);
+    static Change insertAt(qsizetype at, EntryList texts);
+    // Entry positions[k] keeps its bytes from lengths[k] on; zero lengths are left out.
+    static Change dropPrefixes(std::vector<int> positions, std::vector<uint32_t> lengths);
+    static Change replace(std::vector<int> positions, EntryList texts);
+    // New entry i is old entry order[i]; order must hold each of 0 .. size-1 once.
+    static Change permute(const std::vector<int>& order);
+    // The entries at the ascending positions move, in order, to stand before entry `before` (a
+    // position in the list as it is, not one of the moved ones), or to the end for -1, in a list
+    // of `count` entries. The moved rows are the ones shown after it and after its undo.
+    static Change move(const std::vector<int>& positions, int before, qsizetype count);
+
+    Kind kind() const { return kind_; }
+    bool isEmpty() const;
+
+    // A conversion also switches the document's encoding. apply() leaves that to the document,
+    // which puts the encoding it had into the inverse.
+    void setEncoding(std::optional<TextEncoding> encoding) { encoding_ = encoding; }
+    std::optional<TextEncoding> encoding() const { return encoding_; }
+    // The positions the change works on; for a permutation, the rows to show after it.
+    const std::vector<int>& positions() const { return positions_; }
+    const EntryList& texts() const { return texts_; }
+
+    // Leaves out the replacements that would not change their entry.
+    void dropUnchanged(const EntryList& entries);
+
+    // Applies the change and returns its inverse: the change that brings the entries back.
+    Change apply(EntryList& entries) &&;
+
+    // The rows to select once the change is applied (ascending; none after a removal).
+    std::vector<int> shownRows() const;
+
+    // What the change holds beyond the text buffers it shares.
+    qsizetype recordBytes() const;
+    template <class F>
+    void forEachBuffer(F&& f) const {
+        texts_.forEachBuffer(f);
+    }
+
+private:
+    Kind kind_ = Kind::Remove;
+    std::vector<int> positions_;
+    std::vector<uint32_t> lengths_;     // DropPrefixes
+    EntryList texts_;                   // Insert, Replace
+    std::vector<EntryList::Run> runs_;  // Permute
+    std::optional<TextEncoding> encoding_;
+};
+
+}  // namespace cadrell

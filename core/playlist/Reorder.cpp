@@ -1,0 +1,65 @@
+#include "core/playlist/Reorder.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "core/playlist/Change.h"
+#include "core/playlist/PlaylistDocument.h"
+
+namespace cadrell {
+
+std::optional<Reordering> MoveByOne(int count, const std::vector<int>& selected, int step) {
+    if (count <= 0 || (step != -1 && step != 1))
+        return std::nullopt;
+    std::vector<char> marked(static_cast<size_t>(count), 0);
+    for (int row : selected) {
+        if (row >= 0 && row < count)
+            marked[static_cast<size_t>(row)] = 1;
+    }
+    Reordering result;
+    result.order.resize(static_cast<size_t>(count));
+    std::iota(result.order.begin(), result.order.end(), 0);
+    bool moved = false;
+    // Walking towards the far end lets a whole run follow its first row: once that row has
+    // traded places, the next one finds an unmarked row before it in turn.
+    auto trade = [&](int from, int to) {
+        const auto a = static_cast<size_t>(from);
+        const auto b = static_cast<size_t>(to);
+        if (marked[a] && !marked[b]) {
+            std::swap(marked[a], marked[b]);
+            std::swap(result.order[a], result.order[b]);
+            moved = true;
+        }
+    };
+    if (step < 0) {
+        for (int row = 1; row < count; ++row)
+            trade(row, row - 1);
+    } else {
+        for (int row = count - 2; row >= 0; --row)
+            trade(row, row + 1);
+    }
+    if (!moved)
+        return std::nullopt;
+    for (int row = 0; row < count; ++row) {
+        if (marked[static_cast<size_t>(row)])
+            result.selected.push_back(row);
+    }
+    return result;
+}
+
+std::optional<std::vector<int>> MoveEntries(PlaylistDocument& doc, const std::vector<int>& selected,
+                                            int step) {
+    const qsizetype size = doc.Entries().size();
+    const int count = static_cast<int>(std::min<qsizetype>(size, INT_MAX));
+    std::optional<Reordering> moving = MoveByOne(count, selected, step);
+    if (!moving)
+        return std::nullopt;
+    // Rows past what a list view can address keep their places at the end.
+    for (qsizetype row = count; row < size; ++row)
+        moving->order.push_back(static_cast<int>(row));
+    doc.perform(Change::permute(moving->order),
+                step < 0 ? QStringLiteral("Move Up") : QStringLiteral("Move Down"));
+    return std::move(moving->selected);
+}
+
+}  // namespace cadrell

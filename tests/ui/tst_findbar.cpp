@@ -1,0 +1,301 @@
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include "ui/playlist/FindBar.h"
+#include "core/playlist/PlaylistDocument.h"
+#include "ui/playlist/PlaylistListView.h"
+#include "ui/playlist/PlaylistModel.h"
+#include "testsupport/TestSupport.h"
+
+using namespace cadrell;
+using S = QString;
+
+namespace {
+
+using Rows = QList<int>;
+
+// A document window in miniature: the list over the document and the bar under it, with edits
+// applied the way the window applies them, as one change of the document.
+struct Window {
+    PlaylistDocument doc;
+    QWidget frame;
+    TPlaylistListView* view = new TPlaylistListView(&frame);
+    PlaylistModel model{&doc, nullptr};
+    FindBar* bar;
+    QStringList steps;
+
+    explicit Window(const QByteArray& lines) {
+        doc.edit([&](EntryList& e) {
+            for (const QByteArray& line : lines.split('|'))
+                e.append(line);
+        });
+        view->setModel(&model);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        bar = new FindBar(&doc, view, &frame);
+        auto* layout = new QVBoxLayout(&frame);
+        layout->addWidget(view);
+        layout->addWidget(bar);
+        bar->applyEdits = [this](EntryEdits edits, QString step) {
+            steps << step;
+            doc.edit([&](EntryList& e) {
+                EntryList changed;
+                size_t k = 0;
+                for (qsizetype r = 0; r < e.size(); ++r) {
+                    const bool edited = k < edits.rows.size() && edits.rows[k] == r;
+                    changed.append(edited ? edits.texts.at(static_cast<qsizetype>(k++)) : e.at(r));
+                }
+                e = changed;
+            });
+        };
+        frame.show();
+    }
+
+    template <class T = QLineEdit>
+    T* field(const QString& name) const {
+        for (T* f : bar->findChildren<T*>())
+            if (f->accessibleName() == name)
+                return f;
+        return nullptr;
+    }
+    void search(const QString& text, bool matchCase = false, bool regex = false) {
+        field<QCheckBox>("Match case")->setChecked(matchCase);
+        field<QCheckBox>("Regular expression")->setChecked(regex);
+        field("Find")->setText(text);
+    }
+    void select(const Rows& rows) {
+        view->selectionModel()->clear();
+        for (int r : rows)
+            view->selectionModel()->select(model.index(r), QItemSelectionModel::Select);
+    }
+    Rows selected() const {
+        const std::vector<int> rows = view->selectedPositions();
+        return Rows(rows.begin(), rows.end());
+    }
+    QByteArray joined() const {
+        const std::vector<QByteArray> all = doc.Entries().toVector();
+        return QByteArrayList(all.begin(), all.end()).join('|');
+    }
+};
+
+const QByteArray kSongs = "a.mp3|B.mp3|c.ogg|ab.mp3|#EXTINF:1,Bee|d.flac";
+
+}  // namespace
+
+class TestFindBar : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void count_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<bool>("regex");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<QString>("count");
+        QTest::newRow("substring") << S("mp3") << false << false << -1 << "3 matches";
+        QTest::newRow("position of the current row") << S("mp3") << false << false << 3 << "3 of 3";
+        QTest::newRow("current row not a match") << S("mp3") << false << false << 2 << "3 matches";
+        QTest::newRow("either case") << S("b") << false << false << -1 << "3 matches";
+        QTest::newRow("case matched") << S("B.") << true << false << -1 << "1 match";
+        QTest::newRow("regular expression") << S("^[ab]") << false << true << -1 << "3 matches";
+        QTest::newRow("regular expression, case matched")
+            << S("^[ab]") << true << true << 0 << "1 of 2";
+        QTest::newRow("nothing") << S("zzz") << false << false << -1 << "No matches";
+        QTest::newRow("invalid expression") << S("(mp3") << false << true << -1 << "error";
+        QTest::newRow("empty text") << S("") << false << false << -1 << "";
+    }
+    void count() {
+        QFETCH(QString, text);
+        QFETCH(bool, matchCase);
+        QFETCH(bool, regex);
+        QFETCH(int, current);
+        QFETCH(QString, count);
+        Window w(kSongs);
+        w.bar->showFind();
+        if (current >= 0)
+            w.view->setCurrentIndex(w.model.index(current));
+        w.search(text, matchCase, regex);
+        QTRY_VERIFY(!w.bar->isCounting());
+        if (count == "error")
+            count = QRegularExpression(text).errorString();
+        QCOMPARE(w.bar->countText(), count);
+    }
+
+    // Each route is walked twice: straight after typing, when nothing is counted and the rows are
+    // searched directly, and again once the count is done.
+    void nextPrevious_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("steps");  // N next, P previous
+        QTest::addColumn<Rows>("visited");
+        QTest::newRow("forward, wrapping") << S("mp3") << -1 << S("NNNN") << Rows{0, 1, 3, 0};
+        QTest::newRow("backward, wrapping") << S("mp3") << -1 << S("PPPP") << Rows{3, 1, 0, 3};
+        QTest::newRow("from a row between matches") << S("mp3") << 2 << S("NPP") << Rows{3, 1, 0};
+        QTest::newRow("back and forth") << S("bee") << 5 << S("NPN") << Rows{4, 4, 4};
+        QTest::newRow("from the last row") << S("flac") << 5 << S("NP") << Rows{5, 5};
+        QTest::newRow("nothing found keeps the row") << S("zzz") << 2 << S("NP") << Rows{2, 2};
+    }
+    void nextPrevious() {
+        QFETCH(QString, text);
+        QFETCH(int, start);
+        QFETCH(QString, steps);
+        QFETCH(Rows, visited);
+        Window w(kSongs);
+        w.bar->showFind();
+        for (bool counted : {false, true}) {
+            w.search(text);
+            if (counted)
+                QTRY_VERIFY(!w.bar->isCounting());
+            else
+                QVERIFY(w.bar->isCounting());
+            w.view->setCurrentIndex(start >= 0 ? w.model.index(start) : QModelIndex());
+            Rows rows;
+            for (QChar step : steps) {
+                step == 'N' ? w.bar->findNext() : w.bar->findPrevious();
+                rows << w.view->currentIndex().row();
+            }
+            QCOMPARE(rows, visited);
+            w.search(QString());
+        }
+    }
+
+    void replace_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("regex");
+        QTest::addColumn<QString>("with");
+        QTest::addColumn<Rows>("selected");  // the current row is the first one
+        QTest::addColumn<bool>("all");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("currentAfter");
+
+        const QByteArray music = "/home/old/Music/a.mp3|/srv/b.mp3|/home/old/Music/x/c.mp3";
+        QTest::newRow("all, a moved folder")
+            << music << "/home/old/Music" << false << "/mnt/music" << Rows{} << true
+            << QByteArray("/mnt/music/a.mp3|/srv/b.mp3|/mnt/music/x/c.mp3") << "2 entries changed"
+            << -1;
+        QTest::newRow("all, one row selected is every row")
+            << music << "/home/old/music" << false << "/mnt/music" << Rows{1} << true
+            << QByteArray("/mnt/music/a.mp3|/srv/b.mp3|/mnt/music/x/c.mp3") << "2 entries changed"
+            << -1;
+        QTest::newRow("all, in the selected rows only")
+            << music << "/home/old/Music" << false << "/mnt" << Rows{1, 2} << true
+            << QByteArray("/home/old/Music/a.mp3|/srv/b.mp3|/mnt/x/c.mp3") << "1 entry changed"
+            << -1;
+        QTest::newRow("all, capture groups both ways")
+            << QByteArray("01 Alpha.mp3|x.ogg|02 Beta.mp3") << "^(\\d+) (\\w+)" << true
+            << "\\2 - $1" << Rows{} << true << QByteArray("Alpha - 01.mp3|x.ogg|Beta - 02.mp3")
+            << "2 entries changed" << -1;
+        QTest::newRow("all, no match") << music << "nothing" << false << "x" << Rows{} << true
+                                       << music << "No entries changed" << -1;
+        QTest::newRow("one, on a match: replaced, then the next")
+            << music << "/home/old/Music" << false << "/mnt" << Rows{0} << false
+            << QByteArray("/mnt/a.mp3|/srv/b.mp3|/home/old/Music/x/c.mp3") << "1 entry changed"
+            << 2;
+        QTest::newRow("one, off a match: only moves to it")
+            << music << "/home/old/Music" << false << "/mnt" << Rows{1} << false << music << ""
+            << 2;
+        QTest::newRow("one, groups")
+            << QByteArray("x.ogg|01 Alpha.mp3") << "^(\\d+) " << true << "\\1. " << Rows{1} << false
+            << QByteArray("x.ogg|01. Alpha.mp3") << "1 entry changed" << 1;
+    }
+    void replace() {
+        QFETCH(QByteArray, lines);
+        QFETCH(QString, text);
+        QFETCH(bool, regex);
+        QFETCH(QString, with);
+        QFETCH(Rows, selected);
+        QFETCH(bool, all);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, message);
+        QFETCH(int, currentAfter);
+        Window w(lines);
+        w.bar->showReplace();
+        w.search(text, false, regex);
+        w.field("Replace with")->setText(with);
+        w.select(selected);
+        if (!selected.isEmpty())
+            w.view->selectionModel()->setCurrentIndex(w.model.index(selected.front()),
+                                                      QItemSelectionModel::NoUpdate);
+        QSignalSpy messages(w.bar, &FindBar::message);
+        all ? w.bar->replaceAll() : w.bar->replaceCurrent();
+        QTRY_VERIFY(!w.bar->isReplacing());
+        QCOMPARE(w.joined(), after);
+        const bool changed = after != lines;
+        QCOMPARE(w.steps, changed ? QStringList(all ? "Replace All" : "Replace") : QStringList());
+        QCOMPARE(messages.isEmpty() ? QString() : messages.first().at(0).toString(), message);
+        if (currentAfter >= 0)
+            QCOMPARE(w.view->currentIndex().row(), currentAfter);
+    }
+
+    void keys_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<Rows>("selected");
+        QTest::addColumn<bool>("open");
+        QTest::newRow("Esc closes")
+            << int(Qt::Key_Escape) << int(Qt::NoModifier) << Rows{1} << false;
+        QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier) << Rows{3} << true;
+        QTest::newRow("Shift+Enter")
+            << int(Qt::Key_Return) << int(Qt::ShiftModifier) << Rows{0} << true;
+        QTest::newRow("F3") << int(Qt::Key_F3) << int(Qt::NoModifier) << Rows{3} << true;
+        QTest::newRow("Alt+Enter")
+            << int(Qt::Key_Enter) << int(Qt::AltModifier) << Rows{0, 1, 3} << true;
+    }
+    void keys() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(Rows, selected);
+        QFETCH(bool, open);
+        Window w(kSongs);
+        QVERIFY(QTest::qWaitForWindowActive(&w.frame));
+        w.view->setCurrentIndex(w.model.index(1));
+        w.bar->showFind();
+        w.field("Find")->setText("mp3");
+        QTRY_VERIFY(!w.bar->isCounting());
+        QTest::keyClick(w.field("Find"), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(w.selected(), selected);
+        QCOMPARE(w.bar->isVisible(), open);
+    }
+
+    // A count over many rows arrives through the event loop, selects its rows when asked to
+    // before it is done, and follows later changes of the document; Replace All over the same
+    // rows comes in one step.
+    void largeDocument() {
+        constexpr int kRows = 300000;
+        QByteArray lines;
+        lines.reserve(kRows * 20);
+        for (int i = 0; i < kRows; ++i) {
+            if (i)
+                lines += '|';
+            lines += i % 3 ? "/srv/other/" : "/home/old/Music/";
+            lines += QByteArray::number(i);
+        }
+        Window w(lines);
+        w.bar->showReplace();
+        w.search("/HOME/old/");
+        // Select All asked for before the count is done follows when it is.
+        w.bar->selectAll();
+        QTRY_COMPARE_WITH_TIMEOUT(w.bar->countText(), QString("1 of 100,000"), 60000);
+        QCOMPARE(w.view->selectedPositions().size(), size_t(kRows / 3));
+        w.doc.edit([](EntryList& e) { e.append("/home/old/new.mp3"); });
+        QTRY_COMPARE_WITH_TIMEOUT(w.bar->countText(), QString("100,001 matches"), 60000);
+
+        QSignalSpy messages(w.bar, &FindBar::message);
+        w.field("Replace with")->setText("/mnt/");
+        w.bar->replaceAll();
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 60000);
+        QCOMPARE(messages.first().at(0).toString(), QString("100,001 entries changed"));
+        QCOMPARE(w.steps, QStringList("Replace All"));
+        QCOMPARE(w.doc.Entries().bytes(kRows), QByteArray("/mnt/new.mp3"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.bar->countText(), QString("No matches"), 60000);
+    }
+};
+
+QTEST_MAIN(TestFindBar)
+#include "tst_findbar.moc"

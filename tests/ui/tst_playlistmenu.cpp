@@ -1,0 +1,449 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ui/frame/Main.h"
+#include "ui/frame/StatusBar.h"
+#include "ui/playlist/Childwin.h"
+#include "ui/playlist/EntryEditor.h"
+#include "ui/playlist/FindBar.h"
+#include "ui/playlist/PlaylistListView.h"
+#include "ui/playlist/PlaylistTools.h"
+#include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestSupport.h"
+
+using namespace cadrell;
+using testsupport::ScriptedPrompts;
+using Rows = std::vector<int>;
+
+namespace {
+
+QByteArray joined(const PlaylistDocument& doc) {
+    const std::vector<QByteArray> all = doc.Entries().toVector();
+    return QByteArrayList(all.begin(), all.end()).join('|');
+}
+
+void fill(TMDIChild* child, const QByteArray& lines) {
+    child->Document.edit([&](EntryList& e) {
+        if (lines.isEmpty())
+            return;
+        for (const QByteArray& line : lines.split('|'))
+            e.append(line);
+    });
+}
+
+void select(TMDIChild* child, const Rows& rows) {
+    child->ListView1->clearSelection();
+    for (int r : rows)
+        child->ListView1->selectionModel()->select(child->ListView1->model()->index(r, 0),
+                                                   QItemSelectionModel::Select);
+}
+
+QString status() {
+    return CadrellMainForm->StatusBar1->currentMessage();
+}
+
+}  // namespace
+
+class TestPlaylistMenu : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<TCadrellMainForm> frame;
+    TMDIChild* child = nullptr;
+
+    QAction* item(const QString& name) { return child->findChild<QAction*>(name); }
+    void waitForTools() { QTRY_VERIFY_WITH_TIMEOUT(!child->Tools->busy(), 20000); }
+
+private slots:
+    void init() {
+        prompts = std::make_unique<ScriptedPrompts>();
+        frame = std::make_unique<TCadrellMainForm>(QByteArray(), false);
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+        QApplication::setActiveWindow(frame.get());
+        child = frame->CreateDocumentWindow();
+        child->ListView1->setFocus();
+    }
+    void cleanup() {
+        child->Document.Modified = false;
+        frame.reset();
+        QCOMPARE(prompts->unexpected, 0);
+        QCOMPARE(prompts->errors, QStringList());
+        prompts.reset();
+    }
+
+    // The menu's items and keys; no accelerator letter twice in one menu, so Alt+letter always
+    // reaches the item it names.
+    void menuItemsAndAccelerators() {
+        QStringList items;
+        for (QAction* a : child->MenuPlaylist->actions())
+            items << a->text() + QLatin1Char('=') + a->shortcut().toString();
+        QCOMPARE(items, (QStringList{"&Find...=Ctrl+F", "Re&place...=Ctrl+H", "Find &Next=F3",
+                                     "Find Pre&vious=Shift+F3", "=",
+                                     "&Sort=", "Remove &Duplicates=", "Select &Missing Files=", "=",
+                                     "Make Paths &Relative=", "Make Paths &Absolute=", "=",
+                                     "&Edit Entry=F2", "&Insert Entry=Ins"}));
+        for (QMenu* menu : {child->MenuPlaylist, child->MenuSort, child->PopupMenu1}) {
+            QSet<QChar> letters;
+            for (QAction* a : menu->actions()) {
+                const qsizetype amp = a->text().indexOf(QLatin1Char('&'));
+                if (amp < 0 || amp + 1 >= a->text().size())
+                    continue;
+                const QChar letter = a->text().at(amp + 1).toLower();
+                QVERIFY2(!letters.contains(letter), qPrintable(menu->title() + ": " + a->text()));
+                letters.insert(letter);
+            }
+        }
+    }
+
+    void tools_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QByteArray>("fileName");
+        QTest::addColumn<Rows>("selected");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("step");  // empty: no step
+        QTest::addColumn<QString>("result");
+
+        const QByteArray untitled = kUntitled;
+        QTest::newRow("sort by path keeps #EXTINF with its entry")
+            << QByteArray("#EXTM3U|#EXTINF:1,b|/m/Track 10.mp3|#EXTINF:2,a|/m/Track 2.mp3")
+            << untitled << Rows{} << "MenuSortPath"
+            << QByteArray("#EXTM3U|#EXTINF:2,a|/m/Track 2.mp3|#EXTINF:1,b|/m/Track 10.mp3")
+            << "Sort by Path"
+            << "4 entries moved";
+        QTest::newRow("sort by file name")
+            << QByteArray("/z/b.mp3|/a/c.mp3|/y/a.mp3") << untitled << Rows{} << "MenuSortFileName"
+            << QByteArray("/y/a.mp3|/z/b.mp3|/a/c.mp3") << "Sort by File Name"
+            << "3 entries moved";
+        QTest::newRow("sort by title")
+            << QByteArray("#EXTINF:1,Zed|/a.mp3|#EXTINF:1,Alpha|/b.mp3") << untitled << Rows{}
+            << "MenuSortTitle" << QByteArray("#EXTINF:1,Alpha|/b.mp3|#EXTINF:1,Zed|/a.mp3")
+            << "Sort by Title"
+            << "4 entries moved";
+        QTest::newRow("sort of the selected items only")
+            << QByteArray("d|c|b|a") << untitled << Rows{1, 2} << "MenuSortPath"
+            << QByteArray("d|b|c|a") << "Sort by Path"
+            << "2 entries moved";
+        QTest::newRow("already sorted: no step")
+            << QByteArray("a|b") << untitled << Rows{} << "MenuSortPath" << QByteArray("a|b") << ""
+            << "Already in that order";
+        QTest::newRow("reverse") << QByteArray("a|b|c") << untitled << Rows{} << "MenuReverse"
+                                 << QByteArray("c|b|a") << "Reverse Order"
+                                 << "2 entries moved";
+        QTest::newRow("remove duplicates with their #EXTINF lines")
+            << QByteArray("#EXTINF:1,x|/m/a.mp3|/m/b.mp3|#EXTINF:2,y|/m/a.mp3|http://r/s|/m/b.mp3")
+            << untitled << Rows{} << "MenuRemoveDuplicates"
+            << QByteArray("#EXTINF:1,x|/m/a.mp3|/m/b.mp3|http://r/s") << "Remove Duplicates"
+            << "2 duplicates removed";
+        QTest::newRow("no duplicates") << QByteArray("a|b") << untitled << Rows{}
+                                       << "MenuRemoveDuplicates" << QByteArray("a|b") << ""
+                                       << "No duplicates found";
+        QTest::newRow("relative") << QByteArray("/m/lists/a.mp3|/m/music/b b.mp3|http://x/y")
+                                  << QByteArray("/m/lists/x.m3u") << Rows{} << "MenuMakeRelative"
+                                  << QByteArray("a.mp3|../music/b b.mp3|http://x/y")
+                                  << "Make Paths Relative"
+                                  << "2 entries changed";
+        QTest::newRow("absolute, selected item only")
+            << QByteArray("a.mp3|#EXTINF:1,b|../music/b.mp3") << QByteArray("/m/lists/x.m3u")
+            << Rows{1, 2} << "MenuMakeAbsolute" << QByteArray("a.mp3|#EXTINF:1,b|/m/music/b.mp3")
+            << "Make Paths Absolute"
+            << "1 entry changed";
+        QTest::newRow("relative with nothing to change")
+            << QByteArray("a.mp3|http://x/y") << QByteArray("/m/lists/x.m3u") << Rows{}
+            << "MenuMakeRelative" << QByteArray("a.mp3|http://x/y") << ""
+            << "No paths changed";
+    }
+    void tools() {
+        QFETCH(QByteArray, lines);
+        QFETCH(QByteArray, fileName);
+        QFETCH(Rows, selected);
+        QFETCH(QString, action);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, step);
+        QFETCH(QString, result);
+
+        fill(child, lines);
+        child->Document.FileName = fileName;
+        select(child, selected);
+        item(action)->trigger();
+        waitForTools();
+        QCOMPARE(joined(child->Document), after);
+        QCOMPARE(status(), result);
+        if (action == "MenuSortPath" && !selected.empty()) {
+            // The sorted items stay selected.
+            QCOMPARE(child->ListView1->selectedPositions(), selected);
+        }
+        QCOMPARE(child->Document.history().count(), step.isEmpty() ? 0 : 1);
+        QCOMPARE(child->Document.Modified, !step.isEmpty());
+        if (step.isEmpty())
+            return;
+        QCOMPARE(child->MenuUndo->text(), "&Undo " + step);
+        child->MenuUndo->trigger();
+        QCOMPARE(joined(child->Document), lines);
+        QVERIFY(!child->Document.Modified);
+    }
+
+    void untitledPlaylistHasNoFolderForRelativePaths() {
+        fill(child, "/m/a.mp3");
+        item("MenuMakeRelative")->trigger();
+        waitForTools();
+        QCOMPARE(prompts->errors,
+                 QStringList{"Save the playlist first: its paths are relative to its folder."});
+        prompts->errors.clear();
+        QCOMPARE(joined(child->Document), QByteArray("/m/a.mp3"));
+    }
+
+    // A result worked out on the thread fits only the entries it was worked out from.
+    void resultDroppedWhenThePlaylistChangedMeanwhile() {
+        fill(child, "c|b|a");
+        item("MenuSortPath")->trigger();
+        QVERIFY(child->Tools->busy());
+        select(child, {0});
+        child->MenuDelete->trigger();
+        waitForTools();
+        QCOMPARE(joined(child->Document), QByteArray("b|a"));
+        QCOMPARE(status(),
+                 QStringLiteral("The playlist changed meanwhile; Sort by Path was not done"));
+        QCOMPARE(child->Document.history().count(), 1);
+    }
+
+    void typingWhileAToolWorksIsKept() {
+        fill(child, "c|b|a");
+        item("MenuSortPath")->trigger();
+        child->ListView1->setCurrentIndex(child->ListView1->model()->index(0, 0));
+        child->MenuEditEntry->trigger();
+        child->Editor->field()->setText("x");
+        waitForTools();
+        QCOMPARE(joined(child->Document), QByteArray("x|b|a"));
+        QCOMPARE(status(),
+                 QStringLiteral("The playlist changed meanwhile; Sort by Path was not done"));
+    }
+
+    void cancelledToolChangesNothing() {
+        fill(child, "c|b|a");
+        item("MenuSortPath")->trigger();
+        QVERIFY(frame->StatusBar1->inProgress());
+        QTest::keyClick(child->ListView1, Qt::Key_Escape);
+        QVERIFY(!frame->StatusBar1->inProgress());
+        QCOMPARE(status(), QStringLiteral("Cancelled"));
+        waitForTools();
+        QCOMPARE(joined(child->Document), QByteArray("c|b|a"));
+        QCOMPARE(child->Document.history().count(), 0);
+    }
+
+    void missingFiles_data() {
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<Rows>("selected");
+        QTest::addColumn<QString>("result");
+        // Rows: 0 #EXTM3U, 1-2 a (there), 3-4 b (missing), 5 a web address, 6 a drive path,
+        // 7 an absolute path that is missing, 8 an absolute path that is there.
+        QTest::newRow("named playlist") << true << Rows{3, 4, 7} << "2 missing, 2 not checked";
+        QTest::newRow("untitled: relative names not checked")
+            << false << Rows{7} << "1 missing, 4 not checked";
+    }
+    void missingFiles() {
+        QFETCH(bool, named);
+        QFETCH(Rows, selected);
+        QFETCH(QString, result);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const char* name : {"a.mp3", "c.mp3"}) {
+            QFile f(dir.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const QByteArray root = QFile::encodeName(dir.path());
+        fill(child, "#EXTM3U|#EXTINF:1,a|a.mp3|#EXTINF:2,b|b.mp3|http://x/s|C:\\x.mp3|" + root +
+                        "/gone/c.mp3|" + root + "/c.mp3");
+        if (named)
+            child->Document.FileName = root + "/list.m3u";
+        item("MenuSelectMissing")->trigger();
+        waitForTools();
+        QCOMPARE(child->ListView1->selectedPositions(), selected);
+        QCOMPARE(child->ListView1->currentIndex().row(), selected.front());
+        QCOMPARE(status(), result);
+        QCOMPARE(child->Document.history().count(), 0);
+        // Delete then takes the items whole.
+        child->MenuDelete->trigger();
+        QVERIFY(!joined(child->Document).contains("#EXTINF:2,b") || !named);
+    }
+
+    void findAndReplaceAll() {
+        fill(child, "/home/old/Music/a.mp3|/home/old/Music/b.mp3|/other/c.mp3");
+        QTest::keyClick(child->ListView1, Qt::Key_H, Qt::ControlModifier);
+        QVERIFY(child->FindBar1->isVisible());
+        QLineEdit* find = nullptr;
+        QLineEdit* with = nullptr;
+        for (QLineEdit* f : child->FindBar1->findChildren<QLineEdit*>())
+            (f->accessibleName() == "Find" ? find : with) = f;
+        QVERIFY(find->hasFocus());
+        find->setText("/home/old/Music");
+        with->setText("/mnt/music");
+        for (QPushButton* b : child->FindBar1->findChildren<QPushButton*>())
+            if (b->accessibleName() == "Replace All")
+                b->click();
+        QTRY_VERIFY(!child->FindBar1->isReplacing());
+        QCOMPARE(joined(child->Document),
+                 QByteArray("/mnt/music/a.mp3|/mnt/music/b.mp3|/other/c.mp3"));
+        QCOMPARE(child->MenuUndo->text(), QStringLiteral("&Undo Replace All"));
+        QCOMPARE(status(), QStringLiteral("2 entries changed"));
+        // F3 from the list goes on searching with what the bar holds.
+        find->setText("c.mp3");
+        QTest::keyClick(find, Qt::Key_Escape);
+        QVERIFY(!child->FindBar1->isVisible());
+        QVERIFY(child->ListView1->hasFocus());
+        QTest::keyClick(child->ListView1, Qt::Key_F3);
+        QCOMPARE(child->ListView1->currentIndex().row(), 2);
+    }
+
+    // Replacing into a Windows-1252 playlist with a character it cannot hold writes nothing.
+    void replacementTheEncodingCannotHold() {
+        frame->OpenPlaylist(QFile::encodeName(
+            testsupport::writeFile(QStringLiteral("latin.m3u"), "caf\xe9.mp3\r\n")));
+        child = frame->ActiveDocumentWindow();
+        QCOMPARE(child->Document.Encoding, TextEncoding::Windows1252);
+        child->MenuReplace->trigger();
+        QLineEdit* find = nullptr;
+        QLineEdit* with = nullptr;
+        for (QLineEdit* f : child->FindBar1->findChildren<QLineEdit*>())
+            (f->accessibleName() == "Find" ? find : with) = f;
+        find->setText(QString::fromUtf8("café"));
+        with->setText(QString::fromUtf8("cafā"));
+        child->FindBar1->replaceAll();
+        QTRY_VERIFY(!child->FindBar1->isReplacing());
+        QCOMPARE(joined(child->Document), QByteArray("caf\xe9.mp3"));
+        QCOMPARE(prompts->errors.size(), 1);
+        QVERIFY(prompts->errors.front().startsWith("The playlist is written in Windows-1252"));
+        prompts->errors.clear();
+        // What it can hold is replaced as usual.
+        with->setText(QString::fromUtf8("Café"));
+        child->FindBar1->replaceAll();
+        QTRY_VERIFY(!child->FindBar1->isReplacing());
+        QCOMPARE(joined(child->Document), QByteArray("Caf\xe9.mp3"));
+    }
+
+    void typing_data() {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<int>("current");  // -1: none
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("typed");  // a null text: Esc
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("step");
+
+        QTest::newRow("edit") << QByteArray("a|b|c") << 1 << int(Qt::Key_F2) << "x"
+                              << QByteArray("a|x|c") << "Edit Entry";
+        QTest::newRow("edit cancelled") << QByteArray("a|b|c") << 1 << int(Qt::Key_F2) << QString()
+                                        << QByteArray("a|b|c") << "";
+        // Bytes that are no UTF-8 show as stand-ins, but an untouched text keeps them.
+        QTest::newRow("edit unchanged keeps the bytes")
+            << QByteArray("a|b\xff|c") << 1 << int(Qt::Key_F2) << "=" << QByteArray("a|b\xff|c")
+            << "";
+        const QByteArray longEntry = "http://tv/" + QByteArray(40000, 'x');
+        QTest::newRow("edit unchanged keeps a long entry whole")
+            << QByteArray("a|") + longEntry << 1 << int(Qt::Key_F2) << "="
+            << QByteArray("a|") + longEntry << "";
+        QTest::newRow("insert before the current row")
+            << QByteArray("a|b|c") << 1 << int(Qt::Key_Insert) << "http://radio/stream"
+            << QByteArray("a|http://radio/stream|b|c") << "Insert Entry";
+        QTest::newRow("insert at the end without a current row")
+            << QByteArray("a|b") << -1 << int(Qt::Key_Insert) << "c" << QByteArray("a|b|c")
+            << "Insert Entry";
+        QTest::newRow("insert into an empty playlist") << QByteArray() << -1 << int(Qt::Key_Insert)
+                                                       << "c" << QByteArray("c") << "Insert Entry";
+        QTest::newRow("insert left empty")
+            << QByteArray("a|b") << 0 << int(Qt::Key_Insert) << "" << QByteArray("a|b") << "";
+        QTest::newRow("insert cancelled") << QByteArray("a|b") << 0 << int(Qt::Key_Insert)
+                                          << QString() << QByteArray("a|b") << "";
+    }
+    void typing() {
+        QFETCH(QByteArray, lines);
+        QFETCH(int, current);
+        QFETCH(int, key);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, step);
+
+        fill(child, lines);
+        if (current >= 0)
+            child->ListView1->setCurrentIndex(child->ListView1->model()->index(current, 0));
+        QTest::keyClick(child->ListView1, Qt::Key(key));
+        QLineEdit* field = child->Editor->field();
+        QVERIFY(field);
+        QVERIFY(field->hasFocus());
+        const qsizetype rows = child->Document.Entries().size();
+        QCOMPARE(child->ListView1->model()->rowCount(), rows + (key == Qt::Key_Insert ? 1 : 0));
+        if (typed.isNull()) {
+            QTest::keyClick(field, Qt::Key_Escape);
+        } else {
+            if (typed != "=")
+                field->setText(typed);
+            QTest::keyClick(field, Qt::Key_Return);
+        }
+        QTRY_VERIFY(!child->Editor->isEditing());
+        QCOMPARE(joined(child->Document), after);
+        QCOMPARE(child->ListView1->model()->rowCount(), child->Document.Entries().size());
+        QCOMPARE(child->Document.history().count(), step.isEmpty() ? 0 : 1);
+        QVERIFY(child->ListView1->hasFocus());
+        if (step.isEmpty())
+            return;
+        QCOMPARE(child->MenuUndo->text(), "&Undo " + step);
+        child->MenuUndo->trigger();
+        QCOMPARE(joined(child->Document), lines);
+    }
+
+    // Another command while typing takes what was typed first.
+    void commandWhileTypingCommitsFirst() {
+        fill(child, "a|b");
+        child->ListView1->setCurrentIndex(child->ListView1->model()->index(0, 0));
+        child->MenuInsertEntry->trigger();
+        child->Editor->field()->setText("new");
+        child->MenuReverse->trigger();
+        waitForTools();
+        QCOMPARE(joined(child->Document), QByteArray("b|a|new"));
+        QCOMPARE(child->Document.history().count(), 2);
+        // Undo while typing drops the typing, not the step before it.
+        child->ListView1->setCurrentIndex(child->ListView1->model()->index(2, 0));
+        child->MenuEditEntry->trigger();
+        child->Editor->field()->setText("changed");
+        frame->tbUndo->trigger();
+        QVERIFY(!child->Editor->isEditing());
+        QCOMPARE(joined(child->Document), QByteArray("b|a|new"));
+        QCOMPARE(child->Document.history().index(), 2);
+    }
+
+    void typedCharacterWindows1252CannotHold_data() {
+        QTest::addColumn<bool>("convert");
+        QTest::newRow("converted to UTF-8") << true;
+        QTest::newRow("edit abandoned") << false;
+    }
+    void typedCharacterWindows1252CannotHold() {
+        QFETCH(bool, convert);
+        fill(child, "caf\xe9|b");
+        child->Document.Encoding = TextEncoding::Windows1252;
+        child->ListView1->setCurrentIndex(child->ListView1->model()->index(1, 0));
+        child->MenuEditEntry->trigger();
+        QCOMPARE(child->Editor->field()->text(), QStringLiteral("b"));
+        child->Editor->field()->setText(QString::fromUtf8("Dvořák"));
+        prompts->yesNo.push_back(convert);
+        QTest::keyClick(child->Editor->field(), Qt::Key_Return);
+        QTRY_VERIFY(!child->Editor->isEditing());
+        QCOMPARE(
+            prompts->asked,
+            QStringList{"Encoding: This playlist is written in Windows-1252, which cannot hold "
+                        "some of these characters. Convert it to UTF-8?"});
+        QCOMPARE(joined(child->Document), convert ? QByteArray("caf\xc3\xa9|Dvo\xc5\x99\xc3\xa1k")
+                                                  : QByteArray("caf\xe9|b"));
+        QCOMPARE(child->Document.Encoding,
+                 convert ? TextEncoding::Utf8 : TextEncoding::Windows1252);
+    }
+};
+
+QTEST_MAIN(TestPlaylistMenu)
+#include "tst_playlistmenu.moc"

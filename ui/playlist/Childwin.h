@@ -1,0 +1,162 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QPoint>
+#include <QWidget>
+#include <optional>
+
+#include "core/playlist/PlaylistDocument.h"
+
+class QAction;
+class QMenu;
+class QMdiSubWindow;
+
+namespace cadrell {
+
+class EntryEditor;
+class FindBar;
+class PlaylistModel;
+class PlaylistTools;
+class TPlaylistListView;
+
+// A document window: one playlist, shown one entry per row.
+class TMDIChild : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMDIChild(QWidget* parent = nullptr);
+    ~TMDIChild() override;
+
+    PlaylistDocument Document;
+    TPlaylistListView* ListView1 = nullptr;
+
+    // The document menu; merged into the frame's menu bar while this window is active.
+    QMenu* MenuFile = nullptr;
+    QAction* MenuNew = nullptr;
+    QAction* MenuOpen = nullptr;
+    QAction* MenuClose = nullptr;
+    QAction* MenuSave = nullptr;
+    QAction* MenuSaveAs = nullptr;
+    // File > Encoding: converts the playlist, as one step, to the encoding chosen.
+    QMenu* MenuEncoding = nullptr;
+    QList<QAction*> EncodingItems;
+    QAction* N1 = nullptr;
+    QAction* MenuPrint = nullptr;
+    QAction* N2 = nullptr;
+    QAction* MenuExit = nullptr;
+    QMenu* MenuEdit = nullptr;
+    QAction* MenuUndo = nullptr;
+    QAction* MenuRedo = nullptr;
+    QAction* N6 = nullptr;
+    QAction* MenuDelete = nullptr;
+    QAction* MenuCut = nullptr;
+    QAction* MenuCopy = nullptr;
+    QAction* MenuPaste = nullptr;
+    QAction* N3 = nullptr;
+    QAction* MenuRemovePaths = nullptr;
+    QAction* MenuRemoveDrives = nullptr;
+    QAction* N4 = nullptr;
+    QAction* MenuMoveUp = nullptr;
+    QAction* MenuMoveDown = nullptr;
+    QAction* N5 = nullptr;
+    QAction* MenuSelectAll = nullptr;
+    // The row menu (right click, the Menu key, Shift+F10).
+    QMenu* PopupMenu1 = nullptr;
+
+    // The Playlist menu, merged after Edit: finding, sorting, tidying and typing entries. Its
+    // tools live in PlaylistTools, the find bar under the list, the typing in EntryEditor.
+    QMenu* MenuPlaylist = nullptr;
+    QAction* MenuFind = nullptr;
+    QAction* MenuReplace = nullptr;
+    QAction* MenuFindNext = nullptr;
+    QAction* MenuFindPrevious = nullptr;
+    QAction* N7 = nullptr;
+    QMenu* MenuSort = nullptr;
+    QAction* MenuSortPath = nullptr;
+    QAction* MenuSortFileName = nullptr;
+    QAction* MenuSortTitle = nullptr;
+    QAction* MenuReverse = nullptr;
+    QAction* MenuShuffle = nullptr;
+    QAction* MenuRemoveDuplicates = nullptr;
+    QAction* MenuSelectMissing = nullptr;
+    QAction* N8 = nullptr;
+    QAction* MenuMakeRelative = nullptr;
+    QAction* MenuMakeAbsolute = nullptr;
+    QAction* N9 = nullptr;
+    QAction* MenuEditEntry = nullptr;
+    QAction* MenuInsertEntry = nullptr;
+    FindBar* FindBar1 = nullptr;
+    PlaylistTools* Tools = nullptr;
+    EntryEditor* Editor = nullptr;
+
+    void MenuClick(QAction* sender);
+
+    void LoadDocument();
+    bool SaveDocument();
+    bool ChooseSaveName();
+    void PrintDocument();
+    // The close prompt; true when the window may close.
+    bool FormCloseQuery();
+
+    void DeleteEntries();
+    void CutEntries();
+    void CopyEntries();
+    void PasteEntries();
+    void RemovePaths();
+    void RemoveDrives();
+    // Entries from a playlist in another encoding as this one holds them. When this one cannot,
+    // asks to convert it to UTF-8 first; nothing when the user says no.
+    std::optional<EntryList> HeldHere(const EntryList& entries, TextEncoding from);
+    void UndoStep();
+    void RedoStep();
+    void MoveEntries(int step);
+    // Opens the row menu at `pos` in the list's viewport, or at the current row for the keys.
+    void ShowPopupMenu(QPoint pos, bool fromKeyboard);
+
+    // The title as the title bar and the Window menu show it: "*" after the name while modified.
+    QString Caption() const;
+    // Shows whether the document has unsaved changes; runs after every command.
+    void UpdateModifiedMark();
+
+    void SetDocumentFont(const QFont& font, const QColor& color);
+    QFont DocumentFont() const { return font_; }
+    QColor DocumentFontColor() const { return color_; }
+
+    QMdiSubWindow* subWindow() const;
+    // Set by the closing frame once every window has agreed, so none is asked twice.
+    void setCloseApproved(bool approved) { closeApproved_ = approved; }
+
+protected:
+    // Files dropped on the window's title bar or border are the window's too.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void setTitle(const QByteArray& text);
+    void FormClose();
+    void ListView1StartDrag();
+    void ListView1DragDrop(TPlaylistListView* source, int target);
+    void ShellDrop(const std::vector<QByteArray>& names);
+    void updateUndoItems();
+    void showChangedRows(const ChangedRows& changed);
+    void afterCommand();
+    void updateEncodingItems();
+    // After rows are removed: the row that followed the first of them is current, unselected.
+    void keepKeyboardAt(int row);
+    void createPlaylistMenu();
+    // The Playlist menu's part of MenuClick; false for an item of another menu.
+    bool PlaylistMenuClick(QAction* sender);
+
+    PlaylistModel* model_ = nullptr;
+    QFont font_;
+    QColor color_;
+    bool closeApproved_ = false;
+    QByteArray shownName_;  // the name the title shows
+};
+
+}  // namespace cadrell

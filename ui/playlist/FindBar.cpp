@@ -1,0 +1,569 @@
+#include "ui/playlist/FindBar.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QItemSelection>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "core/playlist/PlaylistDocument.h"
+
+namespace cadrell {
+
+namespace {
+
+// Rows searched between two looks at the clock, and the time one slice may take: short enough
+// that a key typed meanwhile shows at once.
+constexpr qsizetype kRowsPerCheck = 4096;
+constexpr qint64 kSliceMs = 20;
+
+QLocale numberLocale() {
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    return locale;
+}
+
+QString number(qsizetype n) {
+    return numberLocale().toString(static_cast<qlonglong>(n));
+}
+
+QString changedMessage(size_t n) {
+    if (n == 0)
+        return FindBar::tr("No entries changed");
+    return n == 1 ? FindBar::tr("1 entry changed")
+                  : FindBar::tr("%1 entries changed").arg(number(static_cast<qsizetype>(n)));
+}
+
+QPushButton* button(const QString& caption, const QString& name, const QString& tip,
+                    QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setAccessibleName(name);
+    b->setToolTip(tip);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QCheckBox* checkBox(const QString& caption, const QString& name, QWidget* parent) {
+    auto* c = new QCheckBox(caption, parent);
+    c->setAccessibleName(name);
+    return c;
+}
+
+}  // namespace
+
+struct FindBar::ReplaceJob {
+    std::shared_ptr<const Finder> finder;
+    QString with;
+    std::vector<int> rows;  // empty: every row
+    qsizetype next = 0;
+    qsizetype end = 0;
+    EntryEdits edits;
+    std::vector<int> hits;
+    QByteArray text;
+};
+
+FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* parent)
+    : QWidget(parent), doc_(doc), view_(view) {
+    setAccessibleName(tr("Find"));
+
+    auto* findLabel = new QLabel(tr("Fi&nd:"), this);
+    findField_ = new QLineEdit(this);
+    findField_->setAccessibleName(tr("Find"));
+    findField_->setClearButtonEnabled(true);
+    findLabel->setBuddy(findField_);
+    matchCase_ = checkBox(tr("Match &case"), tr("Match case"), this);
+    regex_ = checkBox(tr("Regular e&xpression"), tr("Regular expression"), this);
+    next_ = button(tr("Next"), tr("Next"), tr("Next match (Enter, F3)"), this);
+    previous_ =
+        button(tr("Previous"), tr("Previous"), tr("Previous match (Shift+Enter, Shift+F3)"), this);
+    selectAll_ =
+        button(tr("Select &All"), tr("Select All"), tr("Select every match (Alt+Enter)"), this);
+    count_ = new QLabel(this);
+    count_->setMinimumWidth(
+        count_->fontMetrics().horizontalAdvance(QStringLiteral("888 of 8,888,888")));
+    close_ = new QToolButton(this);
+    close_->setText(tr("Close"));
+    close_->setAccessibleName(tr("Close"));
+    close_->setToolTip(tr("Close the find bar (Esc)"));
+    close_->setAutoRaise(true);
+    close_->setFocusPolicy(Qt::NoFocus);  // Esc is its key
+
+    // Three short rows rather than one long one, so the bar fits a tiled window: the search
+    // with its buttons, the replacement (when asked for), then the options and the count.
+    auto* findRow = new QHBoxLayout;
+    findRow->setContentsMargins(0, 0, 0, 0);
+    findRow->addWidget(findLabel);
+    // Room for a folder path, the usual thing to look for in a playlist.
+    findField_->setMinimumWidth(findField_->fontMetrics().averageCharWidth() * 20);
+    findRow->addWidget(findField_, 1);
+    findRow->addWidget(next_);
+    findRow->addWidget(previous_);
+    findRow->addWidget(selectAll_);
+    findRow->addWidget(close_);
+    auto* optionsRow = new QHBoxLayout;
+    optionsRow->setContentsMargins(0, 0, 0, 0);
+    optionsRow->addWidget(matchCase_);
+    optionsRow->addWidget(regex_);
+    optionsRow->addWidget(count_);
+    optionsRow->addStretch();
+
+    replaceRow_ = new QWidget(this);
+    auto* replaceLabel = new QLabel(tr("Replace w&ith:"), replaceRow_);
+    replaceField_ = new QLineEdit(replaceRow_);
+    replaceField_->setAccessibleName(tr("Replace with"));
+    replaceLabel->setBuddy(replaceField_);
+    replace_ = button(tr("&Replace"), tr("Replace"),
+                      tr("Replace in the current match and go to the next"), replaceRow_);
+    replaceAll_ = button(tr("Replace A&ll"), tr("Replace All"),
+                         tr("Replace in the selected rows, or in every row"), replaceRow_);
+    auto* replaceLayout = new QHBoxLayout(replaceRow_);
+    replaceLayout->setContentsMargins(0, 0, 0, 0);
+    replaceLayout->addWidget(replaceLabel);
+    replaceLayout->addWidget(replaceField_, 1);
+    replaceLayout->addWidget(replace_);
+    replaceLayout->addWidget(replaceAll_);
+    replaceRow_->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setSpacing(2);
+    layout->addLayout(findRow);
+    layout->addWidget(replaceRow_);
+    layout->addLayout(optionsRow);
+
+    setTabOrder(findField_, matchCase_);
+    setTabOrder(matchCase_, regex_);
+    setTabOrder(regex_, next_);
+    setTabOrder(next_, previous_);
+    setTabOrder(previous_, selectAll_);
+    setTabOrder(selectAll_, replaceField_);
+    setTabOrder(replaceField_, replace_);
+    setTabOrder(replace_, replaceAll_);
+
+    auto shortcut = [this](QKeySequence keys, void (FindBar::*slot)()) {
+        auto* s = new QShortcut(keys, this);
+        s->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(s, &QShortcut::activated, this, slot);
+    };
+    shortcut(QKeySequence(Qt::Key_F3), &FindBar::findNext);
+    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), &FindBar::findPrevious);
+    shortcut(QKeySequence(Qt::Key_Escape), &FindBar::closeBar);
+
+    connect(findField_, &QLineEdit::textChanged, this, &FindBar::restart);
+    connect(matchCase_, &QCheckBox::toggled, this, &FindBar::restart);
+    connect(regex_, &QCheckBox::toggled, this, &FindBar::restart);
+    connect(next_, &QPushButton::clicked, this, &FindBar::findNext);
+    connect(previous_, &QPushButton::clicked, this, &FindBar::findPrevious);
+    connect(selectAll_, &QPushButton::clicked, this, &FindBar::selectAll);
+    connect(replace_, &QPushButton::clicked, this, &FindBar::replaceCurrent);
+    connect(replaceAll_, &QPushButton::clicked, this, &FindBar::replaceAll);
+    connect(close_, &QToolButton::clicked, this, &FindBar::closeBar);
+    connect(doc_, &PlaylistDocument::changed, this, &FindBar::documentChanged);
+    followView();
+
+    countTimer_.setInterval(0);
+    connect(&countTimer_, &QTimer::timeout, this, &FindBar::countSlice);
+    replaceTimer_.setInterval(0);
+    connect(&replaceTimer_, &QTimer::timeout, this, &FindBar::replaceSlice);
+    hide();
+}
+
+FindBar::~FindBar() = default;
+
+// The position in the count follows the list's current row, however it moved; a list given a new
+// model has a new selection model too.
+void FindBar::followView() {
+    QItemSelectionModel* selection = view_ ? view_->selectionModel() : nullptr;
+    if (selection == followed_)
+        return;
+    if (followed_)
+        disconnect(followed_, nullptr, this, nullptr);
+    followed_ = selection;
+    if (selection)
+        connect(selection, &QItemSelectionModel::currentChanged, this, &FindBar::showCount);
+}
+
+void FindBar::showFind() {
+    followView();
+    replaceRow_->hide();
+    show();
+    if (stale_)
+        restart();
+    findField_->setFocus(Qt::ShortcutFocusReason);
+    findField_->selectAll();
+}
+
+void FindBar::showReplace() {
+    followView();
+    replaceRow_->show();
+    show();
+    if (stale_)
+        restart();
+    findField_->setFocus(Qt::ShortcutFocusReason);
+    findField_->selectAll();
+}
+
+void FindBar::setTextForm(TextForm form) {
+    form_ = std::move(form);
+    restart();
+}
+
+FindOptions FindBar::options() const {
+    return {findField_->text(), matchCase_->isChecked(), regex_->isChecked()};
+}
+
+void FindBar::restart() {
+    found_.clear();
+    scanned_ = 0;
+    selectAllWhenCounted_ = false;
+    countTimer_.stop();
+    const FindOptions o = options();
+    finder_ = o.text.isEmpty() ? nullptr : std::make_shared<const Finder>(o, form_);
+    // Counting for a hidden bar is wasted; showing it again starts over.
+    stale_ = isHidden();
+    if (!stale_ && finder_ && finder_->isValid())
+        countTimer_.start();
+    showCount();
+}
+
+void FindBar::documentChanged() {
+    if (job_) {
+        job_.reset();
+        replaceTimer_.stop();
+        emit message(tr("The playlist changed; Replace All stopped"));
+    }
+    restart();
+}
+
+bool FindBar::isCounting() const {
+    return countTimer_.isActive();
+}
+
+bool FindBar::isReplacing() const {
+    return static_cast<bool>(job_);
+}
+
+void FindBar::countSlice() {
+    if (!finder_) {
+        countTimer_.stop();
+        return;
+    }
+    const EntryList& entries = doc_->Entries();
+    QElapsedTimer clock;
+    clock.start();
+    while (scanned_ < entries.size() && clock.elapsed() < kSliceMs) {
+        const qsizetype to = std::min(entries.size(), scanned_ + kRowsPerCheck);
+        finder_->findRows(entries, scanned_, to, found_);
+        scanned_ = to;
+    }
+    if (scanned_ >= entries.size()) {
+        countTimer_.stop();
+        if (selectAllWhenCounted_) {
+            selectAllWhenCounted_ = false;
+            selectFound();
+        }
+    }
+    showCount();
+}
+
+QString FindBar::countText() const {
+    return count_->text();
+}
+
+void FindBar::showCount() {
+    if (!finder_) {
+        count_->clear();
+        return;
+    }
+    if (!finder_->isValid()) {
+        count_->setText(finder_->errorString());
+        return;
+    }
+    const bool counting = countTimer_.isActive() || stale_;
+    if (found_.empty()) {
+        count_->setText(counting ? tr("Searching…") : tr("No matches"));
+        return;
+    }
+    const QString total = number(static_cast<qsizetype>(found_.size())) +
+                          (counting ? QStringLiteral("…") : QString());
+    const int row = currentRow();
+    const auto at = std::lower_bound(found_.begin(), found_.end(), row);
+    if (row >= 0 && at != found_.end() && *at == row)
+        count_->setText(tr("%1 of %2").arg(number(at - found_.begin() + 1), total));
+    else if (found_.size() == 1 && !counting)
+        count_->setText(tr("1 match"));
+    else
+        count_->setText(tr("%1 matches").arg(total));
+}
+
+int FindBar::firstIn(qsizetype from, qsizetype to) const {
+    from = std::max<qsizetype>(from, 0);
+    to = std::min(to, doc_->Entries().size());
+    if (from >= to)
+        return -1;
+    const auto at = std::lower_bound(found_.begin(), found_.end(), from);
+    if (at != found_.end() && *at < to)
+        return *at;
+    std::vector<int> hits;
+    for (qsizetype lo = std::max(from, scanned_); lo < to; lo += kRowsPerCheck) {
+        finder_->findRows(doc_->Entries(), lo, std::min(to, lo + kRowsPerCheck), hits);
+        if (!hits.empty())
+            return hits.front();
+    }
+    return -1;
+}
+
+int FindBar::lastIn(qsizetype from, qsizetype to) const {
+    from = std::max<qsizetype>(from, 0);
+    to = std::min(to, doc_->Entries().size());
+    if (from >= to)
+        return -1;
+    std::vector<int> hits;
+    for (qsizetype hi = to; hi > std::max(from, scanned_); hi -= kRowsPerCheck) {
+        finder_->findRows(doc_->Entries(), std::max({from, scanned_, hi - kRowsPerCheck}), hi,
+                          hits);
+        if (!hits.empty())
+            return hits.back();
+    }
+    const auto at = std::lower_bound(found_.begin(), found_.end(), to);
+    if (at != found_.begin() && *(at - 1) >= from)
+        return *(at - 1);
+    return -1;
+}
+
+int FindBar::currentRow() const {
+    if (!view_)
+        return -1;
+    const QModelIndex current = view_->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void FindBar::moveTo(int row) {
+    if (!view_ || !view_->model())
+        return;
+    const QModelIndex index = view_->model()->index(row, 0);
+    view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    view_->scrollTo(index);
+    showCount();
+}
+
+bool FindBar::reportInvalid() {
+    if (!finder_)
+        return true;
+    if (!finder_->isValid()) {
+        emit message(finder_->errorString());
+        return true;
+    }
+    return false;
+}
+
+void FindBar::findNext() {
+    if (reportInvalid())
+        return;
+    if (stale_)
+        restart();
+    const int current = currentRow();
+    int row = firstIn(current + 1, doc_->Entries().size());
+    if (row < 0)
+        row = firstIn(0, current + 1);
+    if (row < 0)
+        emit message(tr("Not found"));
+    else
+        moveTo(row);
+}
+
+void FindBar::findPrevious() {
+    if (reportInvalid())
+        return;
+    if (stale_)
+        restart();
+    const int current = currentRow();
+    int row = lastIn(0, current);
+    if (row < 0)
+        row = lastIn(std::max(current, 0), doc_->Entries().size());
+    if (row < 0)
+        emit message(tr("Not found"));
+    else
+        moveTo(row);
+}
+
+void FindBar::selectAll() {
+    if (reportInvalid())
+        return;
+    if (stale_)
+        restart();
+    // A hidden bar counts nothing by itself; asked from the window's menu, it counts now.
+    if (scanned_ < doc_->Entries().size()) {
+        selectAllWhenCounted_ = true;
+        countTimer_.start();
+        return;
+    }
+    selectFound();
+}
+
+void FindBar::selectFound() {
+    if (found_.empty()) {
+        emit message(tr("Not found"));
+        return;
+    }
+    if (!view_ || !view_->model())
+        return;
+    // Runs of neighbouring rows become one range each, which keeps a selection of most of a
+    // million rows small.
+    QAbstractItemModel* model = view_->model();
+    QItemSelection selection;
+    for (size_t i = 0; i < found_.size();) {
+        size_t j = i + 1;
+        while (j < found_.size() && found_[j] == found_[j - 1] + 1)
+            ++j;
+        selection.select(model->index(found_[i], 0), model->index(found_[j - 1], 0));
+        i = j;
+    }
+    QItemSelectionModel* selectionModel = view_->selectionModel();
+    const QModelIndex first = model->index(found_.front(), 0);
+    selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
+    view_->scrollTo(first);
+    emit message(found_.size() == 1
+                     ? tr("1 row selected")
+                     : tr("%1 rows selected").arg(number(static_cast<qsizetype>(found_.size()))));
+}
+
+void FindBar::replaceCurrent() {
+    if (reportInvalid())
+        return;
+    const int current = currentRow();
+    QByteArray text;
+    if (current < 0 || current >= doc_->Entries().size() ||
+        !finder_->replaceIn(doc_->Entries().at(current), replaceField_->text(), text)) {
+        // Not on a match yet: go to one first, so the user sees what a second press changes.
+        findNext();
+        return;
+    }
+    if (text != doc_->Entries().at(current) && applyEdits) {
+        EntryEdits edits;
+        edits.rows.push_back(current);
+        edits.texts.append(text);
+        applyEdits(std::move(edits), tr("Replace"));
+        emit message(changedMessage(1));
+    }
+    // The change may have reset the list; the next match is looked for from the row replaced.
+    int row = firstIn(current + 1, doc_->Entries().size());
+    if (row < 0)
+        row = firstIn(0, current + 1);
+    // With no match left the list stays on the row just changed.
+    moveTo(row >= 0 ? row : current);
+}
+
+std::vector<int> FindBar::selectedRows() const {
+    std::vector<int> rows;
+    if (!view_ || !view_->selectionModel())
+        return rows;
+    for (const QItemSelectionRange& range : view_->selectionModel()->selection())
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+void FindBar::replaceAll() {
+    if (reportInvalid())
+        return;
+    job_ = std::make_unique<ReplaceJob>();
+    job_->finder = finder_;
+    job_->with = replaceField_->text();
+    job_->rows = selectedRows();
+    if (job_->rows.size() <= 1)
+        job_->rows.clear();
+    job_->end =
+        job_->rows.empty() ? doc_->Entries().size() : static_cast<qsizetype>(job_->rows.size());
+    replaceTimer_.start();
+    replaceSlice();
+}
+
+void FindBar::replaceSlice() {
+    if (!job_) {
+        replaceTimer_.stop();
+        return;
+    }
+    ReplaceJob& job = *job_;
+    const EntryList& entries = doc_->Entries();
+    auto replaceRow = [&](int r) {
+        const QByteArrayView entry = entries.at(r);
+        if (job.finder->replaceIn(entry, job.with, job.text) && job.text != entry) {
+            job.edits.rows.push_back(r);
+            job.edits.texts.append(job.text);
+        }
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (job.next < job.end && clock.elapsed() < kSliceMs) {
+        const qsizetype to = std::min(job.end, job.next + kRowsPerCheck);
+        if (job.rows.empty()) {
+            // Only rows with a match are rewritten; the search picks them out at its own speed.
+            job.hits.clear();
+            job.finder->findRows(entries, job.next, to, job.hits);
+            for (int r : job.hits)
+                replaceRow(r);
+        } else {
+            for (qsizetype i = job.next; i < to; ++i)
+                if (job.rows[static_cast<size_t>(i)] < entries.size())
+                    replaceRow(job.rows[static_cast<size_t>(i)]);
+        }
+        job.next = to;
+    }
+    if (job.next < job.end)
+        return;
+    replaceTimer_.stop();
+    // Taken out first: applying the edits changes the document, which would stop a running job.
+    const std::unique_ptr<ReplaceJob> done = std::move(job_);
+    const size_t changed = done->edits.rows.size();
+    if (changed && applyEdits)
+        applyEdits(std::move(done->edits), tr("Replace All"));
+    emit message(changedMessage(changed));
+}
+
+void FindBar::closeBar() {
+    hide();
+    countTimer_.stop();
+    stale_ = true;
+    emit closed();
+}
+
+void FindBar::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::AltModifier) {
+        selectAll();
+    } else if (mods == Qt::ShiftModifier) {
+        findPrevious();
+    } else if (mods == Qt::NoModifier) {
+        QWidget* focus = focusWidget();
+        if (auto* b = qobject_cast<QPushButton*>(focus))
+            b->click();
+        else if (focus == replaceField_)
+            replaceCurrent();
+        else
+            findNext();
+    } else {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+}  // namespace cadrell

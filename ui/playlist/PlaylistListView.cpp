@@ -1,0 +1,468 @@
+#include "ui/playlist/PlaylistListView.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QResizeEvent>
+#include <QStyledItemDelegate>
+#include <QUrl>
+#include <algorithm>
+
+#include "ui/platform/SystemImageList.h"
+#include "ui/platform/FileIcons.h"
+
+namespace cadrell {
+
+namespace {
+
+// Every list in the process: a drag's start and end reset the drop target of all of them, and a
+// drag of rows finds its source here by number rather than trusting a pointer in the drag data.
+std::vector<TPlaylistListView*>& allViews() {
+    static std::vector<TPlaylistListView*> views;
+    return views;
+}
+
+quint64 nextViewId() {
+    static quint64 id = 0;
+    return ++id;
+}
+
+// Rows one font line (or one icon) high and as wide as the view, so a long entry is cut at the
+// right edge instead of widening the list. The size never asks the model for anything.
+class RowDelegate : public QStyledItemDelegate {
+public:
+    explicit RowDelegate(TPlaylistListView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        const int text = option.fontMetrics.height() + 4;
+        const int icon = view_->iconSize().height() + 2;
+        return {view_->viewport()->width(), std::max(text, icon)};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem shown(option);
+        if (!view_->shownActive()) {
+            shown.state &= ~QStyle::State_Active;
+            // A style that draws both alike would leave the user guessing which window the
+            // commands act on; a grey selection tells.
+            QPalette& colours = shown.palette;
+            if (colours.color(QPalette::Inactive, QPalette::Highlight) ==
+                colours.color(QPalette::Active, QPalette::Highlight)) {
+                colours.setColor(QPalette::Inactive, QPalette::Highlight,
+                                 colours.color(QPalette::Active, QPalette::Window).darker(130));
+                colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                                 colours.color(QPalette::Active, QPalette::Text));
+            }
+        }
+        QStyledItemDelegate::paint(painter, shown, index);
+        if (index.row() != view_->dropHighlightRow())
+            return;
+        // A frame in the highlight colour: visible on selected and unselected rows alike.
+        painter->save();
+        QPen pen(option.palette.color(QPalette::Active, QPalette::Highlight), 2);
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter->setPen(pen);
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(QRectF(option.rect).adjusted(1, 1, -1, -1));
+        painter->restore();
+    }
+
+private:
+    TPlaylistListView* view_;
+};
+
+}  // namespace
+
+TPlaylistListView::TPlaylistListView(QWidget* parent) : QListView(parent), id_(nextViewId()) {
+    allViews().push_back(this);
+    setItemDelegate(new RowDelegate(this));
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A scroll bar that comes and goes would narrow the rows and lay out every one of a million
+    // again; per-pixel scrolling keeps the scroll bar from walking all rows on each update.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // The drag is started here, not by the item view's own machinery (which would drag on a
+    // Ctrl press too and needs model support for it).
+    setDragEnabled(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDropIndicatorShown(false);
+}
+
+QRegion TPlaylistListView::visualRegionForSelection(const QItemSelection& selection) const {
+    // Hundreds of thousands of scattered selected rows: repainting the viewport is far cheaper
+    // than working out the exact region.
+    if (selection.size() > 256)
+        return QRegion(viewport()->rect());
+    return QListView::visualRegionForSelection(selection);
+}
+
+TPlaylistListView::~TPlaylistListView() {
+    auto& views = allViews();
+    views.erase(std::remove(views.begin(), views.end(), this), views.end());
+}
+
+std::vector<int> TPlaylistListView::selectedPositions() const {
+    std::vector<int> rows;
+    if (!selectionModel())
+        return rows;
+    for (const QItemSelectionRange& r : selectionModel()->selection()) {
+        for (int row = r.top(); row <= r.bottom(); ++row)
+            rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+qsizetype TPlaylistListView::selectedCount() const {
+    if (!selectionModel())
+        return 0;
+    std::vector<std::pair<int, int>> ranges;
+    for (const QItemSelectionRange& r : selectionModel()->selection())
+        ranges.emplace_back(r.top(), r.bottom());
+    // Ranges of a selection may overlap (Ctrl-clicks on selected rows): count their union.
+    std::sort(ranges.begin(), ranges.end());
+    qsizetype count = 0;
+    int covered = -1;
+    for (const auto& [top, bottom] : ranges) {
+        if (bottom <= covered)
+            continue;
+        count += bottom - std::max(top, covered + 1) + 1;
+        covered = bottom;
+    }
+    return count;
+}
+
+void TPlaylistListView::setImageList(TSystemImageList* images) {
+    if (images_)
+        disconnect(images_, nullptr, this, nullptr);
+    images_ = images;
+    if (!images_)
+        return;
+    auto follow = [this] {
+        setIconSize(QSize(images_->Width(), images_->Height()));
+        scheduleDelayedItemsLayout();
+        viewport()->update();
+    };
+    connect(images_, &TSystemImageList::Change, this, follow);
+    connect(images_, &QObject::destroyed, this, [this] { images_ = nullptr; });
+    follow();
+}
+
+void TPlaylistListView::setShownActive(bool active) {
+    if (shownActive_ == active)
+        return;
+    shownActive_ = active;
+    viewport()->update();
+}
+
+int TPlaylistListView::dropTarget() const {
+    if (highlight_.isValid())
+        return highlight_.row();
+    if (remembered_.isValid())
+        return remembered_.row();
+    return -1;
+}
+
+void TPlaylistListView::setModel(QAbstractItemModel* model) {
+    forgetDropTarget();
+    QListView::setModel(model);
+}
+
+void TPlaylistListView::reset() {
+    // A rebuild destroys every row, and with them the drop target.
+    forgetDropTarget();
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    QListView::reset();
+}
+
+void TPlaylistListView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    // Rows are as wide as the viewport, so a new width lays them out again (the list view does
+    // that by itself only for the height).
+    if (event->size().width() != event->oldSize().width())
+        scheduleDelayedItemsLayout();
+}
+
+// --- Starting a drag -----------------------------------------------------------------------
+
+void TPlaylistListView::mousePressEvent(QMouseEvent* event) {
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    dragRan_ = false;
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex row = indexAt(pos);
+    const bool plain = !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+    const bool left = event->button() == Qt::LeftButton;
+    if (left && plain && row.isValid() && selectionModel() && selectionModel()->isSelected(row)) {
+        // Keep the other selected rows until we know whether this becomes a drag; a plain click
+        // selects the row alone when the button comes up.
+        setFocus(Qt::MouseFocusReason);
+        selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+        clickDeferred_ = true;
+    } else {
+        QListView::mousePressEvent(event);
+    }
+    if (left && plain && row.isValid() && selectionModel() && selectionModel()->isSelected(row)) {
+        dragArmed_ = true;
+        pressPos_ = pos;
+        pressRow_ = row;
+    }
+}
+
+void TPlaylistListView::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragArmed_) {
+        QListView::mouseMoveEvent(event);
+        return;
+    }
+    if (!(event->buttons() & Qt::LeftButton)) {
+        dragArmed_ = false;
+        clickDeferred_ = false;
+        return;
+    }
+    if ((event->position().toPoint() - pressPos_).manhattanLength() <
+        QApplication::startDragDistance())
+        return;
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    dragRan_ = true;
+    startDrag(Qt::CopyAction | Qt::MoveAction);
+}
+
+void TPlaylistListView::mouseReleaseEvent(QMouseEvent* event) {
+    const bool deferred = clickDeferred_;
+    const bool dragged = dragRan_;
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    dragRan_ = false;
+    if (dragged) {
+        // The button that ended a drag (where the platform passes it on at all) is no click on
+        // the rows that the drop may have rebuilt.
+        event->accept();
+        return;
+    }
+    if (!deferred) {
+        QListView::mouseReleaseEvent(event);
+        return;
+    }
+    if (pressRow_.isValid() && selectionModel()) {
+        // No drag came of it: now the list takes the press as its own plain click, which selects
+        // the row alone and also makes it the anchor that Shift (mouse or key) extends from.
+        QPoint at = pressPos_;
+        if (indexAt(at) != pressRow_)
+            at = visualRect(pressRow_).center();
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), viewport()->mapToGlobal(at),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QListView::mousePressEvent(&press);
+        QListView::mouseReleaseEvent(event);
+    }
+    event->accept();
+}
+
+void TPlaylistListView::startDrag(Qt::DropActions) {
+    ListView1StartDrag();
+}
+
+void TPlaylistListView::ListView1StartDrag() {
+    forgetDropTargetEverywhere();
+    emit dragStarted();
+
+    QPointer<TPlaylistListView> self(this);
+    QPointer<QDrag> drag = new QDrag(this);
+    drag->setMimeData(RowsMimeData(*this));
+    if (pressRow_.isValid()) {
+        // The row as it shows now, selection colours and all, hanging where it was grabbed.
+        const QRect rect = visualRect(pressRow_).intersected(viewport()->rect());
+        if (!rect.isEmpty()) {
+            drag->setPixmap(viewport()->grab(rect));
+            drag->setHotSpot(pressPos_ - rect.topLeft());
+        }
+    }
+    runDrag(*drag);
+
+    if (drag)
+        drag->deleteLater();
+    forgetDropTargetEverywhere();
+    if (self)
+        viewport()->update();
+}
+
+Qt::DropAction TPlaylistListView::runDrag(QDrag& drag) {
+    return drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+}
+
+QMimeData* TPlaylistListView::RowsMimeData(const TPlaylistListView& source) {
+    // The process as well as the list, so rows dragged from another running copy are not
+    // mistaken for ours.
+    auto* mime = new QMimeData;
+    mime->setData(QLatin1String(kRowsMimeType),
+                  QByteArray::number(QCoreApplication::applicationPid()) + ' ' +
+                      QByteArray::number(source.id_));
+    return mime;
+}
+
+TPlaylistListView* TPlaylistListView::rowsSource(const QMimeData* mime) {
+    if (!mime || !mime->hasFormat(QLatin1String(kRowsMimeType)))
+        return nullptr;
+    const QList<QByteArray> parts = mime->data(QLatin1String(kRowsMimeType)).split(' ');
+    if (parts.size() != 2 || parts[0].toLongLong() != QCoreApplication::applicationPid())
+        return nullptr;
+    const quint64 id = parts[1].toULongLong();
+    for (TPlaylistListView* view : allViews()) {
+        if (view->id_ == id)
+            return view;
+    }
+    return nullptr;
+}
+
+Qt::DropAction TPlaylistListView::rowsAction(const TPlaylistListView* source) const {
+    return source == this ? Qt::MoveAction : Qt::CopyAction;
+}
+
+// --- The drop target -----------------------------------------------------------------------
+
+void TPlaylistListView::setHighlight(const QModelIndex& row) {
+    if (QModelIndex(highlight_) == row)
+        return;
+    if (highlight_.isValid())
+        viewport()->update(visualRect(highlight_));
+    highlight_ = row;
+    if (highlight_.isValid())
+        viewport()->update(visualRect(highlight_));
+}
+
+void TPlaylistListView::forgetDropTarget() {
+    setHighlight(QModelIndex());
+    remembered_ = QPersistentModelIndex();
+}
+
+void TPlaylistListView::forgetDropTargetEverywhere() {
+    for (TPlaylistListView* view : allViews())
+        view->forgetDropTarget();
+}
+
+void TPlaylistListView::ListView1DragOver(QPoint pos, bool leaving) {
+    const QModelIndex row = viewport()->rect().contains(pos) ? indexAt(pos) : QModelIndex();
+    if (!row.isValid())
+        setHighlight(QModelIndex());
+    if (leaving) {
+        // Left over a row (another window covers the list there): that row is remembered. Left
+        // past the edge: the highlight is already gone and the remembered row stays as it was.
+        if (highlight_.isValid()) {
+            remembered_ = highlight_;
+            setHighlight(QModelIndex());
+        }
+        return;
+    }
+    if (!row.isValid() || QModelIndex(highlight_) == row)
+        return;
+    remembered_ = QPersistentModelIndex();
+    setHighlight(row);
+}
+
+// --- Drops ---------------------------------------------------------------------------------
+
+bool TPlaylistListView::AcceptFileDrag(QDragMoveEvent* event) {
+    if (!event->mimeData() || !event->mimeData()->hasUrls())
+        return false;
+    // Copy, never move: a file manager that saw a move would delete the files.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void TPlaylistListView::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void TPlaylistListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (TPlaylistListView* source = rowsSource(event->mimeData())) {
+        const QPoint pos = event->position().toPoint();
+        ListView1DragOver(pos, false);
+        const int margin = autoScrollMargin();
+        if (pos.y() < margin || pos.y() >= viewport()->height() - margin)
+            startAutoScroll();
+        event->setDropAction(rowsAction(source));
+        event->accept();
+    } else if (!AcceptFileDrag(event)) {
+        event->ignore();
+    }
+}
+
+void TPlaylistListView::dragLeaveEvent(QDragLeaveEvent* event) {
+    stopAutoScroll();
+    // The leave event has no position; where the cursor is now decides.
+    ListView1DragOver(viewport()->mapFromGlobal(QCursor::pos()), true);
+    event->accept();
+}
+
+void TPlaylistListView::dropEvent(QDropEvent* event) {
+    stopAutoScroll();
+    const QMimeData* mime = event->mimeData();
+    if (mime && mime->hasFormat(QLatin1String(kRowsMimeType))) {
+        TPlaylistListView* source = rowsSource(mime);
+        if (!source) {
+            forgetDropTarget();
+            event->ignore();
+            return;
+        }
+        const int target = dropTarget();
+        event->setDropAction(rowsAction(source));
+        event->accept();
+        QPointer<TPlaylistListView> self(this);
+        emit entriesDropped(source, target);
+        if (self)
+            forgetDropTarget();
+        return;
+    }
+    const std::vector<QByteArray> names = NamesFromMimeData(mime);
+    if (names.empty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    emit namesDropped(names);
+}
+
+std::vector<QByteArray> TPlaylistListView::NamesFromMimeData(const QMimeData* mime) {
+    std::vector<QByteArray> names;
+    if (!mime || !mime->hasUrls())
+        return names;
+    auto add = [&](const QUrl& url) {
+        if (!url.isValid() || url.isEmpty())
+            return;
+        names.push_back(url.isLocalFile() ? LocalFileBytes(url) : url.toEncoded());
+    };
+    // The list's own text, not QMimeData::urls(): that would pass every name through QString and
+    // lose file names that are not valid UTF-8.
+    const QByteArray list = mime->data(QStringLiteral("text/uri-list"));
+    if (list.isEmpty()) {
+        for (const QUrl& url : mime->urls())
+            add(url);
+        return names;
+    }
+    for (const QByteArray& raw : list.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        add(QUrl::fromEncoded(line));
+    }
+    return names;
+}
+
+}  // namespace cadrell

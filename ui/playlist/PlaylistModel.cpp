@@ -1,0 +1,113 @@
+#include "ui/playlist/PlaylistModel.h"
+
+#include "ui/platform/SystemImageList.h"
+#include "ui/platform/FileIcons.h"
+#include "core/playlist/PlaylistDocument.h"
+
+namespace cadrell {
+
+PlaylistModel::PlaylistModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent)
+    : QAbstractListModel(parent), document_(document), icons_(icons) {
+    connect(document_, &PlaylistDocument::aboutToChange, this, [this] {
+        beginResetModel();
+        editRow_ = -1;
+        inserted_ = false;
+    });
+    connect(document_, &PlaylistDocument::changed, this, [this] { endResetModel(); });
+}
+
+// The base class checks the row with hasIndex(), a second rowCount() per index; layouts of a
+// million rows ask for an index per row.
+QModelIndex PlaylistModel::index(int row, int column, const QModelIndex& parent) const {
+    if (row < 0 || column != 0 || parent.isValid() || row >= rowCount())
+        return {};
+    return createIndex(row, 0);
+}
+
+int PlaylistModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid())
+        return 0;
+    // A list view addresses rows with int; a larger playlist is read but not shown past that.
+    const qsizetype rows = document_->Entries().size() + (inserted_ ? 1 : 0);
+    return static_cast<int>(std::min<qsizetype>(rows, INT_MAX));
+}
+
+void PlaylistModel::setEditRow(int row, bool inserted) {
+    if (inserted_) {
+        beginRemoveRows({}, editRow_, editRow_);
+        inserted_ = false;
+        editRow_ = -1;
+        endRemoveRows();
+    }
+    if (inserted && row >= 0) {
+        beginInsertRows({}, row, row);
+        editRow_ = row;
+        inserted_ = true;
+        endInsertRows();
+    } else {
+        editRow_ = row;
+    }
+}
+
+QString PlaylistModel::displayText(QByteArrayView entry, TextEncoding encoding) {
+    // A row shows no more than fits on any screen; the entry itself stays whole.
+    constexpr qsizetype kShown = 4096;
+    qsizetype shown = std::min(entry.size(), kShown);
+    // Cut before a character, never inside one: back off over UTF-8 continuation bytes (at
+    // most three, so a run of stray ones in a name that is not UTF-8 is still cut near the end).
+    // Windows-1252 has one byte a character.
+    if (shown < entry.size() && HoldsUtf8(encoding)) {
+        for (int back = 0; back < 3 && (uchar(entry[shown]) & 0xC0) == 0x80; ++back)
+            --shown;
+        if ((uchar(entry[shown]) & 0xC0) == 0x80)
+            shown = kShown;
+    }
+    QString text = DecodeForDisplay(entry.first(shown), encoding);
+    if (entry.size() > kShown)
+        text += QChar(0x2026);
+    // A zero byte would end the text wherever C strings are involved; show it as a symbol.
+    text.replace(QChar(0), QChar(0x2400));
+    return text;
+}
+
+QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return {};
+    int row = index.row();
+    if (inserted_ && row >= editRow_) {
+        if (row == editRow_)
+            return role == Qt::DisplayRole || role == Qt::EditRole ? QString() : QVariant();
+        --row;
+    }
+    if (row >= document_->Entries().size())
+        return {};
+    const QByteArrayView entry = document_->Entries().at(row);
+    switch (role) {
+        case Qt::EditRole: {
+            // The whole entry, not the shortened row.
+            QString text = DecodeForDisplay(entry, document_->Encoding);
+            text.replace(QChar(0), QChar(0x2400));
+            return text;
+        }
+        case Qt::DisplayRole:
+        case Qt::ToolTipRole:
+        case Qt::AccessibleTextRole:
+            return displayText(entry, document_->Encoding);
+        case Qt::DecorationRole:
+            if (!icons_)
+                return {};
+            return icons_->Image(icons_->GetFileImageIndex(IconLookupName(entry), false, false, 0));
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags PlaylistModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::ItemIsDropEnabled;
+    const Qt::ItemFlags flags =
+        Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    return index.row() == editRow_ ? flags | Qt::ItemIsEditable : flags;
+}
+
+}  // namespace cadrell

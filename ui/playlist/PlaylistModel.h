@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/playlist/Encoding.h"
+
+#include <QAbstractListModel>
+
+namespace cadrell {
+
+class PlaylistDocument;
+class TSystemImageList;
+
+// Reads a document's entries directly: row i is entry i. Every change of the entries is one
+// reset, and text and icons are produced only for the rows the view asks for.
+class PlaylistModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    PlaylistModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent = nullptr);
+
+    QModelIndex index(int row, int column = 0,
+                      const QModelIndex& parent = QModelIndex()) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The text a row shows for an entry: decoded for display only, zero bytes made visible.
+    static QString displayText(QByteArrayView entry, TextEncoding encoding = TextEncoding::Utf8);
+
+    // The row being typed into: editable, and with `inserted` a blank row of its own standing
+    // before the entry at `row` (or after the last) until the typing ends. -1: none. A change of
+    // the document ends it.
+    void setEditRow(int row, bool inserted);
+    int editRow() const { return editRow_; }
+    bool editRowInserted() const { return inserted_; }
+
+private:
+    PlaylistDocument* document_;
+    TSystemImageList* icons_;
+    int editRow_ = -1;
+    bool inserted_ = false;
+};
+
+}  // namespace cadrell

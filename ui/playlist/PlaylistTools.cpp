@@ -1,0 +1,322 @@
+#include "ui/playlist/PlaylistTools.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelection>
+#include <QLocale>
+#include <QRandomGenerator>
+#include <algorithm>
+
+#include "ui/frame/Main.h"
+#include "ui/frame/StatusBar.h"
+#include "core/platform/Error.h"
+#include "ui/platform/Prompts.h"
+#include "ui/playlist/Childwin.h"
+#include "ui/playlist/EntryEditor.h"
+#include "core/playlist/Items.h"
+#include "core/playlist/MissingFiles.h"
+#include "ui/playlist/PlaylistListView.h"
+
+namespace cadrell {
+
+namespace {
+
+QString number(qsizetype n) {
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    return locale.toString(static_cast<qlonglong>(n));
+}
+
+// "1 entry changed", "12 entries changed".
+QString counted(qsizetype n, const char* one, const char* many) {
+    return n == 1 ? QString::fromLatin1(one) : QString::fromLatin1(many).arg(number(n));
+}
+
+StatusBar* statusBar() {
+    return CadrellMainForm ? CadrellMainForm->StatusBar1 : nullptr;
+}
+
+}  // namespace
+
+PlaylistTools::PlaylistTools(TMDIChild* window) : QObject(window), window_(window) {
+    connect(&window_->Document, &PlaylistDocument::changed, this, [this] { ++changes_; });
+}
+
+PlaylistTools::~PlaylistTools() {
+    if (cancel_)
+        *cancel_ = true;
+    if (busy()) {
+        if (StatusBar* bar = statusBar())
+            bar->endProgress();
+        // A sort cannot stop half-way; it ends within about a second on a million entries.
+        worker_.join();
+    }
+}
+
+TextForm PlaylistTools::textForm(TextEncoding encoding, std::shared_ptr<std::atomic<bool>> unheld) {
+    TextForm form;
+    form.utf8 = HoldsUtf8(encoding);
+    if (form.utf8)
+        return form;
+    form.decode = [encoding](QByteArrayView entry) { return DecodeForDisplay(entry, encoding); };
+    // A replacement the playlist cannot hold must not be written with stand-in characters; the
+    // window refuses such edits before they reach the document.
+    form.encode = [encoding, unheld](const QString& text) {
+        std::optional<QByteArray> bytes = EncodeEntry(text, encoding);
+        if (!bytes && unheld)
+            *unheld = true;
+        return bytes.value_or(QByteArray());
+    };
+    return form;
+}
+
+QByteArray PlaylistTools::folder() const {
+    const PlaylistDocument& doc = window_->Document;
+    if (doc.untitled() || doc.FileName.isEmpty())
+        return {};
+    const QString path = QFile::decodeName(doc.FileName);
+    return QFile::encodeName(QFileInfo(path).absolutePath());
+}
+
+std::vector<int> PlaylistTools::selectedRows() const {
+    return window_->ListView1->selectedPositions();
+}
+
+void PlaylistTools::report(const QString& text) {
+    if (StatusBar* bar = statusBar())
+        bar->showResult(text);
+}
+
+void PlaylistTools::run(const QString& busyText, const QString& name, Work work) {
+    StatusBar* bar = statusBar();
+    if (busy() || (bar && bar->inProgress())) {
+        report(QStringLiteral("Another tool is still at work; wait for it or cancel it (Esc)"));
+        return;
+    }
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    cancel_ = cancel;
+    if (bar) {
+        bar->beginProgress(busyText, [this] { this->cancel(); });
+        window_->ListView1->setFocus();
+    }
+    const quint64 changes = changes_;
+    worker_ = std::thread([this, cancel, name, changes, work = std::move(work)] {
+        const Progress progress = [this, cancel](qint64 done, qint64 total) {
+            if (!*cancel)
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, cancel, done, total] {
+                        if (StatusBar* status = statusBar(); status && !*cancel)
+                            status->setProgress(done, total);
+                    },
+                    Qt::QueuedConnection);
+        };
+        Finish finish;
+        QString error;
+        try {
+            finish = work(*cancel, progress);
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, finish = std::move(finish), error, name, changes, cancel] {
+                done(finish, error, name, changes, cancel);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PlaylistTools::done(const Finish& finish, const QString& error, const QString& name,
+                         quint64 changes, const std::shared_ptr<std::atomic<bool>>& cancel) {
+    worker_.join();
+    if (*cancel)
+        return;  // the status bar said so when Cancel was chosen
+    cancel_.reset();
+    if (StatusBar* bar = statusBar())
+        bar->endProgress();
+    // An entry typed meanwhile is kept; the result, which no longer fits, is the one dropped.
+    if (window_->Editor && window_->Editor->isEditing())
+        window_->Editor->commit();
+    if (changes != changes_) {
+        report(QStringLiteral("The playlist changed meanwhile; %1 was not done").arg(name));
+        return;
+    }
+    Guarded([&] {
+        if (!error.isEmpty())
+            throw Error(error);
+        if (finish)
+            finish();
+    });
+    window_->UpdateModifiedMark();
+    if (CadrellMainForm)
+        CadrellMainForm->UpdateCommandStates();
+}
+
+void PlaylistTools::cancel() {
+    if (!busy() || !cancel_ || *cancel_)
+        return;
+    *cancel_ = true;
+    if (StatusBar* bar = statusBar())
+        bar->endProgress();
+    report(QStringLiteral("Cancelled"));
+}
+
+void PlaylistTools::applyOrder(const RowOrder& order, const QString& name,
+                               const std::vector<int>& selected) {
+    if (IsIdentity(order)) {
+        report(QStringLiteral("Already in that order"));
+        return;
+    }
+    Change change = Change::permute(order);
+    const qsizetype moved = static_cast<qsizetype>(change.positions().size());
+    window_->Document.perform(std::move(change), name);
+    // Items move whole, so the rows selected before are selected where they went.
+    std::vector<int> where(order.size());
+    for (size_t to = 0; to < order.size(); ++to)
+        where[static_cast<size_t>(order[to])] = static_cast<int>(to);
+    std::vector<int> rows;
+    rows.reserve(selected.size());
+    for (int row : selected)
+        rows.push_back(where[static_cast<size_t>(row)]);
+    std::sort(rows.begin(), rows.end());
+    selectRows(rows);
+    report(counted(moved, "1 entry moved", "%1 entries moved"));
+}
+
+void PlaylistTools::sort(SortKey key) {
+    static const char* const names[] = {"Sort by Path", "Sort by File Name", "Sort by Title"};
+    const QString name = QString::fromLatin1(names[static_cast<int>(key)]);
+    const EntryList entries = window_->Document.Entries();
+    const std::vector<int> selected = selectedRows();
+    const TextForm form = textForm(window_->Document.Encoding);
+    run(QStringLiteral("Sorting…"), name,
+        [this, entries, selected, form, key, name](const std::atomic<bool>&, const Progress&) {
+            RowOrder order = SortOrder(entries, selected, key, form);
+            return Finish([this, order = std::move(order), name, selected] {
+                applyOrder(order, name, selected);
+            });
+        });
+}
+
+void PlaylistTools::reverse() {
+    const QString name = QStringLiteral("Reverse Order");
+    const EntryList entries = window_->Document.Entries();
+    const std::vector<int> selected = selectedRows();
+    run(QStringLiteral("Reversing…"), name,
+        [this, entries, selected, name](const std::atomic<bool>&, const Progress&) {
+            RowOrder order = ReverseOrder(entries, selected);
+            return Finish([this, order = std::move(order), name, selected] {
+                applyOrder(order, name, selected);
+            });
+        });
+}
+
+void PlaylistTools::shuffle() {
+    const QString name = QStringLiteral("Shuffle");
+    const EntryList entries = window_->Document.Entries();
+    const std::vector<int> selected = selectedRows();
+    const uint64_t seed = QRandomGenerator::global()->generate64();
+    run(QStringLiteral("Shuffling…"), name,
+        [this, entries, selected, seed, name](const std::atomic<bool>&, const Progress&) {
+            RowOrder order = ShuffleOrder(entries, selected, seed);
+            return Finish([this, order = std::move(order), name, selected] {
+                applyOrder(order, name, selected);
+            });
+        });
+}
+
+void PlaylistTools::removeDuplicates() {
+    const QString name = QStringLiteral("Remove Duplicates");
+    const EntryList entries = window_->Document.Entries();
+    run(QStringLiteral("Looking for duplicates…"), name,
+        [this, entries, name](const std::atomic<bool>&, const Progress&) {
+            std::vector<int> rows = DuplicateRows(entries);
+            qsizetype items = 0;
+            for (int row : rows)
+                items += IsMediaEntry(entries.at(row)) ? 1 : 0;
+            return Finish([this, rows = std::move(rows), items, name]() mutable {
+                if (rows.empty()) {
+                    report(QStringLiteral("No duplicates found"));
+                    return;
+                }
+                window_->Document.perform(Change::remove(std::move(rows)), name);
+                report(counted(items, "1 duplicate removed", "%1 duplicates removed"));
+            });
+        });
+}
+
+void PlaylistTools::makeRelative() {
+    convertPaths(QStringLiteral("Make Paths Relative"), QStringLiteral("Making paths relative…"),
+                 &MakeRelative);
+}
+
+void PlaylistTools::makeAbsolute() {
+    convertPaths(QStringLiteral("Make Paths Absolute"), QStringLiteral("Making paths absolute…"),
+                 &MakeAbsolute);
+}
+
+void PlaylistTools::convertPaths(const QString& name, const QString& busy, PathConversion convert) {
+    const EntryList entries = window_->Document.Entries();
+    const std::vector<int> selected = selectedRows();
+    const QByteArray base = folder();
+    run(busy, name,
+        [this, entries, selected, base, name, convert](const std::atomic<bool>&, const Progress&) {
+            EntryEdits edits = convert(entries, selected, base);
+            return Finish([this, edits = std::move(edits), name]() mutable {
+                const qsizetype n = static_cast<qsizetype>(edits.rows.size());
+                if (!window_->Document.perform(
+                        Change::replace(std::move(edits.rows), std::move(edits.texts)), name)) {
+                    report(QStringLiteral("No paths changed"));
+                    return;
+                }
+                report(counted(n, "1 entry changed", "%1 entries changed"));
+            });
+        });
+}
+
+void PlaylistTools::selectMissingFiles() {
+    const EntryList entries = window_->Document.Entries();
+    const QByteArray base = folder();
+    run(QStringLiteral("Looking for missing files…"), QStringLiteral("Select Missing Files"),
+        [this, entries, base](const std::atomic<bool>& cancel, const Progress& progress) {
+            const MissingFiles result =
+                FindMissingFiles(entries.toVector(), base, progress, &cancel);
+            // The rows of the missing entries' items, so that Delete takes their "#" lines too.
+            const ItemLayout layout = FindItems(entries);
+            std::vector<int> rows = RowsOfItems(layout, ItemsOfRows(layout, result.missing));
+            const qsizetype missing = static_cast<qsizetype>(result.missing.size());
+            const qsizetype notChecked = result.notChecked;
+            return Finish([this, rows = std::move(rows), missing, notChecked] {
+                selectRows(rows);
+                report(QStringLiteral("%1 missing, %2 not checked")
+                           .arg(number(missing), number(notChecked)));
+            });
+        });
+}
+
+void PlaylistTools::selectRows(const std::vector<int>& rows) {
+    TPlaylistListView* view = window_->ListView1;
+    const QAbstractItemModel* model = view->model();
+    QItemSelection selection;
+    for (size_t k = 0; k < rows.size();) {
+        size_t end = k + 1;
+        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
+            ++end;
+        selection.append(
+            QItemSelectionRange(model->index(rows[k], 0), model->index(rows[end - 1], 0)));
+        k = end;
+    }
+    // Cleared first: the selection model compares an old selection with a new one range by range
+    // with every other, which on thousands of ranges each stands still for seconds.
+    view->selectionModel()->clearSelection();
+    view->selectionModel()->select(selection, QItemSelectionModel::Select);
+    if (rows.empty())
+        return;
+    const QModelIndex first = model->index(rows.front(), 0);
+    view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    view->scrollTo(first);
+}
+
+}  // namespace cadrell
