@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
     child->Document.FileName = "/home/bob/lists/big.m3u";
 
     const auto idle = [child] {
-        return !child->Tools->busy() && !child->FindBar1->isReplacing() &&
-               !child->FindBar1->isCounting();
+        return !child->tools()->busy() && !child->findBar()->isReplacing() &&
+               !child->findBar()->isCounting();
     };
     struct Command {
         const char* name;
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     };
     QLineEdit* find = nullptr;
     QLineEdit* with = nullptr;
-    for (QLineEdit* f : child->FindBar1->findChildren<QLineEdit*>())
+    for (QLineEdit* f : child->findBar()->findChildren<QLineEdit*>())
         (f->accessibleName() == QLatin1String("Find") ? find : with) = f;
     const std::vector<Command> commands = {
         {"Sort by Path", [child] { child->MenuSortPath->trigger(); }},
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
              child->MenuReplace->trigger();
              find->setText(QStringLiteral("/home/bob/music"));
              with->setText(QStringLiteral("/mnt/music"));
-             child->FindBar1->replaceAll();
+             child->findBar()->replaceAll();
          }}};
 
     if (markdown) {
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         while (child->Document.history().index() > steps)
             child->MenuUndo->trigger();
-        child->FindBar1->hide();
+        child->findBar()->hide();
     }
     child->Document.Modified = false;
     return 0;

@@ -224,7 +224,7 @@ class CounterInstaller : public QObject {
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Polish || event->type() == QEvent::Show) {
-            auto* view = qobject_cast<TPlaylistListView*>(watched);
+            auto* view = qobject_cast<PlaylistListView*>(watched);
             if (view && !PaintCounter::of(view))
                 view->setItemDelegate(new PaintCounter(view->itemDelegate(), view));
         }
@@ -234,7 +234,7 @@ protected:
 
 // Runs the event loop until the list has painted rows: before its delayed layout has run it
 // paints an empty list, and the user still sees nothing.
-void waitForRows(TPlaylistListView* view) {
+void waitForRows(PlaylistListView* view) {
     PaintCounter* const counter = PaintCounter::of(view);
     if (!counter)
         fail("the list was never polished");
@@ -502,7 +502,7 @@ void benchFile(const QByteArray& path, int runs, bool markdown, bool raw) {
                 child = CadrellMainForm->ActiveDocumentWindow();
                 waitForRows(child->ListView1);
             }));
-            TPlaylistListView* view = child->ListView1;
+            PlaylistListView* view = child->ListView1;
             QItemSelectionModel* selection = view->selectionModel();
             QAbstractItemModel* model = view->model();
             const int rows = model->rowCount();

@@ -29,9 +29,9 @@ namespace {
 
 EntryList clipboard;
 
-class ScriptedView : public TPlaylistListView {
+class ScriptedView : public PlaylistListView {
 public:
-    using TPlaylistListView::TPlaylistListView;
+    using PlaylistListView::PlaylistListView;
     std::function<Qt::DropAction(QDrag&)> script;
     int drags = 0;
 
@@ -61,17 +61,17 @@ struct Window {
                 list.append(e.toLatin1());
         });
         doc.Modified = false;
-        QObject::connect(view, &TPlaylistListView::dragStarted, &top, [this] {
+        QObject::connect(view, &PlaylistListView::dragStarted, &top, [this] {
             CopyEntries(doc, view->selectedPositions(), clipboard, CopiedPositions());
         });
-        QObject::connect(view, &TPlaylistListView::entriesDropped, &top,
-                         [this](TPlaylistListView* source, int target) {
+        QObject::connect(view, &PlaylistListView::entriesDropped, &top,
+                         [this](PlaylistListView* source, int target) {
                              if (source == view)
                                  DropWithin(doc, CopiedPositions(), target);
                              else
                                  DropFromOther(doc, target, clipboard);
                          });
-        QObject::connect(view, &TPlaylistListView::namesDropped, &top,
+        QObject::connect(view, &PlaylistListView::namesDropped, &top,
                          [this](const std::vector<QByteArray>& names) { AppendNames(doc, names); });
         top.setGeometry(QRect(at, QSize(240, 220)));
         top.show();
@@ -213,7 +213,7 @@ void TestDragDrop::dragStartsOnlyFromSelectedRows() {
     Window w(QStringLiteral("A B C D E"), {0, 0}, images_);
     QVERIFY(QTest::qWaitForWindowExposed(&w.top));
     w.select(selected);
-    QSignalSpy started(w.view, &TPlaylistListView::dragStarted);
+    QSignalSpy started(w.view, &PlaylistListView::dragStarted);
 
     const QPoint from = pressRow >= 0 ? w.rowPoint(pressRow) : w.emptyPoint();
     const auto mods = Qt::KeyboardModifiers(modifiers);
@@ -315,7 +315,7 @@ void TestDragDrop::dragImageIsTheRow() {
     const QRect row = w.view->visualRect(w.model->index(2));
     QCOMPARE(image, row.size());
     QCOMPARE(hotSpot, w.rowPoint(2) - row.topLeft());
-    QCOMPARE(format, QByteArray(TPlaylistListView::kRowsMimeType));
+    QCOMPARE(format, QByteArray(PlaylistListView::kRowsMimeType));
 }
 
 void TestDragDrop::moveWithinOneList_data() {
@@ -585,7 +585,7 @@ void TestDragDrop::shellDropNames() {
     QFETCH(std::vector<QByteArray>, names);
     QMimeData mime;
     mime.setData(QStringLiteral("text/uri-list"), uriList);
-    QCOMPARE(TPlaylistListView::NamesFromMimeData(&mime), names);
+    QCOMPARE(PlaylistListView::NamesFromMimeData(&mime), names);
 }
 
 void TestDragDrop::foreignRowsAreRefused() {
@@ -596,7 +596,7 @@ void TestDragDrop::foreignRowsAreRefused() {
          {QByteArray("1 1"), QByteArray::number(QCoreApplication::applicationPid()) + " 999999",
           QByteArray("garbage")}) {
         QMimeData mime;
-        mime.setData(QLatin1String(TPlaylistListView::kRowsMimeType), payload);
+        mime.setData(QLatin1String(PlaylistListView::kRowsMimeType), payload);
         QCOMPARE(dropOn(w.vp(), &mime, w.rowPoint(0)), Qt::IgnoreAction);
     }
     QCOMPARE(w.order(), QStringLiteral("A B"));
@@ -649,7 +649,7 @@ void TestDragDrop::inTheProgramsWindows() {
     QCOMPARE(frame.EntryClipboard.toVector(), testsupport::list({"B", "D"}));
     QCOMPARE(CopiedPositions().values(), (std::vector<int32_t>{1, 3}));
 
-    std::unique_ptr<QMimeData> rows(TPlaylistListView::RowsMimeData(*one->ListView1));
+    std::unique_ptr<QMimeData> rows(PlaylistListView::RowsMimeData(*one->ListView1));
     QCOMPARE(dropOn(two->ListView1->viewport(), rows.get(), rowPoint(two, 4)), Qt::CopyAction);
     QCOMPARE(order(two), QByteArray("A B C D B D E"));
     QVERIFY(two->Document.Modified);

@@ -23,7 +23,7 @@ using Rows = QList<int>;
 struct Window {
     PlaylistDocument doc;
     QWidget frame;
-    TPlaylistListView* view = new TPlaylistListView(&frame);
+    PlaylistListView* view = new PlaylistListView(&frame);
     PlaylistModel model{&doc, nullptr};
     FindBar* bar;
     QStringList steps;

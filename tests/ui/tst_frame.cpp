@@ -413,15 +413,15 @@ private slots:
         QList<int> choices;
         QTimer::singleShot(50, [&] {
             // The user's choices, not yet applied, must survive a hand-off.
-            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+            for (RadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
                 group->SetItemIndex(1 - group->ItemIndex());
-            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+            for (RadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
                 choices << group->ItemIndex();
             frame->HandOff(QFile::encodeName(path));
             QTest::qWait(20);
             windowsMeanwhile = int(frame->DocumentWindows().size());
             dialogInFront = QApplication::activeWindow() == &box;
-            for (TRadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
+            for (RadioGroup* group : {box.RadioGroup1, box.RadioGroup2, box.RadioGroup3})
                 choices << group->ItemIndex();
             box.reject();
         });
@@ -683,14 +683,14 @@ private slots:
             QTest::keyClick(child->ListView1, QKeySequence(way)[0].key(),
                             QKeySequence(way)[0].keyboardModifiers());
         }
-        QTRY_VERIFY(child->PopupMenu1->isVisible());
+        QTRY_VERIFY(child->popupMenu()->isVisible());
         QStringList items;
-        for (QAction* a : child->PopupMenu1->actions())
+        for (QAction* a : child->popupMenu()->actions())
             items << a->text();
         QCOMPARE(items, (QStringList{"Cu&t", "&Copy", "&Paste", "&Delete", "", "&Remove Path",
                                      "Re&move Drive", "", "&Edit Entry", "&Find...", "&Sort"}));
         QTEST(child->ListView1->selectedPositions(), "selected");
-        child->PopupMenu1->close();
+        child->popupMenu()->close();
     }
 
     void keyboardEditing_data() {

@@ -379,7 +379,7 @@ void TestIcons::modelShowsEntryIcons() {
 
 void TestIcons::onlyPaintedRowsAskForIcons() {
     QWidget top;
-    auto* view = new TPlaylistListView(&top);
+    auto* view = new PlaylistListView(&top);
     view->setImageList(frameList_);
     auto* layout = new QVBoxLayout(&top);
     layout->addWidget(view);

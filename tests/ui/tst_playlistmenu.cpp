@@ -46,7 +46,7 @@ void select(TMDIChild* child, const Rows& rows) {
 }
 
 QString status() {
-    return CadrellMainForm->StatusBar1->currentMessage();
+    return CadrellMainForm->frameStatusBar()->currentMessage();
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ class TestPlaylistMenu : public QObject {
     TMDIChild* child = nullptr;
 
     QAction* item(const QString& name) { return child->findChild<QAction*>(name); }
-    void waitForTools() { QTRY_VERIFY_WITH_TIMEOUT(!child->Tools->busy(), 20000); }
+    void waitForTools() { QTRY_VERIFY_WITH_TIMEOUT(!child->tools()->busy(), 20000); }
 
 private slots:
     void init() {
@@ -90,7 +90,7 @@ private slots:
                                      "&Sort=", "Remove &Duplicates=", "Select &Missing Files=", "=",
                                      "Make Paths &Relative=", "Make Paths &Absolute=", "=",
                                      "&Edit Entry=F2", "&Insert Entry=Ins"}));
-        for (QMenu* menu : {child->MenuPlaylist, child->MenuSort, child->PopupMenu1}) {
+        for (QMenu* menu : {child->MenuPlaylist, child->MenuSort, child->popupMenu()}) {
             QSet<QChar> letters;
             for (QAction* a : menu->actions()) {
                 const qsizetype amp = a->text().indexOf(QLatin1Char('&'));
@@ -205,7 +205,7 @@ private slots:
     void resultDroppedWhenThePlaylistChangedMeanwhile() {
         fill(child, "c|b|a");
         item("MenuSortPath")->trigger();
-        QVERIFY(child->Tools->busy());
+        QVERIFY(child->tools()->busy());
         select(child, {0});
         child->MenuDelete->trigger();
         waitForTools();
@@ -220,7 +220,7 @@ private slots:
         item("MenuSortPath")->trigger();
         child->ListView1->setCurrentIndex(child->ListView1->model()->index(0, 0));
         child->MenuEditEntry->trigger();
-        child->Editor->field()->setText("x");
+        child->editor()->field()->setText("x");
         waitForTools();
         QCOMPARE(joined(child->Document), QByteArray("x|b|a"));
         QCOMPARE(status(),
@@ -230,9 +230,9 @@ private slots:
     void cancelledToolChangesNothing() {
         fill(child, "c|b|a");
         item("MenuSortPath")->trigger();
-        QVERIFY(frame->StatusBar1->inProgress());
+        QVERIFY(frame->frameStatusBar()->inProgress());
         QTest::keyClick(child->ListView1, Qt::Key_Escape);
-        QVERIFY(!frame->StatusBar1->inProgress());
+        QVERIFY(!frame->frameStatusBar()->inProgress());
         QCOMPARE(status(), QStringLiteral("Cancelled"));
         waitForTools();
         QCOMPARE(joined(child->Document), QByteArray("c|b|a"));
@@ -278,18 +278,18 @@ private slots:
     void findAndReplaceAll() {
         fill(child, "/home/old/Music/a.mp3|/home/old/Music/b.mp3|/other/c.mp3");
         QTest::keyClick(child->ListView1, Qt::Key_H, Qt::ControlModifier);
-        QVERIFY(child->FindBar1->isVisible());
+        QVERIFY(child->findBar()->isVisible());
         QLineEdit* find = nullptr;
         QLineEdit* with = nullptr;
-        for (QLineEdit* f : child->FindBar1->findChildren<QLineEdit*>())
+        for (QLineEdit* f : child->findBar()->findChildren<QLineEdit*>())
             (f->accessibleName() == "Find" ? find : with) = f;
         QVERIFY(find->hasFocus());
         find->setText("/home/old/Music");
         with->setText("/mnt/music");
-        for (QPushButton* b : child->FindBar1->findChildren<QPushButton*>())
+        for (QPushButton* b : child->findBar()->findChildren<QPushButton*>())
             if (b->accessibleName() == "Replace All")
                 b->click();
-        QTRY_VERIFY(!child->FindBar1->isReplacing());
+        QTRY_VERIFY(!child->findBar()->isReplacing());
         QCOMPARE(joined(child->Document),
                  QByteArray("/mnt/music/a.mp3|/mnt/music/b.mp3|/other/c.mp3"));
         QCOMPARE(child->MenuUndo->text(), QStringLiteral("&Undo Replace All"));
@@ -297,7 +297,7 @@ private slots:
         // F3 from the list goes on searching with what the bar holds.
         find->setText("c.mp3");
         QTest::keyClick(find, Qt::Key_Escape);
-        QVERIFY(!child->FindBar1->isVisible());
+        QVERIFY(!child->findBar()->isVisible());
         QVERIFY(child->ListView1->hasFocus());
         QTest::keyClick(child->ListView1, Qt::Key_F3);
         QCOMPARE(child->ListView1->currentIndex().row(), 2);
@@ -312,20 +312,20 @@ private slots:
         child->MenuReplace->trigger();
         QLineEdit* find = nullptr;
         QLineEdit* with = nullptr;
-        for (QLineEdit* f : child->FindBar1->findChildren<QLineEdit*>())
+        for (QLineEdit* f : child->findBar()->findChildren<QLineEdit*>())
             (f->accessibleName() == "Find" ? find : with) = f;
         find->setText(QString::fromUtf8("café"));
         with->setText(QString::fromUtf8("cafā"));
-        child->FindBar1->replaceAll();
-        QTRY_VERIFY(!child->FindBar1->isReplacing());
+        child->findBar()->replaceAll();
+        QTRY_VERIFY(!child->findBar()->isReplacing());
         QCOMPARE(joined(child->Document), QByteArray("caf\xe9.mp3"));
         QCOMPARE(prompts->errors.size(), 1);
         QVERIFY(prompts->errors.front().startsWith("The playlist is written in Windows-1252"));
         prompts->errors.clear();
         // What it can hold is replaced as usual.
         with->setText(QString::fromUtf8("Café"));
-        child->FindBar1->replaceAll();
-        QTRY_VERIFY(!child->FindBar1->isReplacing());
+        child->findBar()->replaceAll();
+        QTRY_VERIFY(!child->findBar()->isReplacing());
         QCOMPARE(joined(child->Document), QByteArray("Caf\xe9.mp3"));
     }
 
@@ -374,7 +374,7 @@ private slots:
         if (current >= 0)
             child->ListView1->setCurrentIndex(child->ListView1->model()->index(current, 0));
         QTest::keyClick(child->ListView1, Qt::Key(key));
-        QLineEdit* field = child->Editor->field();
+        QLineEdit* field = child->editor()->field();
         QVERIFY(field);
         QVERIFY(field->hasFocus());
         const qsizetype rows = child->Document.Entries().size();
@@ -386,7 +386,7 @@ private slots:
                 field->setText(typed);
             QTest::keyClick(field, Qt::Key_Return);
         }
-        QTRY_VERIFY(!child->Editor->isEditing());
+        QTRY_VERIFY(!child->editor()->isEditing());
         QCOMPARE(joined(child->Document), after);
         QCOMPARE(child->ListView1->model()->rowCount(), child->Document.Entries().size());
         QCOMPARE(child->Document.history().count(), step.isEmpty() ? 0 : 1);
@@ -403,7 +403,7 @@ private slots:
         fill(child, "a|b");
         child->ListView1->setCurrentIndex(child->ListView1->model()->index(0, 0));
         child->MenuInsertEntry->trigger();
-        child->Editor->field()->setText("new");
+        child->editor()->field()->setText("new");
         child->MenuReverse->trigger();
         waitForTools();
         QCOMPARE(joined(child->Document), QByteArray("b|a|new"));
@@ -411,9 +411,9 @@ private slots:
         // Undo while typing drops the typing, not the step before it.
         child->ListView1->setCurrentIndex(child->ListView1->model()->index(2, 0));
         child->MenuEditEntry->trigger();
-        child->Editor->field()->setText("changed");
+        child->editor()->field()->setText("changed");
         frame->tbUndo->trigger();
-        QVERIFY(!child->Editor->isEditing());
+        QVERIFY(!child->editor()->isEditing());
         QCOMPARE(joined(child->Document), QByteArray("b|a|new"));
         QCOMPARE(child->Document.history().index(), 2);
     }
@@ -429,11 +429,11 @@ private slots:
         child->Document.Encoding = TextEncoding::Windows1252;
         child->ListView1->setCurrentIndex(child->ListView1->model()->index(1, 0));
         child->MenuEditEntry->trigger();
-        QCOMPARE(child->Editor->field()->text(), QStringLiteral("b"));
-        child->Editor->field()->setText(QString::fromUtf8("Dvořák"));
+        QCOMPARE(child->editor()->field()->text(), QStringLiteral("b"));
+        child->editor()->field()->setText(QString::fromUtf8("Dvořák"));
         prompts->yesNo.push_back(convert);
-        QTest::keyClick(child->Editor->field(), Qt::Key_Return);
-        QTRY_VERIFY(!child->Editor->isEditing());
+        QTest::keyClick(child->editor()->field(), Qt::Key_Return);
+        QTRY_VERIFY(!child->editor()->isEditing());
         QCOMPARE(
             prompts->asked,
             QStringList{"Encoding: This playlist is written in Windows-1252, which cannot hold "

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "ui/frame/Main.h"
 #include "core/platform/Strings.h"
 #include "ui/platform/Prompts.h"
 
@@ -25,7 +24,8 @@ QFont dialogFont(int points, bool bold) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+TAboutBox::TAboutBox(QWidget* parent, std::function<void()> visitHomePage)
+    : QDialog(parent), visitHomePage_(std::move(visitHomePage)) {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -91,8 +91,8 @@ void TAboutBox::showEvent(QShowEvent* event) {
 }
 
 void TAboutBox::CommentsClick() {
-    if (CadrellMainForm)
-        CadrellMainForm->MenuClick(CadrellMainForm->MenuVisitHomePage);
+    if (visitHomePage_)
+        visitHomePage_();
     else
         Prompts::current().openUrl(QUrl(QString::fromLatin1(strings::HomePage)));
 }

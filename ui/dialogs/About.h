@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 
 class QFrame;
 class QLabel;
@@ -12,7 +13,9 @@ namespace cadrell {
 class TAboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutBox(QWidget* parent = nullptr);
+    // `visitHomePage` opens the home page as the frame's own command does; without it the link
+    // goes straight to the desktop.
+    explicit TAboutBox(QWidget* parent = nullptr, std::function<void()> visitHomePage = {});
 
     QFrame* Panel1 = nullptr;
     QLabel* ProgramIcon = nullptr;
@@ -30,6 +33,8 @@ protected:
 
 private:
     void FormCreate();
+
+    std::function<void()> visitHomePage_;
 };
 
 }  // namespace cadrell

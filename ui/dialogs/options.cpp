@@ -15,7 +15,7 @@
 
 namespace cadrell {
 
-TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns,
+RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int columns,
                          QWidget* parent)
     : QGroupBox(caption, parent), buttons_(new QButtonGroup(this)) {
     auto* grid = new QGridLayout(this);
@@ -29,11 +29,11 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
         grid->setColumnStretch(c, 1);
 }
 
-int TRadioGroup::ItemIndex() const {
+int RadioGroup::ItemIndex() const {
     return buttons_->checkedId();
 }
 
-void TRadioGroup::SetItemIndex(int index) {
+void RadioGroup::SetItemIndex(int index) {
     if (QAbstractButton* item = buttons_->button(index)) {
         item->setChecked(true);
         return;
@@ -45,7 +45,7 @@ void TRadioGroup::SetItemIndex(int index) {
     buttons_->setExclusive(true);
 }
 
-QAbstractButton* TRadioGroup::Item(int index) const {
+QAbstractButton* RadioGroup::Item(int index) const {
     return buttons_->button(index);
 }
 
@@ -64,9 +64,9 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& text, Q
     return b;
 }
 
-TRadioGroup* radioGroup(QWidget* parent, const QString& name, const QString& caption,
+RadioGroup* radioGroup(QWidget* parent, const QString& name, const QString& caption,
                         const QStringList& items, const QString& hint, QRect geometry) {
-    auto* g = named(new TRadioGroup(caption, items, 2, parent), name);
+    auto* g = named(new RadioGroup(caption, items, 2, parent), name);
     g->setGeometry(geometry);
     g->setToolTip(hint);
     for (int i = 0; i < items.size(); ++i)

@@ -13,10 +13,10 @@ namespace cadrell {
 
 // A captioned group of radio buttons laid out in columns, of which at most one is selected;
 // it may also have none selected, as every group of the options dialog does until it is filled.
-class TRadioGroup : public QGroupBox {
+class RadioGroup : public QGroupBox {
     Q_OBJECT
 public:
-    TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent);
+    RadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent);
 
     // The selected item, or -1 for none.
     int ItemIndex() const;
@@ -38,9 +38,9 @@ public:
     QPushButton* ButtonOK;
     QPushButton* ButtonCancel;
     QPushButton* ButtonHelp;
-    TRadioGroup* RadioGroup1;
-    TRadioGroup* RadioGroup2;
-    TRadioGroup* RadioGroup3;
+    RadioGroup* RadioGroup1;
+    RadioGroup* RadioGroup2;
+    RadioGroup* RadioGroup3;
 
     // Fills the groups from the frame's flag and the classes root; runs on activation.
     void FormActivate();

@@ -9,6 +9,7 @@
 
 #include "core/playlist/Encoding.h"
 #include "core/playlist/EntryList.h"
+#include "ui/playlist/DocumentHost.h"
 
 class QAction;
 class QLabel;
@@ -22,15 +23,8 @@ class StatusBar;
 class TMDIChild;
 class TSystemImageList;
 
-// What the frame keeps of one of its file dialogs between showings.
-struct FileDialogState {
-    QByteArray InitialDir;  // the start folder; empty leaves the choice to the dialog
-    QString FileName;       // the name last accepted in the dialog
-    void setInitialDir(const QByteArray& folder);
-};
-
 // The frame: the one main window holding every document window.
-class TCadrellMainForm : public QMainWindow {
+class TCadrellMainForm : public QMainWindow, public DocumentHost {
     Q_OBJECT
 public:
     // `argument` is the first command-line argument (unused when hasArgument is false).
@@ -77,7 +71,7 @@ public:
     QAction* tbHelp = nullptr;
     QAction* tbWeb = nullptr;
     // The active playlist's counts and encoding, tools' results and the progress of long work.
-    StatusBar* StatusBar1 = nullptr;
+    StatusBar* frameStatusBar() const { return statusBar_; }
 
     // Shown in the empty area while no document window is open.
     QLabel* EmptyHint = nullptr;
@@ -126,6 +120,24 @@ public:
     // Opens a name handed over by a later start of the program.
     void HandOff(const QByteArray& name);
 
+    // What the document windows ask of the frame.
+    EntryList& entryClipboard() override { return EntryClipboard; }
+    TextEncoding& entryClipboardEncoding() override { return EntryClipboardEncoding; }
+    FileDialogState& saveDialogState() override { return SaveDialog1; }
+    TSystemImageList* imageList() const override { return SystemImageList1; }
+    QFont documentFont() const override { return FrameFont; }
+    QColor documentFontColor() const override { return FrameFontColor; }
+    void showResult(const QString& text) override;
+    bool progressShown() const override;
+    void beginProgress(const QString& text, std::function<void()> cancel) override;
+    void setProgress(qint64 done, qint64 total) override;
+    void endProgress() override;
+    void refreshCommandStates() override { UpdateCommandStates(); }
+    void refreshStatus(const QWidget* window) override;
+    void newDocument() override { MenuClick(MenuNew); }
+    void openDocument() override { MenuClick(MenuOpen); }
+    void exitProgram() override { MenuClick(MenuExit); }
+
 signals:
     // The frame has been shown for the first time.
     void firstShown();
@@ -148,14 +160,13 @@ private:
     void updateMenuBar();
     void updateUndoButtons();
     void rebuildWindowMenu();
-    void tileWindows();
-    void cascadeWindows();
     void openHelpPage(const QUrl& page);
     void chooseFont();
     void rememberNormalFrame();
     void waitForModal(QWidget* modal);
     void openHandedOver(const QByteArray& name);
 
+    StatusBar* statusBar_ = nullptr;
     QByteArray argument_;
     bool hasArgument_ = false;
     bool shown_ = false;

@@ -16,21 +16,22 @@ class QMdiSubWindow;
 
 namespace cadrell {
 
+class DocumentHost;
 class EntryEditor;
 class FindBar;
 class PlaylistModel;
 class PlaylistTools;
-class TPlaylistListView;
+class PlaylistListView;
 
 // A document window: one playlist, shown one entry per row.
 class TMDIChild : public QWidget {
     Q_OBJECT
 public:
-    explicit TMDIChild(QWidget* parent = nullptr);
+    explicit TMDIChild(DocumentHost& host, QWidget* parent = nullptr);
     ~TMDIChild() override;
 
     PlaylistDocument Document;
-    TPlaylistListView* ListView1 = nullptr;
+    PlaylistListView* ListView1 = nullptr;
 
     // The document menu; merged into the frame's menu bar while this window is active.
     QMenu* MenuFile = nullptr;
@@ -49,7 +50,6 @@ public:
     QMenu* MenuEdit = nullptr;
     QAction* MenuUndo = nullptr;
     QAction* MenuRedo = nullptr;
-    QAction* N6 = nullptr;
     QAction* MenuDelete = nullptr;
     QAction* MenuCut = nullptr;
     QAction* MenuCopy = nullptr;
@@ -62,17 +62,14 @@ public:
     QAction* MenuMoveDown = nullptr;
     QAction* N5 = nullptr;
     QAction* MenuSelectAll = nullptr;
-    // The row menu (right click, the Menu key, Shift+F10).
-    QMenu* PopupMenu1 = nullptr;
 
     // The Playlist menu, merged after Edit: finding, sorting, tidying and typing entries. Its
-    // tools live in PlaylistTools, the find bar under the list, the typing in EntryEditor.
+    // tools live in tools(), the find bar under the list, the typing in editor().
     QMenu* MenuPlaylist = nullptr;
     QAction* MenuFind = nullptr;
     QAction* MenuReplace = nullptr;
     QAction* MenuFindNext = nullptr;
     QAction* MenuFindPrevious = nullptr;
-    QAction* N7 = nullptr;
     QMenu* MenuSort = nullptr;
     QAction* MenuSortPath = nullptr;
     QAction* MenuSortFileName = nullptr;
@@ -81,15 +78,15 @@ public:
     QAction* MenuShuffle = nullptr;
     QAction* MenuRemoveDuplicates = nullptr;
     QAction* MenuSelectMissing = nullptr;
-    QAction* N8 = nullptr;
     QAction* MenuMakeRelative = nullptr;
     QAction* MenuMakeAbsolute = nullptr;
-    QAction* N9 = nullptr;
     QAction* MenuEditEntry = nullptr;
     QAction* MenuInsertEntry = nullptr;
-    FindBar* FindBar1 = nullptr;
-    PlaylistTools* Tools = nullptr;
-    EntryEditor* Editor = nullptr;
+    // The row menu (right click, the Menu key, Shift+F10).
+    QMenu* popupMenu() const { return popupMenu_; }
+    FindBar* findBar() const { return findBar_; }
+    PlaylistTools* tools() const { return tools_; }
+    EntryEditor* editor() const { return editor_; }
 
     void MenuClick(QAction* sender);
 
@@ -125,6 +122,7 @@ public:
     QColor DocumentFontColor() const { return color_; }
 
     QMdiSubWindow* subWindow() const;
+    DocumentHost& host() const { return host_; }
     // Set by the closing frame once every window has agreed, so none is asked twice.
     void setCloseApproved(bool approved) { closeApproved_ = approved; }
 
@@ -140,7 +138,7 @@ private:
     void setTitle(const QByteArray& text);
     void FormClose();
     void ListView1StartDrag();
-    void ListView1DragDrop(TPlaylistListView* source, int target);
+    void ListView1DragDrop(PlaylistListView* source, int target);
     void ShellDrop(const std::vector<QByteArray>& names);
     void updateUndoItems();
     void showChangedRows(const ChangedRows& changed);
@@ -148,10 +146,16 @@ private:
     void updateEncodingItems();
     // After rows are removed: the row that followed the first of them is current, unselected.
     void keepKeyboardAt(int row);
+    void createMenus();
     void createPlaylistMenu();
     // The Playlist menu's part of MenuClick; false for an item of another menu.
     bool PlaylistMenuClick(QAction* sender);
 
+    DocumentHost& host_;
+    QMenu* popupMenu_ = nullptr;
+    FindBar* findBar_ = nullptr;
+    PlaylistTools* tools_ = nullptr;
+    EntryEditor* editor_ = nullptr;
     PlaylistModel* model_ = nullptr;
     QFont font_;
     QColor color_;

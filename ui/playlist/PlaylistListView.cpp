@@ -26,8 +26,8 @@ namespace {
 
 // Every list in the process: a drag's start and end reset the drop target of all of them, and a
 // drag of rows finds its source here by number rather than trusting a pointer in the drag data.
-std::vector<TPlaylistListView*>& allViews() {
-    static std::vector<TPlaylistListView*> views;
+std::vector<PlaylistListView*>& allViews() {
+    static std::vector<PlaylistListView*> views;
     return views;
 }
 
@@ -40,7 +40,7 @@ quint64 nextViewId() {
 // right edge instead of widening the list. The size never asks the model for anything.
 class RowDelegate : public QStyledItemDelegate {
 public:
-    explicit RowDelegate(TPlaylistListView* view) : QStyledItemDelegate(view), view_(view) {}
+    explicit RowDelegate(PlaylistListView* view) : QStyledItemDelegate(view), view_(view) {}
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
         const int text = option.fontMetrics.height() + 4;
@@ -78,12 +78,12 @@ public:
     }
 
 private:
-    TPlaylistListView* view_;
+    PlaylistListView* view_;
 };
 
 }  // namespace
 
-TPlaylistListView::TPlaylistListView(QWidget* parent) : QListView(parent), id_(nextViewId()) {
+PlaylistListView::PlaylistListView(QWidget* parent) : QListView(parent), id_(nextViewId()) {
     allViews().push_back(this);
     setItemDelegate(new RowDelegate(this));
     setUniformItemSizes(true);
@@ -101,7 +101,7 @@ TPlaylistListView::TPlaylistListView(QWidget* parent) : QListView(parent), id_(n
     setDropIndicatorShown(false);
 }
 
-QRegion TPlaylistListView::visualRegionForSelection(const QItemSelection& selection) const {
+QRegion PlaylistListView::visualRegionForSelection(const QItemSelection& selection) const {
     // Hundreds of thousands of scattered selected rows: repainting the viewport is far cheaper
     // than working out the exact region.
     if (selection.size() > 256)
@@ -109,12 +109,12 @@ QRegion TPlaylistListView::visualRegionForSelection(const QItemSelection& select
     return QListView::visualRegionForSelection(selection);
 }
 
-TPlaylistListView::~TPlaylistListView() {
+PlaylistListView::~PlaylistListView() {
     auto& views = allViews();
     views.erase(std::remove(views.begin(), views.end(), this), views.end());
 }
 
-std::vector<int> TPlaylistListView::selectedPositions() const {
+std::vector<int> PlaylistListView::selectedPositions() const {
     std::vector<int> rows;
     if (!selectionModel())
         return rows;
@@ -127,7 +127,7 @@ std::vector<int> TPlaylistListView::selectedPositions() const {
     return rows;
 }
 
-qsizetype TPlaylistListView::selectedCount() const {
+qsizetype PlaylistListView::selectedCount() const {
     if (!selectionModel())
         return 0;
     std::vector<std::pair<int, int>> ranges;
@@ -146,7 +146,7 @@ qsizetype TPlaylistListView::selectedCount() const {
     return count;
 }
 
-void TPlaylistListView::setImageList(TSystemImageList* images) {
+void PlaylistListView::setImageList(TSystemImageList* images) {
     if (images_)
         disconnect(images_, nullptr, this, nullptr);
     images_ = images;
@@ -162,14 +162,14 @@ void TPlaylistListView::setImageList(TSystemImageList* images) {
     follow();
 }
 
-void TPlaylistListView::setShownActive(bool active) {
+void PlaylistListView::setShownActive(bool active) {
     if (shownActive_ == active)
         return;
     shownActive_ = active;
     viewport()->update();
 }
 
-int TPlaylistListView::dropTarget() const {
+int PlaylistListView::dropTarget() const {
     if (highlight_.isValid())
         return highlight_.row();
     if (remembered_.isValid())
@@ -177,12 +177,12 @@ int TPlaylistListView::dropTarget() const {
     return -1;
 }
 
-void TPlaylistListView::setModel(QAbstractItemModel* model) {
+void PlaylistListView::setModel(QAbstractItemModel* model) {
     forgetDropTarget();
     QListView::setModel(model);
 }
 
-void TPlaylistListView::reset() {
+void PlaylistListView::reset() {
     // A rebuild destroys every row, and with them the drop target.
     forgetDropTarget();
     dragArmed_ = false;
@@ -190,7 +190,7 @@ void TPlaylistListView::reset() {
     QListView::reset();
 }
 
-void TPlaylistListView::resizeEvent(QResizeEvent* event) {
+void PlaylistListView::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
     // Rows are as wide as the viewport, so a new width lays them out again (the list view does
     // that by itself only for the height).
@@ -200,7 +200,7 @@ void TPlaylistListView::resizeEvent(QResizeEvent* event) {
 
 // --- Starting a drag -----------------------------------------------------------------------
 
-void TPlaylistListView::mousePressEvent(QMouseEvent* event) {
+void PlaylistListView::mousePressEvent(QMouseEvent* event) {
     dragArmed_ = false;
     clickDeferred_ = false;
     dragRan_ = false;
@@ -224,7 +224,7 @@ void TPlaylistListView::mousePressEvent(QMouseEvent* event) {
     }
 }
 
-void TPlaylistListView::mouseMoveEvent(QMouseEvent* event) {
+void PlaylistListView::mouseMoveEvent(QMouseEvent* event) {
     if (!dragArmed_) {
         QListView::mouseMoveEvent(event);
         return;
@@ -243,7 +243,7 @@ void TPlaylistListView::mouseMoveEvent(QMouseEvent* event) {
     startDrag(Qt::CopyAction | Qt::MoveAction);
 }
 
-void TPlaylistListView::mouseReleaseEvent(QMouseEvent* event) {
+void PlaylistListView::mouseReleaseEvent(QMouseEvent* event) {
     const bool deferred = clickDeferred_;
     const bool dragged = dragRan_;
     dragArmed_ = false;
@@ -273,15 +273,15 @@ void TPlaylistListView::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void TPlaylistListView::startDrag(Qt::DropActions) {
+void PlaylistListView::startDrag(Qt::DropActions) {
     ListView1StartDrag();
 }
 
-void TPlaylistListView::ListView1StartDrag() {
+void PlaylistListView::ListView1StartDrag() {
     forgetDropTargetEverywhere();
     emit dragStarted();
 
-    QPointer<TPlaylistListView> self(this);
+    QPointer<PlaylistListView> self(this);
     QPointer<QDrag> drag = new QDrag(this);
     drag->setMimeData(RowsMimeData(*this));
     if (pressRow_.isValid()) {
@@ -301,11 +301,11 @@ void TPlaylistListView::ListView1StartDrag() {
         viewport()->update();
 }
 
-Qt::DropAction TPlaylistListView::runDrag(QDrag& drag) {
+Qt::DropAction PlaylistListView::runDrag(QDrag& drag) {
     return drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
 }
 
-QMimeData* TPlaylistListView::RowsMimeData(const TPlaylistListView& source) {
+QMimeData* PlaylistListView::RowsMimeData(const PlaylistListView& source) {
     // The process as well as the list, so rows dragged from another running copy are not
     // mistaken for ours.
     auto* mime = new QMimeData;
@@ -315,27 +315,27 @@ QMimeData* TPlaylistListView::RowsMimeData(const TPlaylistListView& source) {
     return mime;
 }
 
-TPlaylistListView* TPlaylistListView::rowsSource(const QMimeData* mime) {
+PlaylistListView* PlaylistListView::rowsSource(const QMimeData* mime) {
     if (!mime || !mime->hasFormat(QLatin1String(kRowsMimeType)))
         return nullptr;
     const QList<QByteArray> parts = mime->data(QLatin1String(kRowsMimeType)).split(' ');
     if (parts.size() != 2 || parts[0].toLongLong() != QCoreApplication::applicationPid())
         return nullptr;
     const quint64 id = parts[1].toULongLong();
-    for (TPlaylistListView* view : allViews()) {
+    for (PlaylistListView* view : allViews()) {
         if (view->id_ == id)
             return view;
     }
     return nullptr;
 }
 
-Qt::DropAction TPlaylistListView::rowsAction(const TPlaylistListView* source) const {
+Qt::DropAction PlaylistListView::rowsAction(const PlaylistListView* source) const {
     return source == this ? Qt::MoveAction : Qt::CopyAction;
 }
 
 // --- The drop target -----------------------------------------------------------------------
 
-void TPlaylistListView::setHighlight(const QModelIndex& row) {
+void PlaylistListView::setHighlight(const QModelIndex& row) {
     if (QModelIndex(highlight_) == row)
         return;
     if (highlight_.isValid())
@@ -345,17 +345,17 @@ void TPlaylistListView::setHighlight(const QModelIndex& row) {
         viewport()->update(visualRect(highlight_));
 }
 
-void TPlaylistListView::forgetDropTarget() {
+void PlaylistListView::forgetDropTarget() {
     setHighlight(QModelIndex());
     remembered_ = QPersistentModelIndex();
 }
 
-void TPlaylistListView::forgetDropTargetEverywhere() {
-    for (TPlaylistListView* view : allViews())
+void PlaylistListView::forgetDropTargetEverywhere() {
+    for (PlaylistListView* view : allViews())
         view->forgetDropTarget();
 }
 
-void TPlaylistListView::ListView1DragOver(QPoint pos, bool leaving) {
+void PlaylistListView::ListView1DragOver(QPoint pos, bool leaving) {
     const QModelIndex row = viewport()->rect().contains(pos) ? indexAt(pos) : QModelIndex();
     if (!row.isValid())
         setHighlight(QModelIndex());
@@ -376,7 +376,7 @@ void TPlaylistListView::ListView1DragOver(QPoint pos, bool leaving) {
 
 // --- Drops ---------------------------------------------------------------------------------
 
-bool TPlaylistListView::AcceptFileDrag(QDragMoveEvent* event) {
+bool PlaylistListView::AcceptFileDrag(QDragMoveEvent* event) {
     if (!event->mimeData() || !event->mimeData()->hasUrls())
         return false;
     // Copy, never move: a file manager that saw a move would delete the files.
@@ -385,12 +385,12 @@ bool TPlaylistListView::AcceptFileDrag(QDragMoveEvent* event) {
     return true;
 }
 
-void TPlaylistListView::dragEnterEvent(QDragEnterEvent* event) {
+void PlaylistListView::dragEnterEvent(QDragEnterEvent* event) {
     dragMoveEvent(event);
 }
 
-void TPlaylistListView::dragMoveEvent(QDragMoveEvent* event) {
-    if (TPlaylistListView* source = rowsSource(event->mimeData())) {
+void PlaylistListView::dragMoveEvent(QDragMoveEvent* event) {
+    if (PlaylistListView* source = rowsSource(event->mimeData())) {
         const QPoint pos = event->position().toPoint();
         ListView1DragOver(pos, false);
         const int margin = autoScrollMargin();
@@ -403,18 +403,18 @@ void TPlaylistListView::dragMoveEvent(QDragMoveEvent* event) {
     }
 }
 
-void TPlaylistListView::dragLeaveEvent(QDragLeaveEvent* event) {
+void PlaylistListView::dragLeaveEvent(QDragLeaveEvent* event) {
     stopAutoScroll();
     // The leave event has no position; where the cursor is now decides.
     ListView1DragOver(viewport()->mapFromGlobal(QCursor::pos()), true);
     event->accept();
 }
 
-void TPlaylistListView::dropEvent(QDropEvent* event) {
+void PlaylistListView::dropEvent(QDropEvent* event) {
     stopAutoScroll();
     const QMimeData* mime = event->mimeData();
     if (mime && mime->hasFormat(QLatin1String(kRowsMimeType))) {
-        TPlaylistListView* source = rowsSource(mime);
+        PlaylistListView* source = rowsSource(mime);
         if (!source) {
             forgetDropTarget();
             event->ignore();
@@ -423,7 +423,7 @@ void TPlaylistListView::dropEvent(QDropEvent* event) {
         const int target = dropTarget();
         event->setDropAction(rowsAction(source));
         event->accept();
-        QPointer<TPlaylistListView> self(this);
+        QPointer<PlaylistListView> self(this);
         emit entriesDropped(source, target);
         if (self)
             forgetDropTarget();
@@ -439,7 +439,7 @@ void TPlaylistListView::dropEvent(QDropEvent* event) {
     emit namesDropped(names);
 }
 
-std::vector<QByteArray> TPlaylistListView::NamesFromMimeData(const QMimeData* mime) {
+std::vector<QByteArray> PlaylistListView::NamesFromMimeData(const QMimeData* mime) {
     std::vector<QByteArray> names;
     if (!mime || !mime->hasUrls())
         return names;

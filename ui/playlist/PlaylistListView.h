@@ -22,11 +22,11 @@ class TSystemImageList;
 // list one row may carry the drop highlight (drawn as a frame, apart from the selection), and the
 // list remembers the highlighted row when the drag leaves over a row; the drop goes before the
 // highlighted row, else before the remembered one, else to the end.
-class TPlaylistListView : public QListView {
+class PlaylistListView : public QListView {
     Q_OBJECT
 public:
-    explicit TPlaylistListView(QWidget* parent = nullptr);
-    ~TPlaylistListView() override;
+    explicit PlaylistListView(QWidget* parent = nullptr);
+    ~PlaylistListView() override;
 
     // The selected rows, ascending.
     std::vector<int> selectedPositions() const;
@@ -41,7 +41,7 @@ public:
     // The format of a drag of rows; its data names the list the drag started from.
     static constexpr char kRowsMimeType[] = "application/x-cadrell-playlist-rows";
     // The data a drag of rows from `source` carries (the caller owns it).
-    static QMimeData* RowsMimeData(const TPlaylistListView& source);
+    static QMimeData* RowsMimeData(const PlaylistListView& source);
 
     // Row sizes and the icon size follow the image list (its Change() included).
     void setImageList(TSystemImageList* images);
@@ -65,7 +65,7 @@ signals:
     void dragStarted();
     // Rows dragged from `source` (this or another document's list) were released here over
     // `target` (-1: no drop target).
-    void entriesDropped(cadrell::TPlaylistListView* source, int target);
+    void entriesDropped(cadrell::PlaylistListView* source, int target);
     // Files or addresses dropped from the desktop, as entry texts, in the drop's order.
     void namesDropped(const std::vector<QByteArray>& names);
 
@@ -93,8 +93,8 @@ private:
     void forgetDropTarget();
     static void forgetDropTargetEverywhere();
 
-    static TPlaylistListView* rowsSource(const QMimeData* mime);
-    Qt::DropAction rowsAction(const TPlaylistListView* source) const;
+    static PlaylistListView* rowsSource(const QMimeData* mime);
+    Qt::DropAction rowsAction(const PlaylistListView* source) const;
 
     QPersistentModelIndex highlight_;
     QPersistentModelIndex remembered_;

@@ -7,8 +7,7 @@
 #include <QRandomGenerator>
 #include <algorithm>
 
-#include "ui/frame/Main.h"
-#include "ui/frame/StatusBar.h"
+#include "ui/playlist/DocumentHost.h"
 #include "core/platform/Error.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
@@ -33,10 +32,6 @@ QString counted(qsizetype n, const char* one, const char* many) {
     return n == 1 ? QString::fromLatin1(one) : QString::fromLatin1(many).arg(number(n));
 }
 
-StatusBar* statusBar() {
-    return CadrellMainForm ? CadrellMainForm->StatusBar1 : nullptr;
-}
-
 }  // namespace
 
 PlaylistTools::PlaylistTools(TMDIChild* window) : QObject(window), window_(window) {
@@ -47,8 +42,7 @@ PlaylistTools::~PlaylistTools() {
     if (cancel_)
         *cancel_ = true;
     if (busy()) {
-        if (StatusBar* bar = statusBar())
-            bar->endProgress();
+        window_->host().endProgress();
         // A sort cannot stop half-way; it ends within about a second on a million entries.
         worker_.join();
     }
@@ -84,22 +78,19 @@ std::vector<int> PlaylistTools::selectedRows() const {
 }
 
 void PlaylistTools::report(const QString& text) {
-    if (StatusBar* bar = statusBar())
-        bar->showResult(text);
+    window_->host().showResult(text);
 }
 
 void PlaylistTools::run(const QString& busyText, const QString& name, Work work) {
-    StatusBar* bar = statusBar();
-    if (busy() || (bar && bar->inProgress())) {
+    DocumentHost& host = window_->host();
+    if (busy() || host.progressShown()) {
         report(QStringLiteral("Another tool is still at work; wait for it or cancel it (Esc)"));
         return;
     }
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     cancel_ = cancel;
-    if (bar) {
-        bar->beginProgress(busyText, [this] { this->cancel(); });
-        window_->ListView1->setFocus();
-    }
+    host.beginProgress(busyText, [this] { this->cancel(); });
+    window_->ListView1->setFocus();
     const quint64 changes = changes_;
     worker_ = std::thread([this, cancel, name, changes, work = std::move(work)] {
         const Progress progress = [this, cancel](qint64 done, qint64 total) {
@@ -107,8 +98,8 @@ void PlaylistTools::run(const QString& busyText, const QString& name, Work work)
                 QMetaObject::invokeMethod(
                     this,
                     [this, cancel, done, total] {
-                        if (StatusBar* status = statusBar(); status && !*cancel)
-                            status->setProgress(done, total);
+                        if (!*cancel)
+                            window_->host().setProgress(done, total);
                     },
                     Qt::QueuedConnection);
         };
@@ -134,11 +125,10 @@ void PlaylistTools::done(const Finish& finish, const QString& error, const QStri
     if (*cancel)
         return;  // the status bar said so when Cancel was chosen
     cancel_.reset();
-    if (StatusBar* bar = statusBar())
-        bar->endProgress();
+    window_->host().endProgress();
     // An entry typed meanwhile is kept; the result, which no longer fits, is the one dropped.
-    if (window_->Editor && window_->Editor->isEditing())
-        window_->Editor->commit();
+    if (window_->editor() && window_->editor()->isEditing())
+        window_->editor()->commit();
     if (changes != changes_) {
         report(QStringLiteral("The playlist changed meanwhile; %1 was not done").arg(name));
         return;
@@ -150,16 +140,14 @@ void PlaylistTools::done(const Finish& finish, const QString& error, const QStri
             finish();
     });
     window_->UpdateModifiedMark();
-    if (CadrellMainForm)
-        CadrellMainForm->UpdateCommandStates();
+    window_->host().refreshCommandStates();
 }
 
 void PlaylistTools::cancel() {
     if (!busy() || !cancel_ || *cancel_)
         return;
     *cancel_ = true;
-    if (StatusBar* bar = statusBar())
-        bar->endProgress();
+    window_->host().endProgress();
     report(QStringLiteral("Cancelled"));
 }
 
@@ -297,7 +285,7 @@ void PlaylistTools::selectMissingFiles() {
 }
 
 void PlaylistTools::selectRows(const std::vector<int>& rows) {
-    TPlaylistListView* view = window_->ListView1;
+    PlaylistListView* view = window_->ListView1;
     const QAbstractItemModel* model = view->model();
     QItemSelection selection;
     for (size_t k = 0; k < rows.size();) {
