@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/playlist/Tools.h"
+#include "core/playlist/Finder.h"
 
 class QAbstractItemView;
 class QItemSelectionModel;

@@ -7,14 +7,16 @@
 #include <QRandomGenerator>
 #include <algorithm>
 
+#include "core/platform/Error.h"
+#include "core/playlist/Duplicates.h"
+#include "core/playlist/Items.h"
+#include "core/playlist/MissingFiles.h"
+#include "core/playlist/PathTools.h"
 #include "ui/frame/Main.h"
 #include "ui/frame/StatusBar.h"
-#include "core/platform/Error.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/EntryEditor.h"
-#include "core/playlist/Items.h"
-#include "core/playlist/MissingFiles.h"
 #include "ui/playlist/PlaylistListView.h"
 
 namespace cadrell {
