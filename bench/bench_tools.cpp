@@ -26,10 +26,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/playlist/Duplicates.h"
 #include "core/playlist/EntryList.h"
+#include "core/playlist/Finder.h"
 #include "core/playlist/MissingFiles.h"
+#include "core/playlist/PathTools.h"
 #include "core/playlist/PlaylistFile.h"
-#include "core/playlist/Tools.h"
+#include "core/playlist/SortOrder.h"
 
 using namespace cadrell;
 

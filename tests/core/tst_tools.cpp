@@ -4,9 +4,12 @@
 #include <QtTest>
 
 #include "core/platform/Error.h"
+#include "core/playlist/Duplicates.h"
+#include "core/playlist/Finder.h"
 #include "core/playlist/Items.h"
 #include "core/playlist/MissingFiles.h"
-#include "core/playlist/Tools.h"
+#include "core/playlist/PathTools.h"
+#include "core/playlist/SortOrder.h"
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;

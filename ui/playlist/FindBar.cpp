@@ -2,7 +2,6 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QItemSelection>
 #include <QKeyEvent>
@@ -20,11 +19,6 @@
 namespace cadrell {
 
 namespace {
-
-// Rows searched between two looks at the clock, and the time one slice may take: short enough
-// that a key typed meanwhile shows at once.
-constexpr qsizetype kRowsPerCheck = 4096;
-constexpr qint64 kSliceMs = 20;
 
 QLocale numberLocale() {
     QLocale locale;
@@ -60,17 +54,6 @@ QCheckBox* checkBox(const QString& caption, const QString& name, QWidget* parent
 }
 
 }  // namespace
-
-struct FindBar::ReplaceJob {
-    std::shared_ptr<const Finder> finder;
-    QString with;
-    std::vector<int> rows;  // empty: every row
-    qsizetype next = 0;
-    qsizetype end = 0;
-    EntryEdits edits;
-    std::vector<int> hits;
-    QByteArray text;
-};
 
 FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* parent)
     : QWidget(parent), doc_(doc), view_(view) {
@@ -214,7 +197,7 @@ void FindBar::showReplace() {
 }
 
 void FindBar::setTextForm(TextForm form) {
-    form_ = std::move(form);
+    session_.setTextForm(std::move(form));
     restart();
 }
 
@@ -223,22 +206,19 @@ FindOptions FindBar::options() const {
 }
 
 void FindBar::restart() {
-    found_.clear();
-    scanned_ = 0;
+    session_.restart(options());
     selectAllWhenCounted_ = false;
     countTimer_.stop();
-    const FindOptions o = options();
-    finder_ = o.text.isEmpty() ? nullptr : std::make_shared<const Finder>(o, form_);
     // Counting for a hidden bar is wasted; showing it again starts over.
     stale_ = isHidden();
-    if (!stale_ && finder_ && finder_->isValid())
+    if (!stale_ && session_.isValid())
         countTimer_.start();
     showCount();
 }
 
 void FindBar::documentChanged() {
-    if (job_) {
-        job_.reset();
+    if (session_.isReplacing()) {
+        session_.stopReplace();
         replaceTimer_.stop();
         emit message(tr("The playlist changed; Replace All stopped"));
     }
@@ -250,23 +230,15 @@ bool FindBar::isCounting() const {
 }
 
 bool FindBar::isReplacing() const {
-    return static_cast<bool>(job_);
+    return session_.isReplacing();
 }
 
 void FindBar::countSlice() {
-    if (!finder_) {
+    if (!session_.hasSearch()) {
         countTimer_.stop();
         return;
     }
-    const EntryList& entries = doc_->Entries();
-    QElapsedTimer clock;
-    clock.start();
-    while (scanned_ < entries.size() && clock.elapsed() < kSliceMs) {
-        const qsizetype to = std::min(entries.size(), scanned_ + kRowsPerCheck);
-        finder_->findRows(entries, scanned_, to, found_);
-        scanned_ = to;
-    }
-    if (scanned_ >= entries.size()) {
+    if (session_.countSlice(doc_->Entries())) {
         countTimer_.stop();
         if (selectAllWhenCounted_) {
             selectAllWhenCounted_ = false;
@@ -281,64 +253,28 @@ QString FindBar::countText() const {
 }
 
 void FindBar::showCount() {
-    if (!finder_) {
+    if (!session_.hasSearch()) {
         count_->clear();
         return;
     }
-    if (!finder_->isValid()) {
-        count_->setText(finder_->errorString());
+    if (!session_.isValid()) {
+        count_->setText(session_.errorString());
         return;
     }
     const bool counting = countTimer_.isActive() || stale_;
-    if (found_.empty()) {
+    const std::vector<int>& found = session_.found();
+    if (found.empty()) {
         count_->setText(counting ? tr("Searching…") : tr("No matches"));
         return;
     }
-    const QString total = number(static_cast<qsizetype>(found_.size())) +
-                          (counting ? QStringLiteral("…") : QString());
-    const int row = currentRow();
-    const auto at = std::lower_bound(found_.begin(), found_.end(), row);
-    if (row >= 0 && at != found_.end() && *at == row)
-        count_->setText(tr("%1 of %2").arg(number(at - found_.begin() + 1), total));
-    else if (found_.size() == 1 && !counting)
+    const QString total =
+        number(static_cast<qsizetype>(found.size())) + (counting ? QStringLiteral("…") : QString());
+    if (const qsizetype at = session_.matchNumber(currentRow()); at > 0)
+        count_->setText(tr("%1 of %2").arg(number(at), total));
+    else if (found.size() == 1 && !counting)
         count_->setText(tr("1 match"));
     else
         count_->setText(tr("%1 matches").arg(total));
-}
-
-int FindBar::firstIn(qsizetype from, qsizetype to) const {
-    from = std::max<qsizetype>(from, 0);
-    to = std::min(to, doc_->Entries().size());
-    if (from >= to)
-        return -1;
-    const auto at = std::lower_bound(found_.begin(), found_.end(), from);
-    if (at != found_.end() && *at < to)
-        return *at;
-    std::vector<int> hits;
-    for (qsizetype lo = std::max(from, scanned_); lo < to; lo += kRowsPerCheck) {
-        finder_->findRows(doc_->Entries(), lo, std::min(to, lo + kRowsPerCheck), hits);
-        if (!hits.empty())
-            return hits.front();
-    }
-    return -1;
-}
-
-int FindBar::lastIn(qsizetype from, qsizetype to) const {
-    from = std::max<qsizetype>(from, 0);
-    to = std::min(to, doc_->Entries().size());
-    if (from >= to)
-        return -1;
-    std::vector<int> hits;
-    for (qsizetype hi = to; hi > std::max(from, scanned_); hi -= kRowsPerCheck) {
-        finder_->findRows(doc_->Entries(), std::max({from, scanned_, hi - kRowsPerCheck}), hi,
-                          hits);
-        if (!hits.empty())
-            return hits.back();
-    }
-    const auto at = std::lower_bound(found_.begin(), found_.end(), to);
-    if (at != found_.begin() && *(at - 1) >= from)
-        return *(at - 1);
-    return -1;
 }
 
 int FindBar::currentRow() const {
@@ -358,10 +294,10 @@ void FindBar::moveTo(int row) {
 }
 
 bool FindBar::reportInvalid() {
-    if (!finder_)
+    if (!session_.hasSearch())
         return true;
-    if (!finder_->isValid()) {
-        emit message(finder_->errorString());
+    if (!session_.isValid()) {
+        emit message(session_.errorString());
         return true;
     }
     return false;
@@ -372,10 +308,7 @@ void FindBar::findNext() {
         return;
     if (stale_)
         restart();
-    const int current = currentRow();
-    int row = firstIn(current + 1, doc_->Entries().size());
-    if (row < 0)
-        row = firstIn(0, current + 1);
+    const int row = session_.nextMatch(doc_->Entries(), currentRow());
     if (row < 0)
         emit message(tr("Not found"));
     else
@@ -387,10 +320,7 @@ void FindBar::findPrevious() {
         return;
     if (stale_)
         restart();
-    const int current = currentRow();
-    int row = lastIn(0, current);
-    if (row < 0)
-        row = lastIn(std::max(current, 0), doc_->Entries().size());
+    const int row = session_.previousMatch(doc_->Entries(), currentRow());
     if (row < 0)
         emit message(tr("Not found"));
     else
@@ -403,7 +333,7 @@ void FindBar::selectAll() {
     if (stale_)
         restart();
     // A hidden bar counts nothing by itself; asked from the window's menu, it counts now.
-    if (scanned_ < doc_->Entries().size()) {
+    if (!session_.isCounted(doc_->Entries())) {
         selectAllWhenCounted_ = true;
         countTimer_.start();
         return;
@@ -412,7 +342,8 @@ void FindBar::selectAll() {
 }
 
 void FindBar::selectFound() {
-    if (found_.empty()) {
+    const std::vector<int>& found = session_.found();
+    if (found.empty()) {
         emit message(tr("Not found"));
         return;
     }
@@ -422,21 +353,21 @@ void FindBar::selectFound() {
     // million rows small.
     QAbstractItemModel* model = view_->model();
     QItemSelection selection;
-    for (size_t i = 0; i < found_.size();) {
+    for (size_t i = 0; i < found.size();) {
         size_t j = i + 1;
-        while (j < found_.size() && found_[j] == found_[j - 1] + 1)
+        while (j < found.size() && found[j] == found[j - 1] + 1)
             ++j;
-        selection.select(model->index(found_[i], 0), model->index(found_[j - 1], 0));
+        selection.select(model->index(found[i], 0), model->index(found[j - 1], 0));
         i = j;
     }
     QItemSelectionModel* selectionModel = view_->selectionModel();
-    const QModelIndex first = model->index(found_.front(), 0);
+    const QModelIndex first = model->index(found.front(), 0);
     selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
     view_->scrollTo(first);
-    emit message(found_.size() == 1
+    emit message(found.size() == 1
                      ? tr("1 row selected")
-                     : tr("%1 rows selected").arg(number(static_cast<qsizetype>(found_.size()))));
+                     : tr("%1 rows selected").arg(number(static_cast<qsizetype>(found.size()))));
 }
 
 void FindBar::replaceCurrent() {
@@ -444,8 +375,7 @@ void FindBar::replaceCurrent() {
         return;
     const int current = currentRow();
     QByteArray text;
-    if (current < 0 || current >= doc_->Entries().size() ||
-        !finder_->replaceIn(doc_->Entries().at(current), replaceField_->text(), text)) {
+    if (!session_.replaceAt(doc_->Entries(), current, replaceField_->text(), text)) {
         // Not on a match yet: go to one first, so the user sees what a second press changes.
         findNext();
         return;
@@ -458,9 +388,7 @@ void FindBar::replaceCurrent() {
         emit message(changedMessage(1));
     }
     // The change may have reset the list; the next match is looked for from the row replaced.
-    int row = firstIn(current + 1, doc_->Entries().size());
-    if (row < 0)
-        row = firstIn(0, current + 1);
+    const int row = session_.nextMatch(doc_->Entries(), current);
     // With no match left the list stays on the row just changed.
     moveTo(row >= 0 ? row : current);
 }
@@ -480,57 +408,24 @@ std::vector<int> FindBar::selectedRows() const {
 void FindBar::replaceAll() {
     if (reportInvalid())
         return;
-    job_ = std::make_unique<ReplaceJob>();
-    job_->finder = finder_;
-    job_->with = replaceField_->text();
-    job_->rows = selectedRows();
-    if (job_->rows.size() <= 1)
-        job_->rows.clear();
-    job_->end =
-        job_->rows.empty() ? doc_->Entries().size() : static_cast<qsizetype>(job_->rows.size());
+    session_.startReplaceAll(doc_->Entries(), selectedRows(), replaceField_->text());
     replaceTimer_.start();
     replaceSlice();
 }
 
 void FindBar::replaceSlice() {
-    if (!job_) {
+    if (!session_.isReplacing()) {
         replaceTimer_.stop();
         return;
     }
-    ReplaceJob& job = *job_;
-    const EntryList& entries = doc_->Entries();
-    auto replaceRow = [&](int r) {
-        const QByteArrayView entry = entries.at(r);
-        if (job.finder->replaceIn(entry, job.with, job.text) && job.text != entry) {
-            job.edits.rows.push_back(r);
-            job.edits.texts.append(job.text);
-        }
-    };
-    QElapsedTimer clock;
-    clock.start();
-    while (job.next < job.end && clock.elapsed() < kSliceMs) {
-        const qsizetype to = std::min(job.end, job.next + kRowsPerCheck);
-        if (job.rows.empty()) {
-            // Only rows with a match are rewritten; the search picks them out at its own speed.
-            job.hits.clear();
-            job.finder->findRows(entries, job.next, to, job.hits);
-            for (int r : job.hits)
-                replaceRow(r);
-        } else {
-            for (qsizetype i = job.next; i < to; ++i)
-                if (job.rows[static_cast<size_t>(i)] < entries.size())
-                    replaceRow(job.rows[static_cast<size_t>(i)]);
-        }
-        job.next = to;
-    }
-    if (job.next < job.end)
+    if (!session_.replaceSlice(doc_->Entries()))
         return;
     replaceTimer_.stop();
     // Taken out first: applying the edits changes the document, which would stop a running job.
-    const std::unique_ptr<ReplaceJob> done = std::move(job_);
-    const size_t changed = done->edits.rows.size();
+    EntryEdits edits = session_.finishReplace();
+    const size_t changed = edits.rows.size();
     if (changed && applyEdits)
-        applyEdits(std::move(done->edits), tr("Replace All"));
+        applyEdits(std::move(edits), tr("Replace All"));
     emit message(changedMessage(changed));
 }
 

@@ -4,10 +4,9 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <memory>
 #include <vector>
 
-#include "core/playlist/Tools.h"
+#include "core/playlist/FindSession.h"
 
 class QAbstractItemView;
 class QItemSelectionModel;
@@ -25,9 +24,8 @@ class PlaylistDocument;
 // moves the list's current row and selection itself; it never edits the document, but hands
 // replacements to applyEdits so the window can make them one undoable step.
 //
-// Counting runs in slices from a zero timer, so typing stays live on a million rows; the rows
-// found are kept, which makes Next and Previous instant once the count is done (before that they
-// search the part not yet counted directly).
+// Counting and Replace All run in slices from zero timers, so typing stays live on a million rows;
+// the search itself, with the rows found, is a FindSession.
 class FindBar : public QWidget {
     Q_OBJECT
 public:
@@ -67,8 +65,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    struct ReplaceJob;
-
     FindOptions options() const;
     void restart();
     void countSlice();
@@ -76,10 +72,6 @@ private:
     void closeBar();
     void followView();
     void documentChanged();
-    // The first or last match in [from, to), or -1: rows counted come from the rows found, the
-    // rest are searched directly.
-    int firstIn(qsizetype from, qsizetype to) const;
-    int lastIn(qsizetype from, qsizetype to) const;
     int currentRow() const;
     void moveTo(int row);
     void selectFound();
@@ -90,7 +82,6 @@ private:
     const PlaylistDocument* doc_;
     QPointer<QAbstractItemView> view_;
     QPointer<QItemSelectionModel> followed_;
-    TextForm form_;
 
     QLineEdit* findField_;
     QCheckBox* matchCase_;
@@ -105,14 +96,10 @@ private:
     QPushButton* replace_;
     QPushButton* replaceAll_;
 
-    std::shared_ptr<const Finder> finder_;  // null while the find text is empty
-    std::vector<int> found_;                // the matching rows among [0, scanned_)
-    qsizetype scanned_ = 0;
+    FindSession session_;
     bool stale_ = true;  // the document or the options changed while the bar was hidden
     bool selectAllWhenCounted_ = false;
     QTimer countTimer_;
-
-    std::unique_ptr<ReplaceJob> job_;
     QTimer replaceTimer_;
 };
 

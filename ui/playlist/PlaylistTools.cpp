@@ -7,13 +7,15 @@
 #include <QRandomGenerator>
 #include <algorithm>
 
-#include "ui/playlist/DocumentHost.h"
 #include "core/platform/Error.h"
+#include "core/playlist/Duplicates.h"
+#include "core/playlist/Items.h"
+#include "core/playlist/MissingFiles.h"
+#include "core/playlist/PathTools.h"
+#include "ui/playlist/DocumentHost.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/EntryEditor.h"
-#include "core/playlist/Items.h"
-#include "core/playlist/MissingFiles.h"
 #include "ui/playlist/PlaylistListView.h"
 
 namespace cadrell {

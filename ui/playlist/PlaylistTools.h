@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/playlist/Encoding.h"
-#include "core/playlist/Tools.h"
+#include "core/playlist/SortOrder.h"
 
 namespace cadrell {
 

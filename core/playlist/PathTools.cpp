@@ -1,0 +1,182 @@
+#include "core/playlist/PathTools.h"
+
+#include <numeric>
+
+#include "core/platform/Error.h"
+#include "core/playlist/Items.h"
+
+namespace cadrell {
+
+namespace {
+
+inline bool asciiLetter(char c) {
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+
+}  // namespace
+
+bool isWebAddress(QByteArrayView s) {
+    // A scheme of two or more letters before "://"; one letter would be a drive.
+    qsizetype i = 0;
+    while (i < s.size() && (asciiLetter(s[i]) || (s[i] >= '0' && s[i] <= '9') || s[i] == '+' ||
+                            s[i] == '-' || s[i] == '.'))
+        ++i;
+    return i >= 2 && asciiLetter(s[0]) && s.sliced(i).startsWith("://");
+}
+
+bool isDrivePath(QByteArrayView s) {
+    return s.size() >= 2 && s[1] == ':' && asciiLetter(s[0]);
+}
+
+bool isUncName(QByteArrayView s) {
+    return s.startsWith("\\\\");
+}
+
+namespace {
+
+// A local file:// URL as a path ("file:///a%20b" or "file://localhost/a%20b"), else empty.
+QByteArray fileUrlPath(QByteArrayView s) {
+    constexpr QByteArrayView kScheme("file://");
+    if (s.size() < kScheme.size() ||
+        QByteArrayView(s.first(kScheme.size())).compare(kScheme, Qt::CaseInsensitive) != 0)
+        return {};
+    QByteArrayView rest = s.sliced(kScheme.size());
+    if (rest.startsWith("localhost/"))
+        rest = rest.sliced(9);
+    if (!rest.startsWith('/'))
+        return {};
+    return QByteArray::fromPercentEncoding(rest.toByteArray());
+}
+
+// The components of an absolute path with "." and ".." worked out on the text alone, as a
+// playlist names them (a link on the way is not followed).
+void splitInto(QByteArrayView path, std::vector<QByteArrayView>& into) {
+    qsizetype start = 0;
+    while (start <= path.size()) {
+        qsizetype end = path.indexOf('/', start);
+        if (end < 0)
+            end = path.size();
+        const QByteArrayView part = path.sliced(start, end - start);
+        if (part == "..") {
+            if (!into.empty())
+                into.pop_back();
+        } else if (!part.isEmpty() && part != ".") {
+            into.push_back(part);
+        }
+        start = end + 1;
+    }
+}
+
+void appendJoined(const std::vector<QByteArrayView>& parts, size_t from, QByteArray& out) {
+    for (size_t i = from; i < parts.size(); ++i) {
+        if (!out.isEmpty() && !out.endsWith('/'))
+            out += '/';
+        out += parts[i];
+    }
+}
+
+// The folder is split once; the vectors are reused from entry to entry.
+class PathConverter {
+public:
+    explicit PathConverter(QByteArrayView folder) { splitInto(folder, base_); }
+
+    bool relative(QByteArrayView entry, QByteArray& out) {
+        QByteArrayView path = entry;
+        if (!entry.startsWith('/')) {
+            url_ = fileUrlPath(entry);
+            if (url_.isEmpty())
+                return false;
+            path = url_;
+        }
+        if (path.contains('\\'))
+            return false;
+        parts_.clear();
+        splitInto(path, parts_);
+        size_t common = 0;
+        while (common < base_.size() && common < parts_.size() && base_[common] == parts_[common])
+            ++common;
+        out.clear();
+        for (size_t i = common; i < base_.size(); ++i)
+            out += "../";
+        appendJoined(parts_, common, out);
+        if (out.isEmpty())
+            out = ".";
+        return true;
+    }
+
+    bool absolute(QByteArrayView entry, QByteArray& out) {
+        if (entry.isEmpty() || entry.startsWith('/') || entry.contains('\\') ||
+            isWebAddress(entry) || isDrivePath(entry) || !IsMediaEntry(entry))
+            return false;
+        parts_ = base_;
+        splitInto(entry, parts_);
+        out = "/";
+        appendJoined(parts_, 0, out);
+        return true;
+    }
+
+private:
+    std::vector<QByteArrayView> base_, parts_;
+    QByteArray url_;
+};
+
+void requireFolder(QByteArrayView folder) {
+    if (!folder.startsWith('/'))
+        throw Error(
+            QStringLiteral("Save the playlist first: its paths are relative to its folder"));
+}
+
+template <class F>
+EntryEdits convertPaths(const EntryList& entries, const std::vector<int>& selectedRows, F convert) {
+    const ItemLayout layout = FindItems(entries);
+    std::vector<int> items;
+    if (selectedRows.size() <= 1) {
+        items.resize(layout.items.size());
+        std::iota(items.begin(), items.end(), 0);
+    } else {
+        items = ItemsOfRows(layout, selectedRows);
+    }
+    EntryEdits edits;
+    QByteArray text;
+    for (int i : items) {
+        const int row = layout.items[static_cast<size_t>(i)].entry;
+        const QByteArrayView entry = entries.at(row);
+        if (convert(entry, text) && text != entry) {
+            edits.rows.push_back(row);
+            edits.texts.append(text);
+        }
+    }
+    return edits;
+}
+
+}  // namespace
+
+QByteArray RelativePath(QByteArrayView entry, QByteArrayView folder) {
+    QByteArray out;
+    return PathConverter(folder).relative(entry, out) ? out : QByteArray();
+}
+
+QByteArray AbsolutePath(QByteArrayView entry, QByteArrayView folder) {
+    QByteArray out;
+    return PathConverter(folder).absolute(entry, out) ? out : QByteArray();
+}
+
+EntryEdits MakeRelative(const EntryList& entries, const std::vector<int>& selectedRows,
+                        QByteArrayView folder) {
+    requireFolder(folder);
+    PathConverter converter(folder);
+    return convertPaths(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
+        return converter.relative(e, out);
+    });
+}
+
+EntryEdits MakeAbsolute(const EntryList& entries, const std::vector<int>& selectedRows,
+                        QByteArrayView folder) {
+    requireFolder(folder);
+    PathConverter converter(folder);
+    return convertPaths(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
+        return converter.absolute(e, out);
+    });
+}
+
+}  // namespace cadrell
