@@ -2,8 +2,11 @@
 #include <QIcon>
 
 #include "core/instance/HandOff.h"
-#include "ui/frame/Main.h"
+#include "core/instance/InstanceNames.h"
+#include "core/instance/InstanceServer.h"
+#include "core/instance/TerminationRequests.h"
 #include "core/platform/Strings.h"
+#include "ui/frame/Main.h"
 
 int main(int argc, char* argv[]) {
     // The images live in the static ui library; nothing else would pull them into the program.

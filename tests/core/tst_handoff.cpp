@@ -16,6 +16,12 @@
 #include <csignal>
 
 #include "core/instance/HandOff.h"
+#include "core/instance/HandOffWire.h"
+#include "core/instance/InstanceClient.h"
+#include "core/instance/InstanceLock.h"
+#include "core/instance/InstanceNames.h"
+#include "core/instance/InstanceServer.h"
+#include "core/instance/TerminationRequests.h"
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;

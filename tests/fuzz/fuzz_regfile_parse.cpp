@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/platform/Registry.h"
+#include "core/platform/RegFile.h"
 
 using cadrell::regfile::Key;
 

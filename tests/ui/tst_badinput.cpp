@@ -21,17 +21,19 @@
 #include <functional>
 #include <thread>
 
-#include "core/instance/HandOff.h"
-#include "ui/frame/Main.h"
-#include "core/settings/Settings.h"
+#include "core/instance/InstanceClient.h"
+#include "core/instance/InstanceLock.h"
+#include "core/instance/InstanceServer.h"
 #include "core/platform/Error.h"
 #include "core/platform/Registry.h"
-#include "ui/playlist/Childwin.h"
 #include "core/playlist/PlaylistFile.h"
-#include "ui/playlist/PlaylistListView.h"
+#include "core/settings/Settings.h"
 #include "testsupport/FakeFrame.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
+#include "ui/frame/Main.h"
+#include "ui/playlist/Childwin.h"
+#include "ui/playlist/PlaylistListView.h"
 
 using namespace cadrell;
 using testsupport::readFile;

@@ -21,19 +21,19 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include "core/instance/HandOff.h"
-#include "ui/frame/StatusBar.h"
-#include "core/platform/Strings.h"
-#include "ui/platform/SystemImageList.h"
+#include "core/instance/InstanceServer.h"
 #include "core/platform/Error.h"
 #include "core/platform/EventLog.h"
-#include "ui/platform/FileIcons.h"
-#include "ui/platform/Prompts.h"
-#include "ui/playlist/Childwin.h"
 #include "core/platform/PathParts.h"
-#include "ui/playlist/PlaylistListView.h"
+#include "core/platform/Strings.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/options.h"
+#include "ui/frame/StatusBar.h"
+#include "ui/platform/FileIcons.h"
+#include "ui/platform/Prompts.h"
+#include "ui/platform/SystemImageList.h"
+#include "ui/playlist/Childwin.h"
+#include "ui/playlist/PlaylistListView.h"
 
 namespace cadrell {
 
