@@ -138,6 +138,6 @@ int main(int argc, char** argv) {
             child->MenuUndo->trigger();
         child->findBar()->hide();
     }
-    child->Document.Modified = false;
+    child->Document.markClean();
     return 0;
 }

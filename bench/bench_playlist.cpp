@@ -48,6 +48,7 @@
 #include "ui/playlist/PlaylistListView.h"
 
 using namespace cadrell;
+using namespace cadrell::editing;
 
 namespace {
 
@@ -254,7 +255,7 @@ void waitForRows(PlaylistListView* view) {
 }
 
 void closeWindow(TMDIChild* child) {
-    child->Document.Modified = false;
+    child->Document.markClean();
     if (QMdiSubWindow* sub = child->subWindow())
         sub->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -64,6 +64,8 @@ void insertBefore(PlaylistDocument& doc, qsizetype pos, const EntryList& texts,
 
 }  // namespace
 
+namespace editing {
+
 TIntList& CopiedPositions() {
     static TIntList positions;
     return positions;
@@ -161,4 +163,5 @@ void ConvertEncoding(PlaylistDocument& doc, TextEncoding to) {
     doc.perform(std::move(change), QStringLiteral("Convert to %1").arg(EncodingName(to)));
 }
 
+}  // namespace editing
 }  // namespace cadrell

@@ -15,6 +15,9 @@ class PlaylistDocument;
 // (nothing selected, an empty clipboard, names without a path) leaves the document alone.
 using Selection = std::vector<int>;
 
+// Their own namespace, so a window's handlers of the same names never shadow them.
+namespace editing {
+
 // Where the entries last copied (by Copy, Cut or a drag start) stood in their document. One for
 // the whole program; emptied whenever a document window is created or closed.
 TIntList& CopiedPositions();
@@ -46,4 +49,5 @@ void AppendNames(PlaylistDocument& doc, const std::vector<QByteArray>& names);
 // cannot hold.
 void ConvertEncoding(PlaylistDocument& doc, TextEncoding to);
 
+}  // namespace editing
 }  // namespace cadrell

@@ -52,7 +52,7 @@ Change PlaylistDocument::applied(Change change) {
 }
 
 void PlaylistDocument::historyMoved() {
-    Modified = !history_.isClean();
+    modified_ = !history_.isClean();
     emit historyChanged();
 }
 

@@ -31,7 +31,9 @@ public:
 
     const EntryList& Entries() const { return entries_; }
     QByteArray FileName;
-    bool Modified = false;
+    // Whether the history stands away from the state last loaded or saved; only the document
+    // itself moves it.
+    bool Modified() const { return modified_; }
     // Found when the file is read; a new playlist is UTF-8.
     TextEncoding Encoding = TextEncoding::Utf8;
     // The last load found a file under FileName but could not read it; cleared by a good load
@@ -73,6 +75,7 @@ private:
 
     EntryList entries_;
     UndoStack history_{entries_};
+    bool modified_ = false;
     int batch_ = 0;
     bool announced_ = false;
 };

@@ -47,6 +47,8 @@ std::optional<Reordering> MoveByOne(int count, const std::vector<int>& selected,
     return result;
 }
 
+namespace editing {
+
 std::optional<std::vector<int>> MoveEntries(PlaylistDocument& doc, const std::vector<int>& selected,
                                             int step) {
     const qsizetype size = doc.Entries().size();
@@ -62,4 +64,5 @@ std::optional<std::vector<int>> MoveEntries(PlaylistDocument& doc, const std::ve
     return std::move(moving->selected);
 }
 
+}  // namespace editing
 }  // namespace cadrell

@@ -18,9 +18,12 @@ struct Reordering {
 // outside the list are ignored. Nothing when no row would move.
 std::optional<Reordering> MoveByOne(int count, const std::vector<int>& selected, int step);
 
+namespace editing {
+
 // Applies MoveByOne to the document as one change. The rows the selection now stands at, or
 // nothing (and no change at all) when no row moved.
 std::optional<std::vector<int>> MoveEntries(PlaylistDocument& doc, const std::vector<int>& selected,
                                             int step);
 
+}  // namespace editing
 }  // namespace cadrell

@@ -6,6 +6,7 @@
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;
+using namespace cadrell::editing;
 
 using Lines = std::vector<QByteArray>;
 using Rows = std::vector<int>;
@@ -20,7 +21,7 @@ void fill(PlaylistDocument& doc, const Lines& lines) {
         for (const QByteArray& l : lines)
             e.append(l);
     });
-    doc.Modified = false;
+    doc.markClean();
 }
 
 Lines entries(const PlaylistDocument& doc) {
@@ -202,10 +203,10 @@ private slots:
         }
         QTEST(entries(doc), "after");
         QTEST(clipboard.toVector(), "clipboardAfter");
-        QTEST(doc.Modified, "modified");
+        QTEST(doc.Modified(), "modified");
         // One view rebuild per undoable step, and a step only for a real change.
         QCOMPARE(changes, doc.history().count());
-        QCOMPARE(doc.history().count() > 0, doc.Modified);
+        QCOMPARE(doc.history().count() > 0, doc.Modified());
     }
 
     void copyRecordsAscendingPositions() {
@@ -269,7 +270,7 @@ private slots:
         CopyEntries(doc, dragged, clipboard, CopiedPositions());
         DropWithin(doc, CopiedPositions(), target);
         QTEST(entries(doc), "after");
-        QCOMPARE(doc.Modified, entries(doc) != Lines({"A", "B", "C", "D", "E"}));
+        QCOMPARE(doc.Modified(), entries(doc) != Lines({"A", "B", "C", "D", "E"}));
     }
 
     void dropFromOtherAndShellNames() {
@@ -283,11 +284,11 @@ private slots:
         DropFromOther(doc, -1, clipboard);
         QCOMPARE(entries(doc), (Lines{"x", "y", "B", "D", "z", "B", "D"}));
         const QByteArray longName = "/" + QByteArray(300, 'n') + ".mp3";
-        doc.Modified = false;
+        doc.markClean();
         AppendNames(doc, {"/a/1.mp3", "/a/list.m3u", longName});
         QCOMPARE(doc.Entries().bytes(doc.Entries().size() - 1), longName);
         QCOMPARE(doc.Entries().bytes(doc.Entries().size() - 2), QByteArray("/a/list.m3u"));
-        QVERIFY(doc.Modified);
+        QVERIFY(doc.Modified());
     }
 
     // Many edits must not let deleted text pile up, and must never change what survives.

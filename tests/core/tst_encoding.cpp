@@ -8,6 +8,7 @@
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;
+using namespace cadrell::editing;
 using testsupport::readFile;
 using testsupport::writeFile;
 
@@ -225,7 +226,7 @@ private slots:
         doc.FileName = QFile::encodeName(writeFile(QStringLiteral("c.m3u"), latin));
         LoadPlaylist(doc);
         ConvertEncoding(doc, TextEncoding::Utf16BE);
-        QVERIFY(doc.Modified);
+        QVERIFY(doc.Modified());
         SavePlaylist(doc);
         QCOMPARE(
             readFile(QFile::decodeName(doc.FileName)),

@@ -7,6 +7,7 @@
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;
+using namespace cadrell::editing;
 
 using Lines = std::vector<QByteArray>;
 using Rows = std::vector<int>;
@@ -170,7 +171,7 @@ private slots:
             }
             QVERIFY2(entries(doc) == states[level], where);
             QCOMPARE(doc.history().index(), int(level));
-            QVERIFY2(doc.Modified == (int(level) != clean), where);
+            QVERIFY2(doc.Modified() == (int(level) != clean), where);
             // At most one view rebuild per step, and none where nothing changed.
             QVERIFY2(changes - before <= 1, where);
         }
@@ -249,7 +250,7 @@ private slots:
                                                           : Change::permute(positions);
         QCOMPARE(doc.perform(std::move(change), kind), !shown.empty());
         QTEST(entries(doc), "after");
-        QCOMPARE(doc.Modified, !shown.empty());
+        QCOMPARE(doc.Modified(), !shown.empty());
         if (shown.empty())
             return;
         // Undoing an insertion leaves nothing to select.
@@ -280,7 +281,7 @@ private slots:
         QCOMPARE(doc.history().cleanIndex(), -1);
         while (doc.history().canUndo())
             doc.undo();
-        QVERIFY(doc.Modified);
+        QVERIFY(doc.Modified());
         QVERIFY(entries(doc) != lines);
     }
 

@@ -187,10 +187,10 @@ private slots:
         PlaylistDocument doc;
         doc.FileName = QFile::encodeName(path);
         LoadPlaylist(doc);
-        doc.Modified = true;
+        testsupport::makeUnsaved(doc);
         SavePlaylist(doc);
         QCOMPARE(readFile(path), bytes);
-        QVERIFY(!doc.Modified);
+        QVERIFY(!doc.Modified());
     }
 
     void lfFileIsWrittenWithCrLf() {
@@ -232,7 +232,7 @@ private slots:
         doc.FileName = QFile::encodeName(path);
         QCOMPARE(failureOf([&] { LoadPlaylist(doc); }), QStringLiteral("Cannot open file ") + path);
         QCOMPARE(doc.Entries().size(), 0);
-        QVERIFY(!doc.Modified);
+        QVERIFY(!doc.Modified());
         QCOMPARE(doc.FileName, QFile::encodeName(path));
     }
 
@@ -365,17 +365,17 @@ private slots:
         PlaylistDocument doc;
         doc.FileName = name(path);
         doc.edit([](EntryList& e) { e.append("new"); });
-        doc.Modified = true;
+        testsupport::makeUnsaved(doc);
         const QString failure = failureOf([&] { SavePlaylist(doc); });
         QCOMPARE(leftovers(dir, {QStringLiteral("list.m3u")}), QStringList());
         QCOMPARE(readFile(decoy), QByteArray("decoy\r\n"));
         if (file == QLatin1String("writable")) {
             QCOMPARE(failure, QStringLiteral("<no error>"));
-            QVERIFY(!doc.Modified);
+            QVERIFY(!doc.Modified());
             QCOMPARE(readFile(path), QByteArray("new\r\n"));
         } else {
             QCOMPARE(failure, QStringLiteral("Cannot create file ") + path);
-            QVERIFY(doc.Modified);
+            QVERIFY(doc.Modified());
             if (writable)
                 return;
             QCOMPARE(readFile(path), old);
@@ -402,10 +402,10 @@ private slots:
         PlaylistDocument doc;
         doc.FileName = name(path);
         doc.edit([](EntryList& e) { e.append("new"); });
-        doc.Modified = true;
+        testsupport::makeUnsaved(doc);
         QCOMPARE(failureOf([&] { SavePlaylist(doc); }),
                  QStringLiteral("Cannot create file ") + path);
-        QVERIFY(doc.Modified);
+        QVERIFY(doc.Modified());
         QCOMPARE(readFile(path), QByteArray("old\r\n"));
         QCOMPARE(leftovers(dir, {QStringLiteral("list.m3u")}), QStringList());
     }

@@ -5,6 +5,7 @@
 #include "core/playlist/Reorder.h"
 
 using namespace cadrell;
+using namespace cadrell::editing;
 
 using Rows = std::vector<int>;
 
@@ -65,13 +66,13 @@ private slots:
             for (const char* text : {"one", "two", "three"})
                 e.append(text);
         });
-        doc.Modified = false;
+        doc.markClean();
         QSignalSpy changes(&doc, &PlaylistDocument::changed);
         QVERIFY(!MoveEntries(doc, {0}, -1));
-        QVERIFY(!doc.Modified);
+        QVERIFY(!doc.Modified());
         QCOMPARE(changes.count(), 0);
         QCOMPARE(MoveEntries(doc, {0, 1}, 1), (Rows{1, 2}));
-        QVERIFY(doc.Modified);
+        QVERIFY(doc.Modified());
         QCOMPARE(changes.count(), 1);
         QCOMPARE(doc.Entries().toVector(), (std::vector<QByteArray>{"three", "one", "two"}));
     }

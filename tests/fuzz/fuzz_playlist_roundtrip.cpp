@@ -219,6 +219,7 @@ bool allCrLf(QByteArrayView text) {
 
 void checkEncoding(const QByteArray& file) {
     using namespace cadrell;
+    using namespace cadrell::editing;
     const TextEncoding encoding = DetectEncoding(file, false);
     const std::optional<FileText> text = DecodeFileText(file, encoding);
     if (!text) {
@@ -307,10 +308,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (doc.history().canUndo())
         doc.undo();
     check(cadrell::FormatPlaylist(doc.Entries()) == loaded);
-    check(!doc.Modified);
+    check(!doc.Modified());
     for (int i = 0; i < steps; ++i)
         doc.redo();
     check(cadrell::FormatPlaylist(doc.Entries()) == edited);
-    check(doc.Modified == (steps > 0));
+    check(doc.Modified() == (steps > 0));
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "testsupport/TestSupport.h"
 
+#include "core/playlist/PlaylistDocument.h"
+
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
@@ -73,6 +75,15 @@ std::vector<QByteArray> list(std::initializer_list<const char*> items) {
     for (const char* i : items)
         out.emplace_back(i);
     return out;
+}
+
+void makeUnsaved(cadrell::PlaylistDocument& doc) {
+    using cadrell::Change;
+    const qsizetype end = doc.Entries().size();
+    cadrell::EntryList added;
+    added.append("unsaved");
+    doc.perform(Change::insertAt(end, std::move(added)), QStringLiteral("Type"));
+    doc.perform(Change::remove({int(end)}), QStringLiteral("Delete"));
 }
 
 }  // namespace testsupport

@@ -4,6 +4,10 @@
 #include <QString>
 #include <vector>
 
+namespace cadrell {
+class PlaylistDocument;
+}
+
 namespace testsupport {
 
 // The private home folder this test process runs in (HOME and every XDG folder lie below it).
@@ -12,5 +16,8 @@ QString homeDir();
 QString writeFile(const QString& relativeName, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 std::vector<QByteArray> list(std::initializer_list<const char*> items);
+// Leaves the entries as they are but the document with unsaved changes: two steps that cancel
+// out, as a user's edit and its reverse would.
+void makeUnsaved(cadrell::PlaylistDocument& doc);
 
 }  // namespace testsupport

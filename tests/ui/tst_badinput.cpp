@@ -178,7 +178,7 @@ class TestBadInput : public QObject {
                 list.append(e);
         });
         child->Document.FileName = fileName;
-        child->Document.Modified = true;
+        testsupport::makeUnsaved(child->Document);
         return child;
     }
 
@@ -264,7 +264,7 @@ private slots:
         QVERIFY(child);
         QCOMPARE(child->Caption(), QStringLiteral("(untitled)"));
         QCOMPARE(child->Document.Entries().size(), 0);
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
         QCOMPARE(child->Document.FileName, fileName);
         // The window closes without a question: it holds nothing to lose.
         QVERIFY(child->FormCloseQuery());
@@ -298,7 +298,7 @@ private slots:
         TMDIChild* child = openInWindow(name(path));
         QCOMPARE(takeError(), QStringLiteral("<no error box>"));
         QCOMPARE(child->Caption(), path);
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
 
         std::vector<QByteArray> expected;
         for (const auto& [start, length] : SplitLines(bytes))
@@ -355,10 +355,10 @@ private slots:
         QVERIFY(child->Document.Entries().heldBytes() < qsizetype(pieces) * kPiece * 2);
         QVERIFY(!child->grab().isNull());
 
-        child->Document.Modified = true;
+        testsupport::makeUnsaved(child->Document);
         child->MenuSave->trigger();
         QCOMPARE(takeError(), QStringLiteral("<no error box>"));
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
         QVERIFY(fileIsPieces(path, pieces));
     }
 
@@ -413,7 +413,7 @@ private slots:
         }
 
         QCOMPARE(takeError(), expected);
-        QVERIFY(child->Document.Modified);
+        QVERIFY(child->Document.Modified());
         QCOMPARE(child->Caption(), QStringLiteral("before"));
         QCOMPARE(child->Document.FileName, name(path));
         QVERIFY(child->Document.Entries().toVector() == entries);
@@ -428,7 +428,7 @@ private slots:
             return;  // the mount is gone, and with it the file
         child->MenuSave->trigger();
         QCOMPARE(takeError(), QStringLiteral("<no error box>"));
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
         QCOMPARE(readFile(path), FormatPlaylist(child->Document.Entries()));
     }
 
@@ -474,7 +474,7 @@ private slots:
         TMDIChild* child = openInWindow(fileName);
         QVERIFY(takeError().startsWith(QStringLiteral("Cannot open file")));
         child->Document.edit([](EntryList& list) { list.append("typed.mp3"); });
-        child->Document.Modified = true;
+        testsupport::makeUnsaved(child->Document);
 
         const QString other = dir + QStringLiteral("/other.m3u");
         if (asked) {
@@ -488,7 +488,7 @@ private slots:
                  asked ? QStringList{QStringLiteral("Confirm Save: ") +
                                      formatText("%s could not be read. Replace it?", fileName)}
                        : QStringList());
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
         // The replaced file keeps its mode, which may not let anyone read it.
         if (replace)
             QFile::setPermissions(QFile::decodeName(fileName),
@@ -502,7 +502,7 @@ private slots:
             QCOMPARE(child->Document.FileName, name(other));
         }
         // Saved once, asked once.
-        child->Document.Modified = true;
+        testsupport::makeUnsaved(child->Document);
         child->MenuSave->trigger();
         QCOMPARE(prompts.asked.size(), asked ? 1 : 0);
     }
@@ -524,7 +524,7 @@ private slots:
         TMDIChild* child = openInWindow(name(link));
         QCOMPARE(takeError(), QStringLiteral("<no error box>"));
         child->Document.edit([](EntryList& list) { list.append("c.mp3"); });
-        child->Document.Modified = true;
+        testsupport::makeUnsaved(child->Document);
         child->MenuSave->trigger();
         QCOMPARE(takeError(), QStringLiteral("<no error box>"));
 

@@ -24,6 +24,7 @@
 #include "testsupport/TestSupport.h"
 
 using namespace cadrell;
+using namespace cadrell::editing;
 
 namespace {
 
@@ -60,7 +61,7 @@ struct Window {
             for (const QString& e : entries.split(QLatin1Char(' '), Qt::SkipEmptyParts))
                 list.append(e.toLatin1());
         });
-        doc.Modified = false;
+        doc.markClean();
         QObject::connect(view, &PlaylistListView::dragStarted, &top, [this] {
             CopyEntries(doc, view->selectedPositions(), clipboard, CopiedPositions());
         });
@@ -233,7 +234,7 @@ void TestDragDrop::dragStartsOnlyFromSelectedRows() {
             copied << QString::fromLatin1(e);
         QCOMPARE(copied.join(QLatin1Char(' ')), dragged);
     }
-    QVERIFY(!w.doc.Modified);
+    QVERIFY(!w.doc.Modified());
     QCOMPARE(w.order(), QStringLiteral("A B C D E"));
 }
 
@@ -353,7 +354,7 @@ void TestDragDrop::moveWithinOneList() {
     QCOMPARE(w.order(), result);
     // A drop that leaves the order as it was is no change: the rows and selection stay.
     const bool changed = result != QLatin1String("A B C D E");
-    QCOMPARE(w.doc.Modified, changed);
+    QCOMPARE(w.doc.Modified(), changed);
     QCOMPARE(w.view->selectedPositions().empty(), changed);
     QCOMPARE(w.view->dropHighlightRow(), -1);
     QCOMPARE(w.view->dropTarget(), -1);
@@ -361,7 +362,7 @@ void TestDragDrop::moveWithinOneList() {
     QCOMPARE(w.doc.history().count(), changed ? 1 : 0);
     w.doc.undo();
     QCOMPARE(w.order(), QStringLiteral("A B C D E"));
-    QVERIFY(!w.doc.Modified);
+    QVERIFY(!w.doc.Modified());
 }
 
 void TestDragDrop::copyBetweenLists_data() {
@@ -396,17 +397,17 @@ void TestDragDrop::copyBetweenLists() {
 
     QCOMPARE(action, Qt::CopyAction);
     QCOMPARE(two.order(), result);
-    QVERIFY(two.doc.Modified);
+    QVERIFY(two.doc.Modified());
     QVERIFY(two.view->selectedPositions().empty());
     QCOMPARE(one.order(), QStringLiteral("A B C D E"));
-    QVERIFY(!one.doc.Modified);
+    QVERIFY(!one.doc.Modified());
     QCOMPARE(one.view->dropTarget(), -1);
     // One step in the receiving window; the source, copied from, has none.
     QCOMPARE(two.doc.history().count(), 1);
     QCOMPARE(one.doc.history().count(), 0);
     two.doc.undo();
     QCOMPARE(two.order(), QStringLiteral("V W X Y Z"));
-    QVERIFY(!two.doc.Modified);
+    QVERIFY(!two.doc.Modified());
 }
 
 void TestDragDrop::cancelledDragChangesNothing() {
@@ -423,8 +424,8 @@ void TestDragDrop::cancelledDragChangesNothing() {
     one.dragFrom(3);
     QCOMPARE(one.order(), QStringLiteral("A B C D E"));
     QCOMPARE(two.order(), QStringLiteral("V W"));
-    QVERIFY(!one.doc.Modified);
-    QVERIFY(!two.doc.Modified);
+    QVERIFY(!one.doc.Modified());
+    QVERIFY(!two.doc.Modified());
     QCOMPARE(two.view->dropTarget(), -1);
 
     // The drag copied the rows, as Copy would: Paste inserts them.
@@ -553,7 +554,7 @@ void TestDragDrop::shellDrop() {
     QCOMPARE(w.doc.Entries().bytes(3), QFile::encodeName(dir + QStringLiteral("/list.m3u")));
     QCOMPARE(w.doc.Entries().bytes(4), QFile::encodeName(longName));
     QVERIFY(w.doc.Entries().bytes(4).size() > 300);
-    QVERIFY(w.doc.Modified);
+    QVERIFY(w.doc.Modified());
     QVERIFY(w.view->selectedPositions().empty());
     // One drop, one step.
     QCOMPARE(w.doc.history().count(), 1);
@@ -600,7 +601,7 @@ void TestDragDrop::foreignRowsAreRefused() {
         QCOMPARE(dropOn(w.vp(), &mime, w.rowPoint(0)), Qt::IgnoreAction);
     }
     QCOMPARE(w.order(), QStringLiteral("A B"));
-    QVERIFY(!w.doc.Modified);
+    QVERIFY(!w.doc.Modified());
 }
 
 void TestDragDrop::rowsSpanTheViewport() {
@@ -626,7 +627,7 @@ void TestDragDrop::inTheProgramsWindows() {
     TMDIChild* two = frame.CreateDocumentWindow();
     for (TMDIChild* w : {one, two}) {
         AppendNames(w->Document, {"A", "B", "C", "D", "E"});
-        w->Document.Modified = false;
+        w->Document.markClean();
     }
     frame.MdiArea->tileSubWindows();
     QCoreApplication::processEvents();
@@ -652,17 +653,17 @@ void TestDragDrop::inTheProgramsWindows() {
     std::unique_ptr<QMimeData> rows(PlaylistListView::RowsMimeData(*one->ListView1));
     QCOMPARE(dropOn(two->ListView1->viewport(), rows.get(), rowPoint(two, 4)), Qt::CopyAction);
     QCOMPARE(order(two), QByteArray("A B C D B D E"));
-    QVERIFY(two->Document.Modified);
+    QVERIFY(two->Document.Modified());
     QCOMPARE(order(one), QByteArray("A B C D E"));
-    QVERIFY(!one->Document.Modified);
+    QVERIFY(!one->Document.Modified());
 
     QCOMPARE(dropOn(vp1, rows.get(), rowPoint(one, 0)), Qt::MoveAction);
     QCOMPARE(order(one), QByteArray("B D A C E"));
-    QVERIFY(one->Document.Modified);
+    QVERIFY(one->Document.Modified());
     QVERIFY(prompts.errors.isEmpty());
 
     for (TMDIChild* w : {one, two}) {
-        w->Document.Modified = false;
+        w->Document.markClean();
         w->subWindow()->close();
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -65,7 +65,7 @@ class TestFrame : public QObject {
 
     void closeAllUnasked() {
         for (TMDIChild* c : frame->DocumentWindows()) {
-            c->Document.Modified = false;
+            c->Document.markClean();
             c->subWindow()->close();
         }
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -165,7 +165,7 @@ private slots:
         QCOMPARE(child->Caption(), path);
         QCOMPARE(entries(child), (Lines{"a", "b", "c"}));
         QCOMPARE(child->ListView1->model()->rowCount(), 3);
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
         QCOMPARE(frame->OpenDialog.InitialDir,
                  QFile::encodeName(testsupport::homeDir() + "/lists"));
         // The same file again is a second window.
@@ -179,7 +179,7 @@ private slots:
         TMDIChild* child = frame->ActiveDocumentWindow();
         QCOMPARE(child->Caption(), QStringLiteral("(untitled)"));
         QCOMPARE(child->Document.FileName, QByteArray("no-such.m3u"));
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
         // Save then writes to the requested name without asking.
         QDir::setCurrent(testsupport::homeDir());
         child->MenuClick(child->MenuSave);
@@ -251,7 +251,7 @@ private slots:
         child->MenuClick(child->MenuDelete);
         child->MenuClick(child->MenuSave);  // named: no dialog
         QCOMPARE(testsupport::readFile(path), QByteArray("b\r\nc\r\n"));
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
 
         // Save As forgets the name first; cancelling keeps the old title.
         prompts->fileNames.push_back(std::nullopt);
@@ -309,7 +309,7 @@ private slots:
         frame->EntryClipboard.clear();
         frame->EntryClipboard.append("x.mp3");
         child->MenuClick(child->MenuPaste);
-        QVERIFY(child->Document.Modified);
+        QVERIFY(child->Document.Modified());
         for (int a : answers)
             prompts->answers.push_back(Prompts::Answer(a));
         if (answers.contains(int(Prompts::Answer::Yes)))
@@ -322,7 +322,7 @@ private slots:
         QCOMPARE(prompts->asked, QStringList{"Closing file...: Save '(untitled)'?"});
         QTEST(watch.isNull(), "closed");
         if (watch)
-            QTEST(watch->Document.Modified, "modified");
+            QTEST(watch->Document.Modified(), "modified");
     }
 
     void unmodifiedWindowClosesWithoutAsking() {
@@ -340,7 +340,7 @@ private slots:
         frame->OpenPlaylist(QFile::encodeName(one));
         frame->OpenPlaylist(QFile::encodeName(two));
         for (TMDIChild* c : frame->DocumentWindows())
-            c->Document.Modified = true;
+            testsupport::makeUnsaved(c->Document);
         frame->MdiArea->setActiveSubWindow(frame->DocumentWindows().first()->subWindow());
         prompts->answers = {Prompts::Answer::Cancel};
         frame->MenuClick(frame->MenuExit);
@@ -485,7 +485,7 @@ private slots:
         TMDIChild* child = frame->ActiveDocumentWindow();
         frame->ToolBar1Click(frame->tbKillPath);
         QCOMPARE(entries(child), (Lines{"a", "y"}));
-        QVERIFY(child->Document.Modified);
+        QVERIFY(child->Document.Modified());
     }
 
     void fontReachesEveryWindow() {
@@ -758,7 +758,7 @@ private slots:
         select(child, {0, 2, 5});
         child->MenuClick(child->MenuCopy);
         QCOMPARE(child->ListView1->selectedPositions(), (std::vector<int>{0, 2, 5}));
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
         child->MenuClick(child->MenuDelete);
         QCOMPARE(entries(child), (Lines{"b", "d", "e"}));
         QVERIFY(child->ListView1->selectedPositions().empty());
@@ -816,7 +816,7 @@ private slots:
         QCOMPARE(child->ListView1->selectedPositions().size(), size_t(298));
         act(true);
         QCOMPARE(entries(child), loaded);
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
         QCOMPARE(child->ListView1->selectedPositions(), (std::vector<int>{250, 280}));
         QCOMPARE(child->ListView1->currentIndex().row(), 250);
         QVERIFY(child->ListView1->viewport()->rect().intersects(
@@ -829,7 +829,7 @@ private slots:
         act(false);
         act(false);
         QCOMPARE(entries(child), edited);
-        QVERIFY(child->Document.Modified);
+        QVERIFY(child->Document.Modified());
         QVERIFY(!child->MenuRedo->isEnabled());
         QVERIFY(!frame->tbRedo->isEnabled());
         // The toolbar follows the active window.
@@ -959,7 +959,7 @@ private slots:
         prompts->yesNo.push_back(convert);
         to->MenuClick(to->MenuPaste);
         QCOMPARE(prompts->asked.size(), questions);
-        if (to->Document.Modified)
+        if (to->Document.Modified())
             to->MenuClick(to->MenuSave);
         QCOMPARE(testsupport::readFile(path), saved);
         closeAllUnasked();

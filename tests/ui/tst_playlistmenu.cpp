@@ -72,7 +72,7 @@ private slots:
         child->ListView1->setFocus();
     }
     void cleanup() {
-        child->Document.Modified = false;
+        child->Document.markClean();
         frame.reset();
         QCOMPARE(prompts->unexpected, 0);
         QCOMPARE(prompts->errors, QStringList());
@@ -182,13 +182,13 @@ private slots:
             QCOMPARE(child->ListView1->selectedPositions(), selected);
         }
         QCOMPARE(child->Document.history().count(), step.isEmpty() ? 0 : 1);
-        QCOMPARE(child->Document.Modified, !step.isEmpty());
+        QCOMPARE(child->Document.Modified(), !step.isEmpty());
         if (step.isEmpty())
             return;
         QCOMPARE(child->MenuUndo->text(), "&Undo " + step);
         child->MenuUndo->trigger();
         QCOMPARE(joined(child->Document), lines);
-        QVERIFY(!child->Document.Modified);
+        QVERIFY(!child->Document.Modified());
     }
 
     void untitledPlaylistHasNoFolderForRelativePaths() {

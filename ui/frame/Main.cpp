@@ -324,7 +324,7 @@ void TCadrellMainForm::closeEvent(QCloseEvent* event) {
     for (QMdiSubWindow* window : windows) {
         auto* child = qobject_cast<TMDIChild*>(window->widget());
         // The window asked about is the one in front, so the user sees what the question means.
-        if (child && child->Document.Modified) {
+        if (child && child->Document.Modified()) {
             if (window->isMinimized())
                 window->showNormal();
             MdiArea->setActiveSubWindow(window);

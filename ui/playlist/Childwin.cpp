@@ -80,7 +80,7 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
     createPlaylistMenu();
 
     SetDocumentFont(host_.documentFont(), host_.documentFontColor());
-    CopiedPositions().Clear();
+    editing::CopiedPositions().Clear();
     setTitle(kUntitled);
 }
 
@@ -100,7 +100,7 @@ void TMDIChild::setTitle(const QByteArray& text) {
 }
 
 void TMDIChild::UpdateModifiedMark() {
-    setWindowModified(Document.Modified);
+    setWindowModified(Document.Modified());
 }
 
 QString TMDIChild::Caption() const {
@@ -189,7 +189,7 @@ bool TMDIChild::ChooseSaveName() {
         Document.FileName = full;
         // A .m3u8 file is UTF-8 by definition.
         if (IsUtf8PlaylistName(full) && Document.Encoding != TextEncoding::Utf8Bom)
-            ConvertEncoding(Document, TextEncoding::Utf8);
+            editing::ConvertEncoding(Document, TextEncoding::Utf8);
         return true;
     }
 }
@@ -200,7 +200,7 @@ void TMDIChild::PrintDocument() {
 }
 
 bool TMDIChild::FormCloseQuery() {
-    if (!Document.Modified)
+    if (!Document.Modified())
         return true;
     const QString text = Document.untitled()
                              ? QStringLiteral("Save '(untitled)'?")
@@ -230,19 +230,19 @@ void TMDIChild::closeEvent(QCloseEvent* event) {
 }
 
 void TMDIChild::FormClose() {
-    CopiedPositions().Clear();
+    editing::CopiedPositions().Clear();
 }
 
 void TMDIChild::DeleteEntries() {
     const std::vector<int> selected = ListView1->selectedPositions();
-    cadrell::DeleteEntries(Document, selected);
+    editing::DeleteEntries(Document, selected);
     if (!selected.empty())
         keepKeyboardAt(selected.front());
 }
 
 void TMDIChild::CutEntries() {
     const std::vector<int> selected = ListView1->selectedPositions();
-    cadrell::CutEntries(Document, selected, host_.entryClipboard(), CopiedPositions());
+    editing::CutEntries(Document, selected, host_.entryClipboard(), editing::CopiedPositions());
     host_.entryClipboardEncoding() = Document.Encoding;
     if (!selected.empty())
         keepKeyboardAt(selected.front());
@@ -259,7 +259,7 @@ void TMDIChild::keepKeyboardAt(int row) {
 
 void TMDIChild::MoveEntries(int step) {
     const std::optional<std::vector<int>> moved =
-        cadrell::MoveEntries(Document, ListView1->selectedPositions(), step);
+        editing::MoveEntries(Document, ListView1->selectedPositions(), step);
     if (!moved)
         return;
     // The selection goes with the rows, and so does the keyboard.
@@ -285,8 +285,8 @@ void TMDIChild::ShowPopupMenu(QPoint pos, bool fromKeyboard) {
 }
 
 void TMDIChild::CopyEntries() {
-    cadrell::CopyEntries(Document, ListView1->selectedPositions(), host_.entryClipboard(),
-                         CopiedPositions());
+    editing::CopyEntries(Document, ListView1->selectedPositions(), host_.entryClipboard(),
+                         editing::CopiedPositions());
     host_.entryClipboardEncoding() = Document.Encoding;
 }
 
@@ -294,7 +294,7 @@ void TMDIChild::PasteEntries() {
     const std::optional<EntryList> entries =
         HeldHere(host_.entryClipboard(), host_.entryClipboardEncoding());
     if (entries)
-        cadrell::PasteEntries(Document, ListView1->selectedPositions(), *entries);
+        editing::PasteEntries(Document, ListView1->selectedPositions(), *entries);
 }
 
 std::optional<EntryList> TMDIChild::HeldHere(const EntryList& entries, TextEncoding from) {
@@ -316,16 +316,16 @@ std::optional<EntryList> TMDIChild::HeldHere(const EntryList& entries, TextEncod
                 .arg(QString::fromLocal8Bit(DisplayPath(Document.FileName)),
                      EncodingName(Document.Encoding))))
         return std::nullopt;
-    ConvertEncoding(Document, TextEncoding::Utf8);
+    editing::ConvertEncoding(Document, TextEncoding::Utf8);
     return ConvertEntries(entries, from, Document.Encoding);
 }
 
 void TMDIChild::RemovePaths() {
-    cadrell::RemovePaths(Document, ListView1->selectedPositions());
+    editing::RemovePaths(Document, ListView1->selectedPositions());
 }
 
 void TMDIChild::RemoveDrives() {
-    cadrell::RemoveDrives(Document, ListView1->selectedPositions());
+    editing::RemoveDrives(Document, ListView1->selectedPositions());
 }
 
 void TMDIChild::UndoStep() {
@@ -362,10 +362,10 @@ void TMDIChild::ListView1StartDrag() {
 
 void TMDIChild::ListView1DragDrop(PlaylistListView* source, int target) {
     if (source == ListView1)
-        DropWithin(Document, CopiedPositions(), target);
+        editing::DropWithin(Document, editing::CopiedPositions(), target);
     else if (const std::optional<EntryList> entries =
                  HeldHere(host_.entryClipboard(), host_.entryClipboardEncoding()))
-        DropFromOther(Document, target, *entries);
+        editing::DropFromOther(Document, target, *entries);
 }
 
 void TMDIChild::ShellDrop(const std::vector<QByteArray>& names) {
@@ -376,7 +376,7 @@ void TMDIChild::ShellDrop(const std::vector<QByteArray>& names) {
     const std::optional<EntryList> entries = HeldHere(dropped, TextEncoding::Utf8);
     if (!entries)
         return;
-    AppendNames(Document, entries->toVector());
+    editing::AppendNames(Document, entries->toVector());
 }
 
 // Files from the file manager may be dropped anywhere in the window, not only on its list.

@@ -197,7 +197,7 @@ void TMDIChild::MenuClick(QAction* sender) {
     } else if (sender == MenuMoveDown) {
         MoveEntries(1);
     } else if (EncodingItems.contains(sender)) {
-        ConvertEncoding(Document, static_cast<TextEncoding>(sender->data().toInt()));
+        editing::ConvertEncoding(Document, static_cast<TextEncoding>(sender->data().toInt()));
         updateEncodingItems();
     } else if (sender == MenuSelectAll) {
         ListView1->selectAll();

@@ -122,7 +122,7 @@ void EntryEditor::apply(int row, bool inserted, QString text) {
         if (doc_->history().index() != steps || doc_->Entries().size() != rows)
             throw Error(
                 QStringLiteral("The playlist changed meanwhile; the entry was not changed"));
-        ConvertEncoding(*doc_, TextEncoding::Utf8);
+        editing::ConvertEncoding(*doc_, TextEncoding::Utf8);
         bytes = EncodeEntry(text, doc_->Encoding);
     }
     if (!bytes)
