@@ -40,11 +40,11 @@
 #include <string>
 #include <vector>
 
-#include "ui/frame/Main.h"
-#include "ui/playlist/Childwin.h"
 #include "core/playlist/Editing.h"
 #include "core/playlist/PlaylistDocument.h"
 #include "core/playlist/PlaylistFile.h"
+#include "ui/frame/Main.h"
+#include "ui/playlist/Childwin.h"
 #include "ui/playlist/PlaylistListView.h"
 
 using namespace cadrell;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/platform/PathParts.h"
 #include "core/playlist/Items.h"
 #include "core/playlist/PathTools.h"
 
@@ -17,7 +18,7 @@ namespace {
 enum class KeyForm : uint8_t { Exact, Slashes, Windows };
 
 KeyForm keyForm(QByteArrayView entry) {
-    if (isWebAddress(entry))
+    if (IsWebAddress(entry))
         return KeyForm::Exact;
     if (isDrivePath(entry) || isUncName(entry))
         return KeyForm::Windows;

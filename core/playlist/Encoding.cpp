@@ -439,4 +439,8 @@ qsizetype FirstUnconvertible(const EntryList& entries, TextEncoding from, TextEn
     return -1;
 }
 
+QString& ShowZeroBytes(QString& text) {
+    return text.replace(QChar(0), QChar(kZeroByteSymbol));
+}
+
 }  // namespace cadrell

@@ -54,6 +54,10 @@ qsizetype EncodeValidUtf16(QByteArrayView utf8, TextEncoding encoding, char* out
 
 // An entry as the rows, the title and the printout show it.
 QString DecodeForDisplay(QByteArrayView entry, TextEncoding encoding);
+// A zero byte would end the text wherever C strings are involved: it is shown as the symbol for
+// one instead, and a search for that symbol finds nothing rather than the wrong entries.
+inline constexpr char16_t kZeroByteSymbol = 0x2400;
+QString& ShowZeroBytes(QString& text);
 // Text typed by the user or taken from a file name, as the bytes of an entry; nothing when the
 // encoding cannot hold a character of it.
 std::optional<QByteArray> EncodeEntry(const QString& text, TextEncoding encoding);

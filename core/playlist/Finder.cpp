@@ -1,5 +1,7 @@
 #include "core/playlist/Finder.h"
 
+#include "core/playlist/Encoding.h"
+
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -70,7 +72,7 @@ Finder::Finder(const FindOptions& options, TextForm form)
     // Bytes can be searched directly when the needle's bytes mean the same in every entry: ASCII
     // in an ASCII-based encoding, or any text in UTF-8 when the case must match. A needle with the
     // symbols shown for zero bytes or for undecodable bytes is left to the decoded text.
-    if (text_.isEmpty() || text_.contains(QChar(0x2400)) || text_.contains(QChar(0xFFFD)))
+    if (text_.isEmpty() || text_.contains(QChar(kZeroByteSymbol)) || text_.contains(QChar(0xFFFD)))
         return;
     const QByteArray utf8 = text_.toUtf8();
     const bool ascii = isAscii(utf8);

@@ -8,22 +8,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "core/platform/PathParts.h"
 #include "core/playlist/Items.h"
 
 namespace cadrell {
 
 namespace {
-
-bool isWebAddress(QByteArrayView s) {
-    const qsizetype colon = s.indexOf("://");
-    if (colon < 2)
-        return false;
-    for (qsizetype i = 0; i < colon; ++i)
-        if (!std::isalnum(static_cast<unsigned char>(s[i])) && s[i] != '+' && s[i] != '-' &&
-            s[i] != '.')
-            return false;
-    return true;
-}
 
 bool exists(const std::string& path) {
     struct stat st;
@@ -56,7 +46,7 @@ EntryKind LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& p
     }
     const bool drive =
         entry.size() >= 2 && entry[1] == ':' && std::isalpha(static_cast<unsigned char>(entry[0]));
-    if (drive || entry.startsWith("\\\\") || isWebAddress(entry) || folder.isEmpty())
+    if (drive || entry.startsWith("\\\\") || IsWebAddress(entry) || folder.isEmpty())
         return EntryKind::NotChecked;
     path = folder.toByteArray();
     if (!path.endsWith('/'))

@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "core/platform/Error.h"
+#include "core/platform/PathParts.h"
 #include "core/playlist/Items.h"
 
 namespace cadrell {
@@ -14,15 +15,6 @@ inline bool asciiLetter(char c) {
 }
 
 }  // namespace
-
-bool isWebAddress(QByteArrayView s) {
-    // A scheme of two or more letters before "://"; one letter would be a drive.
-    qsizetype i = 0;
-    while (i < s.size() && (asciiLetter(s[i]) || (s[i] >= '0' && s[i] <= '9') || s[i] == '+' ||
-                            s[i] == '-' || s[i] == '.'))
-        ++i;
-    return i >= 2 && asciiLetter(s[0]) && s.sliced(i).startsWith("://");
-}
 
 bool isDrivePath(QByteArrayView s) {
     return s.size() >= 2 && s[1] == ':' && asciiLetter(s[0]);
@@ -106,7 +98,7 @@ public:
 
     bool absolute(QByteArrayView entry, QByteArray& out) {
         if (entry.isEmpty() || entry.startsWith('/') || entry.contains('\\') ||
-            isWebAddress(entry) || isDrivePath(entry) || !IsMediaEntry(entry))
+            IsWebAddress(entry) || isDrivePath(entry) || !IsMediaEntry(entry))
             return false;
         parts_ = base_;
         splitInto(entry, parts_);

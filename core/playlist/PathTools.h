@@ -20,9 +20,8 @@ EntryEdits MakeAbsolute(const EntryList& entries, const std::vector<int>& select
 QByteArray RelativePath(QByteArrayView entry, QByteArrayView folder);
 QByteArray AbsolutePath(QByteArrayView entry, QByteArrayView folder);
 
-// Kinds of name the conversions leave alone; Remove Duplicates tells them apart too, to compare
-// each kind by its own rules.
-bool isWebAddress(QByteArrayView s);
+// Kinds of name the conversions leave alone, as web addresses (IsWebAddress); Remove Duplicates
+// tells them apart too, to compare each kind by its own rules.
 bool isDrivePath(QByteArrayView s);
 bool isUncName(QByteArrayView s);
 

@@ -14,8 +14,8 @@
 
 #include "core/platform/AtomicFile.h"
 #include "core/platform/Error.h"
-#include "core/playlist/Encoding.h"
 #include "core/platform/PathParts.h"
+#include "core/playlist/Encoding.h"
 #include "core/playlist/PlaylistDocument.h"
 
 namespace cadrell {

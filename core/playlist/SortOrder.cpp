@@ -1,5 +1,7 @@
 #include "core/playlist/SortOrder.h"
 
+#include "core/platform/Strings.h"
+
 #include <QCollator>
 #include <QLocale>
 #include <algorithm>
@@ -55,10 +57,7 @@ RowOrder orderOf(const EntryList& entries, const ItemLayout& layout, const std::
 QCollator naturalCollator() {
     // The C locale collates by code point, which knows no numbers; a user who has not chosen a
     // language still wants Track 2 before Track 10.
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    QCollator collator(locale);
+    QCollator collator(strings::UserLocale());
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     return collator;

@@ -1,5 +1,7 @@
 #include "core/playlist/Tools.h"
 
+#include "core/playlist/Encoding.h"
+
 namespace cadrell {
 
 QString decoded(QByteArrayView entry, const TextForm& form) {
@@ -12,7 +14,7 @@ QByteArray encoded(const QString& text, const TextForm& form) {
 
 QString ShownText(QByteArrayView entry, const TextForm& form) {
     QString text = decoded(entry, form);
-    text.replace(QChar(0), QChar(0x2400));
+    ShowZeroBytes(text);
     return text;
 }
 

@@ -2,9 +2,9 @@
 
 #include <QtEndian>
 
-#include "core/platform/Strings.h"
 #include "core/platform/Error.h"
 #include "core/platform/Registry.h"
+#include "core/platform/Strings.h"
 
 namespace cadrell {
 

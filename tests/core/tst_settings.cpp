@@ -1,9 +1,9 @@
 #include <QtTest>
 
-#include "core/settings/Settings.h"
 #include "core/platform/AtomicFile.h"
-#include "core/platform/Registry.h"
 #include "core/platform/PathParts.h"
+#include "core/platform/Registry.h"
+#include "core/settings/Settings.h"
 #include "testsupport/FakeFrame.h"
 #include "testsupport/TestSupport.h"
 

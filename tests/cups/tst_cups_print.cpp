@@ -10,10 +10,10 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include "ui/platform/Prompts.h"
 #include "core/playlist/EntryList.h"
-#include "ui/playlist/Print.h"
 #include "testsupport/TestSupport.h"
+#include "ui/platform/Prompts.h"
+#include "ui/playlist/Print.h"
 
 using namespace cadrell;
 

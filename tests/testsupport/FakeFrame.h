@@ -4,8 +4,8 @@
 #include <QStringList>
 #include <vector>
 
-#include "core/settings/Settings.h"
 #include "core/platform/PathParts.h"
+#include "core/settings/Settings.h"
 
 namespace testsupport {
 

@@ -13,15 +13,15 @@
 #include <QVBoxLayout>
 #include <functional>
 
+#include "core/playlist/Editing.h"
+#include "core/playlist/PlaylistDocument.h"
+#include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestSupport.h"
 #include "ui/frame/Main.h"
 #include "ui/platform/SystemImageList.h"
 #include "ui/playlist/Childwin.h"
-#include "core/playlist/Editing.h"
-#include "core/playlist/PlaylistDocument.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
-#include "testsupport/ScriptedPrompts.h"
-#include "testsupport/TestSupport.h"
 
 using namespace cadrell;
 using namespace cadrell::editing;

@@ -5,11 +5,11 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
-#include "ui/playlist/FindBar.h"
 #include "core/playlist/PlaylistDocument.h"
+#include "testsupport/TestSupport.h"
+#include "ui/playlist/FindBar.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
-#include "testsupport/TestSupport.h"
 
 using namespace cadrell;
 using S = QString;

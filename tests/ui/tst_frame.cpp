@@ -11,14 +11,14 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestSupport.h"
+#include "ui/dialogs/About.h"
+#include "ui/dialogs/options.h"
 #include "ui/frame/Main.h"
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
-#include "ui/dialogs/About.h"
-#include "ui/dialogs/options.h"
-#include "testsupport/ScriptedPrompts.h"
-#include "testsupport/TestSupport.h"
 
 using namespace cadrell;
 using testsupport::ScriptedPrompts;

@@ -7,14 +7,14 @@
 #include <QBuffer>
 #include <QVBoxLayout>
 
-#include "ui/platform/SystemImageList.h"
 #include "core/platform/Error.h"
-#include "ui/platform/FileIcons.h"
 #include "core/platform/PathParts.h"
 #include "core/playlist/PlaylistDocument.h"
+#include "testsupport/TestSupport.h"
+#include "ui/platform/FileIcons.h"
+#include "ui/platform/SystemImageList.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
-#include "testsupport/TestSupport.h"
 
 using namespace cadrell;
 

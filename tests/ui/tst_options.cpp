@@ -7,12 +7,12 @@
 #include <QtTest>
 
 #include "core/platform/Error.h"
-#include "ui/platform/Prompts.h"
 #include "core/platform/Registry.h"
 #include "core/settings/ShellRegistration.h"
-#include "ui/dialogs/options.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
+#include "ui/dialogs/options.h"
+#include "ui/platform/Prompts.h"
 
 using namespace cadrell;
 

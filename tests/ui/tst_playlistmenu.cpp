@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestSupport.h"
 #include "ui/frame/Main.h"
 #include "ui/frame/StatusBar.h"
 #include "ui/playlist/Childwin.h"
@@ -15,8 +17,6 @@
 #include "ui/playlist/FindBar.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistTools.h"
-#include "testsupport/ScriptedPrompts.h"
-#include "testsupport/TestSupport.h"
 
 using namespace cadrell;
 using testsupport::ScriptedPrompts;

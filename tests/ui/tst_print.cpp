@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "core/platform/Error.h"
-#include "ui/platform/Prompts.h"
 #include "core/playlist/EntryList.h"
-#include "ui/playlist/Print.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
+#include "ui/platform/Prompts.h"
+#include "ui/playlist/Print.h"
 
 using namespace cadrell;
 

@@ -10,13 +10,13 @@
 #include <QShowEvent>
 #include <QTimer>
 
-#include "ui/platform/Prompts.h"
 #include "core/settings/ShellRegistration.h"
+#include "ui/platform/Prompts.h"
 
 namespace cadrell {
 
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int columns,
-                         QWidget* parent)
+                       QWidget* parent)
     : QGroupBox(caption, parent), buttons_(new QButtonGroup(this)) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(8, 2, 8, 4);
@@ -65,7 +65,7 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& text, Q
 }
 
 RadioGroup* radioGroup(QWidget* parent, const QString& name, const QString& caption,
-                        const QStringList& items, const QString& hint, QRect geometry) {
+                       const QStringList& items, const QString& hint, QRect geometry) {
     auto* g = named(new RadioGroup(caption, items, 2, parent), name);
     g->setGeometry(geometry);
     g->setToolTip(hint);

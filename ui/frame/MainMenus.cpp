@@ -1,4 +1,3 @@
-#include "ui/frame/Main.h"
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -20,19 +19,20 @@
 #include <QToolButton>
 #include <QUrl>
 #include "core/instance/HandOff.h"
-#include "ui/frame/StatusBar.h"
-#include "ui/frame/WindowArrangement.h"
-#include "core/platform/Strings.h"
-#include "ui/platform/SystemImageList.h"
 #include "core/platform/Error.h"
 #include "core/platform/EventLog.h"
-#include "ui/platform/FileIcons.h"
-#include "ui/platform/Prompts.h"
-#include "ui/playlist/Childwin.h"
 #include "core/platform/PathParts.h"
-#include "ui/playlist/PlaylistListView.h"
+#include "core/platform/Strings.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/options.h"
+#include "ui/frame/Main.h"
+#include "ui/frame/StatusBar.h"
+#include "ui/frame/WindowArrangement.h"
+#include "ui/platform/FileIcons.h"
+#include "ui/platform/Prompts.h"
+#include "ui/platform/SystemImageList.h"
+#include "ui/playlist/Childwin.h"
+#include "ui/playlist/PlaylistListView.h"
 
 // The frame's menus and toolbar: what they hold and what each command does.
 namespace cadrell {
@@ -44,7 +44,8 @@ QAction* menuItem(QObject* owner, QMenu* menu, const char* objectName, const QSt
     auto* action = new QAction(caption, owner);
     action->setObjectName(QLatin1String(objectName));
     action->setShortcut(shortcut);
-    // The long part of a "short|long" hint; the frame has no status line to show it in.
+    // The long part of a "short|long" hint, which the status bar shows while the item is
+    // highlighted.
     action->setStatusTip(hint.section(QLatin1Char('|'), -1));
     menu->addAction(action);
     return action;

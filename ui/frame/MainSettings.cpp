@@ -5,8 +5,8 @@
 #include <QToolBar>
 #include <cmath>
 
-#include "ui/frame/Main.h"
 #include "core/settings/Settings.h"
+#include "ui/frame/Main.h"
 
 namespace cadrell {
 

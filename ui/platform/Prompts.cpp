@@ -78,9 +78,10 @@ void QtPrompts::showError(QWidget* parent, const QString& text) {
     if (!parent)
         parent = QApplication::activeWindow();
     if (!parent) {
-        // At start-up or during a hand-off no window is active yet: stay with the frame.
+        // At start-up or during a hand-off no window is active yet: stay with the frame, the one
+        // main window.
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->objectName() == QLatin1String("CadrellMainForm") && top->isVisible())
+            if (top->inherits("QMainWindow") && top->isVisible())
                 parent = top;
         }
     }

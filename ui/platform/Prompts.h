@@ -65,11 +65,11 @@ public:
     bool openUrl(const QUrl& url) override;
 };
 
-// Shows the application's error box for the text (full stop rule applied).
 // Adds the Color button to the font choices of the toolkit's font dialog; `chosen` follows
 // the user's pick and must outlive the dialog.
 void AddColourChoice(QFontDialog& dialog, QColor& chosen);
 
+// Shows the application's error box for the text (full stop rule applied).
 void ShowErrorBox(const QString& text);
 
 // Runs a handler where an outside event enters the program: any failure it raises is shown by

@@ -12,19 +12,19 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-#include "ui/playlist/DocumentHost.h"
 #include "core/platform/Error.h"
-#include "ui/platform/Prompts.h"
+#include "core/platform/PathParts.h"
 #include "core/playlist/Editing.h"
+#include "core/playlist/PlaylistFile.h"
+#include "core/playlist/Reorder.h"
+#include "ui/platform/Prompts.h"
+#include "ui/playlist/DocumentHost.h"
 #include "ui/playlist/EntryEditor.h"
 #include "ui/playlist/FindBar.h"
-#include "core/platform/PathParts.h"
-#include "core/playlist/PlaylistFile.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
 #include "ui/playlist/PlaylistTools.h"
 #include "ui/playlist/Print.h"
-#include "core/playlist/Reorder.h"
 
 namespace cadrell {
 
@@ -57,9 +57,8 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
         updateEncodingItems();
         host_.refreshStatus(this);
     });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        host_.refreshStatus(this);
-    });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { host_.refreshStatus(this); });
     updateUndoItems();
 
     connect(ListView1, &PlaylistListView::dragStarted, this, [this] {

@@ -305,7 +305,8 @@ void TMDIChild::createPlaylistMenu() {
         });
         afterCommand();
     };
-    connect(findBar_, &FindBar::message, this, [this](const QString& text) { host_.showResult(text); });
+    connect(findBar_, &FindBar::message, this,
+            [this](const QString& text) { host_.showResult(text); });
     connect(findBar_, &FindBar::closed, this, [this] { ListView1->setFocus(); });
 
     // Esc in the list stops a tool at work.

@@ -6,9 +6,9 @@
 #include <climits>
 
 #include "core/platform/Error.h"
-#include "ui/platform/Prompts.h"
 #include "core/playlist/Editing.h"
 #include "core/playlist/PlaylistDocument.h"
+#include "ui/platform/Prompts.h"
 #include "ui/playlist/PlaylistModel.h"
 
 namespace cadrell {

@@ -8,11 +8,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include "core/platform/Strings.h"
 
 #include "core/playlist/PlaylistDocument.h"
 
@@ -20,22 +22,13 @@ namespace cadrell {
 
 namespace {
 
-QLocale numberLocale() {
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    return locale;
-}
-
-QString number(qsizetype n) {
-    return numberLocale().toString(static_cast<qlonglong>(n));
-}
+using strings::FormatCount;
 
 QString changedMessage(size_t n) {
     if (n == 0)
         return FindBar::tr("No entries changed");
     return n == 1 ? FindBar::tr("1 entry changed")
-                  : FindBar::tr("%1 entries changed").arg(number(static_cast<qsizetype>(n)));
+                  : FindBar::tr("%1 entries changed").arg(FormatCount(static_cast<qsizetype>(n)));
 }
 
 QPushButton* button(const QString& caption, const QString& name, const QString& tip,
@@ -267,10 +260,10 @@ void FindBar::showCount() {
         count_->setText(counting ? tr("Searching…") : tr("No matches"));
         return;
     }
-    const QString total =
-        number(static_cast<qsizetype>(found.size())) + (counting ? QStringLiteral("…") : QString());
+    const QString total = FormatCount(static_cast<qsizetype>(found.size())) +
+                          (counting ? QStringLiteral("…") : QString());
     if (const qsizetype at = session_.matchNumber(currentRow()); at > 0)
-        count_->setText(tr("%1 of %2").arg(number(at), total));
+        count_->setText(tr("%1 of %2").arg(FormatCount(at), total));
     else if (found.size() == 1 && !counting)
         count_->setText(tr("1 match"));
     else
@@ -365,9 +358,10 @@ void FindBar::selectFound() {
     selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
     view_->scrollTo(first);
-    emit message(found.size() == 1
-                     ? tr("1 row selected")
-                     : tr("%1 rows selected").arg(number(static_cast<qsizetype>(found.size()))));
+    emit message(
+        found.size() == 1
+            ? tr("1 row selected")
+            : tr("%1 rows selected").arg(FormatCount(static_cast<qsizetype>(found.size()))));
 }
 
 void FindBar::replaceCurrent() {

@@ -17,8 +17,8 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "ui/platform/SystemImageList.h"
 #include "ui/platform/FileIcons.h"
+#include "ui/platform/SystemImageList.h"
 
 namespace cadrell {
 

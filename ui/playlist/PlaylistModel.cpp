@@ -1,8 +1,8 @@
 #include "ui/playlist/PlaylistModel.h"
 
-#include "ui/platform/SystemImageList.h"
-#include "ui/platform/FileIcons.h"
 #include "core/playlist/PlaylistDocument.h"
+#include "ui/platform/FileIcons.h"
+#include "ui/platform/SystemImageList.h"
 
 namespace cadrell {
 
@@ -65,8 +65,7 @@ QString PlaylistModel::displayText(QByteArrayView entry, TextEncoding encoding) 
     QString text = DecodeForDisplay(entry.first(shown), encoding);
     if (entry.size() > kShown)
         text += QChar(0x2026);
-    // A zero byte would end the text wherever C strings are involved; show it as a symbol.
-    text.replace(QChar(0), QChar(0x2400));
+    ShowZeroBytes(text);
     return text;
 }
 
@@ -86,7 +85,7 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
         case Qt::EditRole: {
             // The whole entry, not the shortened row.
             QString text = DecodeForDisplay(entry, document_->Encoding);
-            text.replace(QChar(0), QChar(0x2400));
+            ShowZeroBytes(text);
             return text;
         }
         case Qt::DisplayRole:

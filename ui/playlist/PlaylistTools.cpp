@@ -8,13 +8,14 @@
 #include <algorithm>
 
 #include "core/platform/Error.h"
+#include "core/platform/Strings.h"
 #include "core/playlist/Duplicates.h"
 #include "core/playlist/Items.h"
 #include "core/playlist/MissingFiles.h"
 #include "core/playlist/PathTools.h"
-#include "ui/playlist/DocumentHost.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
+#include "ui/playlist/DocumentHost.h"
 #include "ui/playlist/EntryEditor.h"
 #include "ui/playlist/PlaylistListView.h"
 
@@ -22,16 +23,11 @@ namespace cadrell {
 
 namespace {
 
-QString number(qsizetype n) {
-    QLocale locale;
-    if (locale.language() == QLocale::C)
-        locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    return locale.toString(static_cast<qlonglong>(n));
-}
+using strings::FormatCount;
 
 // "1 entry changed", "12 entries changed".
 QString counted(qsizetype n, const char* one, const char* many) {
-    return n == 1 ? QString::fromLatin1(one) : QString::fromLatin1(many).arg(number(n));
+    return n == 1 ? QString::fromLatin1(one) : QString::fromLatin1(many).arg(FormatCount(n));
 }
 
 }  // namespace
@@ -281,7 +277,7 @@ void PlaylistTools::selectMissingFiles() {
             return Finish([this, rows = std::move(rows), missing, notChecked] {
                 selectRows(rows);
                 report(QStringLiteral("%1 missing, %2 not checked")
-                           .arg(number(missing), number(notChecked)));
+                           .arg(FormatCount(missing), FormatCount(notChecked)));
             });
         });
 }

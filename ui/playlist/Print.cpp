@@ -10,9 +10,9 @@
 #include <algorithm>
 
 #include "core/platform/Error.h"
-#include "ui/platform/Prompts.h"
-#include "core/playlist/EntryList.h"
 #include "core/platform/PathParts.h"
+#include "core/playlist/EntryList.h"
+#include "ui/platform/Prompts.h"
 
 namespace cadrell {
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QStringList>
+
+#include "ui/playlist/DocumentHost.h"
+
+namespace testsupport {
+
+// The frame as a document window sees it, recording what the window asks of it.
+struct FakeHost : cadrell::DocumentHost {
+    cadrell::EntryList clipboard;
+    cadrell::TextEncoding clipboardEncoding = cadrell::TextEncoding::Utf8;
+    cadrell::FileDialogState saveDialog;
+    QStringList results;
+    int progressDepth = 0;
+    int commandRefreshes = 0;
+    QStringList commands;  // "new", "open", "exit"
+
+    cadrell::EntryList& entryClipboard() override { return clipboard; }
+    cadrell::TextEncoding& entryClipboardEncoding() override { return clipboardEncoding; }
+    cadrell::FileDialogState& saveDialogState() override { return saveDialog; }
+    cadrell::TSystemImageList* imageList() const override { return nullptr; }
+    QFont documentFont() const override { return QFont(); }
+    QColor documentFontColor() const override { return Qt::black; }
+    void showResult(const QString& text) override { results << text; }
+    bool progressShown() const override { return progressDepth > 0; }
+    void beginProgress(const QString&, std::function<void()>) override { ++progressDepth; }
+    void setProgress(qint64, qint64) override {}
+    void endProgress() override { progressDepth = 0; }
+    void refreshCommandStates() override { ++commandRefreshes; }
+    void refreshStatus(const QWidget*) override {}
+    void newDocument() override { commands << QStringLiteral("new"); }
+    void openDocument() override { commands << QStringLiteral("open"); }
+    void exitProgram() override { commands << QStringLiteral("exit"); }
+};
+
+}  // namespace testsupport
