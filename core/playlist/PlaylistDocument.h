@@ -6,7 +6,7 @@
 #include "core/playlist/Change.h"
 #include "core/playlist/Encoding.h"
 #include "core/playlist/EntryList.h"
-#include "core/playlist/History.h"
+#include "core/playlist/UndoStack.h"
 
 namespace cadrell {
 

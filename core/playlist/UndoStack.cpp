@@ -1,4 +1,4 @@
-#include "core/playlist/History.h"
+#include "core/playlist/UndoStack.h"
 
 #include <unistd.h>
 
