@@ -132,7 +132,21 @@ void DropFromOther(PlaylistDocument& doc, int target, const EntryList& clipboard
                  QStringLiteral("Drop"));
 }
 
+void RequireOneLineNames(const std::vector<QByteArray>& names) {
+    for (const QByteArray& name : names) {
+        if (!name.contains('\n') && !name.contains('\r'))
+            continue;
+        // Shown with the breaks as symbols, so the message itself stays on its lines.
+        QString shown = QString::fromLocal8Bit(name);
+        shown.replace(QLatin1Char('\r'), QChar(0x240D)).replace(QLatin1Char('\n'), QChar(0x240A));
+        throw Error(QStringLiteral("%1 cannot be added: a line break in its name would split it "
+                                   "into several entries")
+                        .arg(shown));
+    }
+}
+
 void AppendNames(PlaylistDocument& doc, const std::vector<QByteArray>& names) {
+    RequireOneLineNames(names);
     EntryList texts;
     for (const QByteArray& n : names)
         texts.append(n);

@@ -41,7 +41,10 @@ void RemoveDrives(PlaylistDocument& doc, const Selection& selected);
 void DropWithin(PlaylistDocument& doc, const TIntList& copiedPositions, int target);
 // A drag dropped on another window: copies of the clipboard before the target row, or appended.
 void DropFromOther(PlaylistDocument& doc, int target, const EntryList& clipboard);
-// Names dropped from the file manager, appended in order.
+// Fails, naming it, for the first name that holds a line break: written as an entry it would
+// become lines of its own.
+void RequireOneLineNames(const std::vector<QByteArray>& names);
+// Names dropped from the file manager, appended in order; none when one holds a line break.
 void AppendNames(PlaylistDocument& doc, const std::vector<QByteArray>& names);
 
 // The document written in another encoding from now on, as one step (its entries converted when

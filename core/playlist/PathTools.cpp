@@ -26,18 +26,26 @@ bool isUncName(QByteArrayView s) {
 
 namespace {
 
+bool startsWithAnyCase(QByteArrayView s, QByteArrayView prefix) {
+    return s.size() >= prefix.size() &&
+           s.first(prefix.size()).compare(prefix, Qt::CaseInsensitive) == 0;
+}
+
 // A local file:// URL as a path ("file:///a%20b" or "file://localhost/a%20b"), else empty.
+// An escaped line break or zero byte would become a line of its own, or cut the entry, once
+// written: such an address is no path we convert.
 QByteArray fileUrlPath(QByteArrayView s) {
-    constexpr QByteArrayView kScheme("file://");
-    if (s.size() < kScheme.size() ||
-        QByteArrayView(s.first(kScheme.size())).compare(kScheme, Qt::CaseInsensitive) != 0)
+    if (!startsWithAnyCase(s, "file://"))
         return {};
-    QByteArrayView rest = s.sliced(kScheme.size());
-    if (rest.startsWith("localhost/"))
+    QByteArrayView rest = s.sliced(7);
+    if (startsWithAnyCase(rest, "localhost/"))
         rest = rest.sliced(9);
     if (!rest.startsWith('/'))
         return {};
-    return QByteArray::fromPercentEncoding(rest.toByteArray());
+    QByteArray path = QByteArray::fromPercentEncoding(rest.toByteArray());
+    if (path.contains('\r') || path.contains('\n') || path.contains('\0'))
+        return {};
+    return path;
 }
 
 // The components of an absolute path with "." and ".." worked out on the text alone, as a

@@ -289,6 +289,13 @@ private slots:
         QCOMPARE(doc.Entries().bytes(doc.Entries().size() - 1), longName);
         QCOMPARE(doc.Entries().bytes(doc.Entries().size() - 2), QByteArray("/a/list.m3u"));
         QVERIFY(doc.Modified());
+        // A name with a line break would become lines of its own: the whole drop is refused.
+        const qsizetype before = doc.Entries().size();
+        for (const QByteArray& broken : {QByteArray("/a/x\n#EXTINF:1,y\n/etc/passwd"),
+                                         QByteArray("/a/x\r.mp3")}) {
+            QVERIFY_THROWS_EXCEPTION(Error, AppendNames(doc, {"/a/ok.mp3", broken}));
+            QCOMPARE(doc.Entries().size(), before);
+        }
     }
 
     // Many edits must not let deleted text pile up, and must never change what survives.

@@ -227,6 +227,11 @@ private slots:
         QTest::newRow("UNC") << QByteArray("\\\\srv\\share\\a.mp3");
         QTest::newRow("directive") << QByteArray("#EXTINF:1,/x/a.mp3");
         QTest::newRow("other host") << QByteArray("file://srv/x/a.mp3");
+        // Decoded, these would write lines of their own into the file.
+        QTest::newRow("escaped line break")
+            << QByteArray("file:///x/evil%0D%0A%23EXTINF:1,injected%0D%0A/etc/passwd.mp3");
+        QTest::newRow("escaped line feed") << QByteArray("file:///x/a%0a.mp3");
+        QTest::newRow("escaped zero byte") << QByteArray("file:///x/a%00.mp3");
     }
     void pathsLeftAlone() {
         QFETCH(QByteArray, entry);
@@ -241,6 +246,11 @@ private slots:
         QCOMPARE(withEdits(list, MakeAbsolute(list, {1, 3}, "/m/lists")),
                  QByteArray("#EXTM3U|file:///m/a%20b.mp3|/m/c.mp3|/m/d.mp3|http://h/e"));
         QVERIFY_THROWS_EXCEPTION(Error, MakeRelative(list, {}, ""));
+        // The host name is no more case-sensitive than the scheme.
+        QCOMPARE(RelativePath("FILE://LOCALHOST/m/a.mp3", "/m/lists"), QByteArray("../a.mp3"));
+        // An entry that would split is left as it was and not counted as changed.
+        const EntryList hostile = listOf("file:///m/a%0Ab.mp3|/m/c.mp3");
+        QCOMPARE(MakeRelative(hostile, {}, "/m").rows, std::vector<int>{1});
     }
 
     void find_data() {

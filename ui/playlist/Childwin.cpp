@@ -368,6 +368,7 @@ void TMDIChild::ListView1DragDrop(PlaylistListView* source, int target) {
 }
 
 void TMDIChild::ShellDrop(const std::vector<QByteArray>& names) {
+    editing::RequireOneLineNames(names);
     // File names are the file system's bytes, which are UTF-8 here.
     EntryList dropped;
     for (const QByteArray& name : names)
