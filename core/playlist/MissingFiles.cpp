@@ -1,23 +1,31 @@
 #include "core/playlist/MissingFiles.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "core/platform/PathParts.h"
+#include "core/platform/Strings.h"
 #include "core/playlist/Items.h"
 
 namespace cadrell {
 
 namespace {
 
-bool exists(const std::string& path) {
+// 0 when the file is there, else the error: only ENOENT and ENOTDIR say that it is not.
+int lookUp(const std::string& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    return ::stat(path.c_str(), &st) == 0 ? 0 : errno;
+}
+
+bool isAbsence(int error) {
+    return error == ENOENT || error == ENOTDIR;
 }
 
 struct Folder {
@@ -37,7 +45,7 @@ EntryKind LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& p
     if (entry.size() >= 7 &&
         QByteArrayView(entry.first(7)).compare("file://", Qt::CaseInsensitive) == 0) {
         QByteArrayView rest = entry.sliced(7);
-        if (rest.startsWith("localhost/"))
+        if (rest.size() >= 10 && rest.first(10).compare("localhost/", Qt::CaseInsensitive) == 0)
             rest = rest.sliced(9);
         if (!rest.startsWith('/'))
             return EntryKind::NotChecked;  // a file on another host
@@ -119,11 +127,17 @@ MissingFiles FindMissingFiles(const std::vector<QByteArray>& entries, const QByt
             const std::string_view name = std::string_view(full).substr(f.nameAt);
             // "." and ".." and names with a path of their own are left to stat.
             const bool plain = listed && !name.empty() && name != "." && name != "..";
-            const bool found = plain && names.count(name) ? true : exists(full);
-            if (found)
+            const int error = plain && names.count(name) ? 0 : lookUp(full);
+            if (error == 0) {
                 ++result.present;
-            else
+            } else if (isAbsence(error)) {
                 isMissing[static_cast<size_t>(row)] = 1;
+            } else {
+                // A folder we may not enter or a mount that is gone says nothing about the file.
+                ++result.unreachable;
+                if (result.unreachableError == 0)
+                    result.unreachableError = error;
+            }
             if (++done % 4096 == 0 && progress)
                 progress(done, checked);
         }
@@ -134,6 +148,19 @@ MissingFiles FindMissingFiles(const std::vector<QByteArray>& entries, const QByt
     if (progress && !result.cancelled)
         progress(checked, checked);
     return result;
+}
+
+QString MissingFilesMessage(const MissingFiles& result) {
+    using strings::FormatCount;
+    const qsizetype missing = static_cast<qsizetype>(result.missing.size());
+    QString text =
+        QStringLiteral("%1 missing, %2 not checked")
+            .arg(FormatCount(missing), FormatCount(result.notChecked + result.unreachable));
+    if (result.unreachable > 0)
+        text += QStringLiteral(" (%1 could not be checked: %2)")
+                    .arg(FormatCount(result.unreachable),
+                         QString::fromLocal8Bit(std::strerror(result.unreachableError)));
+    return text;
 }
 
 }  // namespace cadrell

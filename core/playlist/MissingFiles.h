@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <atomic>
 #include <functional>
 #include <vector>
@@ -18,8 +19,12 @@ EntryKind LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& p
 struct MissingFiles {
     std::vector<int> missing;  // rows, ascending
     qsizetype present = 0;
-    qsizetype notChecked =
-        0;  // drive paths, UNC names, web addresses, relative names without a folder
+    // Drive paths, UNC names, web addresses, relative names without a folder.
+    qsizetype notChecked = 0;
+    // Local files the system would not say anything about (a folder we may not enter, a mount
+    // that no longer answers): neither present nor missing. The first such error.
+    qsizetype unreachable = 0;
+    int unreachableError = 0;
     bool cancelled = false;  // the other fields then cover only the rows done
 };
 
@@ -30,5 +35,8 @@ struct MissingFiles {
 MissingFiles FindMissingFiles(const std::vector<QByteArray>& entries, const QByteArray& folder,
                               const std::function<void(qsizetype, qsizetype)>& progress = {},
                               const std::atomic<bool>* cancel = nullptr);
+
+// "3 missing, 5 not checked", and why files could not be checked when some could not.
+QString MissingFilesMessage(const MissingFiles& result);
 
 }  // namespace cadrell

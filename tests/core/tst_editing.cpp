@@ -291,8 +291,8 @@ private slots:
         QVERIFY(doc.Modified());
         // A name with a line break would become lines of its own: the whole drop is refused.
         const qsizetype before = doc.Entries().size();
-        for (const QByteArray& broken : {QByteArray("/a/x\n#EXTINF:1,y\n/etc/passwd"),
-                                         QByteArray("/a/x\r.mp3")}) {
+        for (const QByteArray& broken :
+             {QByteArray("/a/x\n#EXTINF:1,y\n/etc/passwd"), QByteArray("/a/x\r.mp3")}) {
             QVERIFY_THROWS_EXCEPTION(Error, AppendNames(doc, {"/a/ok.mp3", broken}));
             QCOMPARE(doc.Entries().size(), before);
         }

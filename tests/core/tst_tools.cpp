@@ -1,7 +1,11 @@
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
 
 #include "core/platform/Error.h"
 #include "core/playlist/Duplicates.h"
@@ -381,6 +385,29 @@ private slots:
 
         std::atomic<bool> cancel{true};
         QVERIFY(FindMissingFiles(entries, root, {}, &cancel).cancelled);
+    }
+
+    // A file the system will not tell about is not missing: it is counted apart, with the reason.
+    void missingFilesBehindAClosedFolder() {
+        if (::geteuid() == 0)
+            QSKIP("root enters every folder; the unprivileged run checks this");
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray root = QFile::encodeName(dir.path());
+        QVERIFY(QDir(dir.path()).mkpath("closed"));
+        QVERIFY(QFile(dir.filePath("closed/a.mp3")).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::setPermissions(dir.filePath("closed"), QFileDevice::ReadOwner));
+        const MissingFiles result = FindMissingFiles(
+            {root + "/closed/a.mp3", root + "/closed/b.mp3", root + "/gone.mp3"}, root);
+        QFile::setPermissions(dir.filePath("closed"), QFileDevice::ReadOwner |
+                                                          QFileDevice::WriteOwner |
+                                                          QFileDevice::ExeOwner);
+        QCOMPARE(result.missing, std::vector<int>{2});
+        QCOMPARE(result.unreachable, qsizetype(2));
+        QCOMPARE(result.unreachableError, EACCES);
+        QCOMPARE(MissingFilesMessage(result),
+                 QStringLiteral("1 missing, 2 not checked (2 could not be checked: %1)")
+                     .arg(QString::fromLocal8Bit(std::strerror(EACCES))));
     }
 };
 

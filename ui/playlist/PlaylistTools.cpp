@@ -272,12 +272,10 @@ void PlaylistTools::selectMissingFiles() {
             // The rows of the missing entries' items, so that Delete takes their "#" lines too.
             const ItemLayout layout = FindItems(entries);
             std::vector<int> rows = RowsOfItems(layout, ItemsOfRows(layout, result.missing));
-            const qsizetype missing = static_cast<qsizetype>(result.missing.size());
-            const qsizetype notChecked = result.notChecked;
-            return Finish([this, rows = std::move(rows), missing, notChecked] {
+            const QString text = MissingFilesMessage(result);
+            return Finish([this, rows = std::move(rows), text] {
                 selectRows(rows);
-                report(QStringLiteral("%1 missing, %2 not checked")
-                           .arg(FormatCount(missing), FormatCount(notChecked)));
+                report(text);
             });
         });
 }
