@@ -146,7 +146,7 @@ Change Change::move(const std::vector<int>& positions, int before, qsizetype cou
 }
 
 bool Change::isEmpty() const {
-    if (encoding_)
+    if (encoding_ || lineEnd_)
         return false;
     if (kind_ == Kind::Permute)
         return runs_.empty() || (runs_.size() == 1 && runs_.front().from == 0);

@@ -60,6 +60,9 @@ public:
     // which puts the encoding it had into the inverse.
     void setEncoding(std::optional<TextEncoding> encoding) { encoding_ = encoding; }
     std::optional<TextEncoding> encoding() const { return encoding_; }
+    // Likewise a switch of the line ends.
+    void setLineEnd(std::optional<LineEnd> lineEnd) { lineEnd_ = lineEnd; }
+    std::optional<LineEnd> lineEnd() const { return lineEnd_; }
     // The positions the change works on; for a permutation, the rows to show after it.
     const std::vector<int>& positions() const { return positions_; }
     const EntryList& texts() const { return texts_; }
@@ -87,6 +90,7 @@ private:
     EntryList texts_;                   // Insert, Replace
     std::vector<EntryList::Run> runs_;  // Permute
     std::optional<TextEncoding> encoding_;
+    std::optional<LineEnd> lineEnd_;
 };
 
 }  // namespace cadrell

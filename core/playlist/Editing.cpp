@@ -28,8 +28,8 @@ std::vector<int> validPositions(const std::vector<int>& positions, qsizetype cou
 // Cuts the front off the selected entries (all when none is selected). Directives and web
 // addresses are not paths, and an entry is never cut down to nothing.
 template <class Cut>
-void cutEach(PlaylistDocument& doc, const Selection& selected, const QString& name,
-             Cut&& offsetOf) {
+qsizetype cutEach(PlaylistDocument& doc, const Selection& selected, const QString& name,
+                  Cut&& offsetOf) {
     const EntryList& entries = doc.Entries();
     std::vector<int> positions;
     std::vector<uint32_t> lengths;
@@ -54,7 +54,9 @@ void cutEach(PlaylistDocument& doc, const Selection& selected, const QString& na
         for (int i : rows)
             consider(i);
     }
+    const qsizetype changed = static_cast<qsizetype>(positions.size());
     doc.perform(Change::dropPrefixes(std::move(positions), std::move(lengths)), name);
+    return changed;
 }
 
 void insertBefore(PlaylistDocument& doc, qsizetype pos, const EntryList& texts,
@@ -101,14 +103,14 @@ void DeleteCopiedEntries(PlaylistDocument& doc, const TIntList& copiedPositions)
     DeleteEntries(doc, copiedPositions.values());
 }
 
-void RemovePaths(PlaylistDocument& doc, const Selection& selected) {
-    cutEach(doc, selected, QStringLiteral("Remove Path"),
-            [](QByteArrayView e) { return FileNameOffset(e); });
+qsizetype RemovePaths(PlaylistDocument& doc, const Selection& selected) {
+    return cutEach(doc, selected, QStringLiteral("Remove Path"),
+                   [](QByteArrayView e) { return FileNameOffset(e); });
 }
 
-void RemoveDrives(PlaylistDocument& doc, const Selection& selected) {
-    cutEach(doc, selected, QStringLiteral("Remove Drive"),
-            [](QByteArrayView e) { return StripDriveOffset(e); });
+qsizetype RemoveDrives(PlaylistDocument& doc, const Selection& selected) {
+    return cutEach(doc, selected, QStringLiteral("Remove Drive"),
+                   [](QByteArrayView e) { return StripDriveOffset(e); });
 }
 
 void DropWithin(PlaylistDocument& doc, const TIntList& copiedPositions, int target) {
@@ -175,6 +177,12 @@ void ConvertEncoding(PlaylistDocument& doc, TextEncoding to) {
     Change change = Change::replace(std::move(rows), std::move(texts));
     change.setEncoding(to);
     doc.perform(std::move(change), QStringLiteral("Convert to %1").arg(EncodingName(to)));
+}
+
+void ConvertLineEnds(PlaylistDocument& doc, LineEnd to) {
+    Change change = Change::replace({}, {});
+    change.setLineEnd(to);
+    doc.perform(std::move(change), QStringLiteral("Line Ends %1").arg(LineEndName(to)));
 }
 
 }  // namespace editing

@@ -31,9 +31,10 @@ void CutEntries(PlaylistDocument& doc, const Selection& selected, EntryList& cli
 void PasteEntries(PlaylistDocument& doc, const Selection& selected, const EntryList& clipboard);
 void DeleteCopiedEntries(PlaylistDocument& doc, const TIntList& copiedPositions);
 // On the selected entries, or on all when none is selected. Lines starting with "#" and web
-// addresses stay as they are, and so does an entry that would become empty.
-void RemovePaths(PlaylistDocument& doc, const Selection& selected);
-void RemoveDrives(PlaylistDocument& doc, const Selection& selected);
+// addresses stay as they are, and so does an entry that would become empty. The number of
+// entries changed.
+qsizetype RemovePaths(PlaylistDocument& doc, const Selection& selected);
+qsizetype RemoveDrives(PlaylistDocument& doc, const Selection& selected);
 
 // A drag dropped on the list it started from: the entries at copiedPositions move to stand
 // before the target row (-1: to the end). A target that is itself dragged stands for the first
@@ -51,6 +52,8 @@ void AppendNames(PlaylistDocument& doc, const std::vector<QByteArray>& names);
 // the way they are held changes). Fails, changing nothing, with the first entry the encoding
 // cannot hold.
 void ConvertEncoding(PlaylistDocument& doc, TextEncoding to);
+// The document's lines end with `to` from the next save on, as one step.
+void ConvertLineEnds(PlaylistDocument& doc, LineEnd to);
 
 }  // namespace editing
 }  // namespace cadrell

@@ -443,4 +443,18 @@ QString& ShowZeroBytes(QString& text) {
     return text.replace(QChar(0), QChar(kZeroByteSymbol));
 }
 
+QString LineEndName(LineEnd lineEnd) {
+    return lineEnd == LineEnd::Lf ? QStringLiteral("LF") : QStringLiteral("CR LF");
+}
+
+LineEnd DetectLineEnd(QByteArrayView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n')
+            return LineEnd::Lf;
+        if (text[i] == '\r')
+            return LineEnd::CrLf;
+    }
+    return LineEnd::CrLf;
+}
+
 }  // namespace cadrell

@@ -25,6 +25,17 @@ enum class TextEncoding {
 
 // The name shown to the user ("UTF-8", "UTF-16 LE", ...).
 QString EncodingName(TextEncoding encoding);
+
+// How a playlist's lines end. Kept as found, like the encoding: rewriting every line end shows
+// every line as changed to version control and sync tools. New playlists end lines with CR LF.
+enum class LineEnd { CrLf, Lf };
+// "CR LF", "LF".
+QString LineEndName(LineEnd lineEnd);
+inline QByteArrayView LineEndBytes(LineEnd lineEnd) {
+    return lineEnd == LineEnd::Lf ? QByteArrayView("\n") : QByteArrayView("\r\n");
+}
+// The line end of the first line that has one (a lone CR counts as CR LF); CR LF when none has.
+LineEnd DetectLineEnd(QByteArrayView text);
 inline bool HoldsUtf8(TextEncoding encoding) {
     return encoding != TextEncoding::Windows1252;
 }

@@ -41,12 +41,17 @@ Change PlaylistDocument::applied(Change change) {
         emit aboutToChange();
     }
     const std::optional<TextEncoding> encoding = change.encoding();
+    const std::optional<LineEnd> lineEnd = change.lineEnd();
     Change inverse = std::move(change).apply(entries_);
     // Text that only the history still needs is the history's to keep or let go.
     entries_.dropUnusedBuffers();
     if (encoding) {
         inverse.setEncoding(Encoding);
         Encoding = *encoding;
+    }
+    if (lineEnd) {
+        inverse.setLineEnd(LineEnds);
+        LineEnds = *lineEnd;
     }
     return inverse;
 }
@@ -60,6 +65,8 @@ bool PlaylistDocument::perform(Change change, const QString& name) {
     change.dropUnchanged(entries_);
     if (change.encoding() == Encoding)
         change.setEncoding(std::nullopt);
+    if (change.lineEnd() == LineEnds)
+        change.setLineEnd(std::nullopt);
     if (change.isEmpty())
         return false;
     Change undo = applied(std::move(change));

@@ -36,6 +36,8 @@ public:
     bool Modified() const { return modified_; }
     // Found when the file is read; a new playlist is UTF-8.
     TextEncoding Encoding = TextEncoding::Utf8;
+    // Found when the file is read; a new playlist ends its lines with CR LF.
+    LineEnd LineEnds = LineEnd::CrLf;
     // The last load found a file under FileName but could not read it; cleared by a good load
     // or a save.
     bool UnreadFile = false;

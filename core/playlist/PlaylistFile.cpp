@@ -122,21 +122,24 @@ QByteArray ReadWholeFile(const QByteArray& fileName) {
     return data;
 }
 
-QByteArray FormatPlaylist(const EntryList& entries) {
+QByteArray FormatPlaylist(const EntryList& entries, LineEnd lineEnd) {
+    const QByteArrayView end = LineEndBytes(lineEnd);
     QByteArray out;
-    out.resize(entries.liveBytes() + 2 * entries.size());
+    out.resize(entries.liveBytes() + end.size() * entries.size());
     char* p = out.data();
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QByteArrayView e = entries.at(i);
         std::memcpy(p, e.data(), static_cast<size_t>(e.size()));
         p += e.size();
-        *p++ = '\r';
-        *p++ = '\n';
+        std::memcpy(p, end.data(), static_cast<size_t>(end.size()));
+        p += end.size();
     }
     return out;
 }
 
-void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEncoding encoding) {
+void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEncoding encoding,
+                   LineEnd lineEnd) {
+    const QByteArrayView end8 = LineEndBytes(lineEnd);
     // Every entry is checked before the old file is touched, then converted piece by piece.
     const bool utf16 = IsUtf16(encoding);
     if (utf16) {
@@ -173,35 +176,36 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEnc
     const QByteArray mark = FileMark(encoding);
     put(mark.constData(), mark.size());
     if (utf16) {
-        // Entries read from the file lie one after another in its buffer, a CR LF apart; such a
-        // run is converted in one call, as large as half a piece.
-        const QByteArray lineEnd = *EncodeUtf16("\r\n", encoding);
+        // Entries read from the file lie one after another in its buffer, a line end apart; such
+        // a run is converted in one call, as large as half a piece.
+        const QByteArray lineEnd16 = *EncodeUtf16(end8, encoding);
+        const qsizetype gap = end8.size();
         for (qsizetype i = 0; i < entries.size();) {
             const char* const begin = entries.at(i).data();
             const char* end = begin + entries.at(i).size();
             for (++i; i < entries.size(); ++i) {
                 const QByteArrayView next = entries.at(i);
-                if (next.data() != end + 2 || end[0] != '\r' || end[1] != '\n' ||
+                if (next.data() != end + gap || std::memcmp(end, end8.data(), size_t(gap)) != 0 ||
                     next.data() + next.size() - begin > kPiece / 2 - 2)
                     break;
                 end = next.data() + next.size();
             }
             const QByteArrayView run(begin, end - begin);
-            if (used + 2 * run.size() + lineEnd.size() > kPiece)
+            if (used + 2 * run.size() + lineEnd16.size() > kPiece)
                 flush();
-            if (2 * run.size() > kPiece - lineEnd.size()) {
+            if (2 * run.size() > kPiece - lineEnd16.size()) {
                 const QByteArray whole = *EncodeUtf16(run, encoding);
                 put(whole.constData(), whole.size());
             } else {
                 used += EncodeValidUtf16(run, encoding, piece.get() + used);
             }
-            put(lineEnd.constData(), lineEnd.size());
+            put(lineEnd16.constData(), lineEnd16.size());
         }
     } else {
         for (qsizetype i = 0; i < entries.size(); ++i) {
             const QByteArrayView e = entries.at(i);
             put(e.data(), e.size());
-            put("\r\n", 2);
+            put(end8.data(), end8.size());
         }
     }
     flush();
@@ -228,13 +232,15 @@ void LoadPlaylist(PlaylistDocument& doc) {
         for (auto& line : lines)
             line.first += text->offset;
     doc.UnreadFile = false;
+    const LineEnd lineEnd = DetectLineEnd(QByteArrayView(text->bytes).sliced(text->offset));
     batch.entries().adopt(std::move(text->bytes), lines);
     doc.Encoding = encoding;
+    doc.LineEnds = lineEnd;
     doc.markClean();
 }
 
 void SavePlaylist(PlaylistDocument& doc) {
-    WritePlaylist(doc.FileName, doc.Entries(), doc.Encoding);
+    WritePlaylist(doc.FileName, doc.Entries(), doc.Encoding, doc.LineEnds);
     doc.markClean();
     doc.UnreadFile = false;
 }

@@ -20,17 +20,18 @@ std::vector<std::pair<qsizetype, qsizetype>> SplitLines(QByteArrayView data);
 // too large) fails with "Cannot open file <name>".
 QByteArray ReadWholeFile(const QByteArray& fileName);
 
-// Every entry followed by CR LF; no entries give no bytes.
-QByteArray FormatPlaylist(const EntryList& entries);
+// Every entry followed by the line end; no entries give no bytes.
+QByteArray FormatPlaylist(const EntryList& entries, LineEnd lineEnd = LineEnd::CrLf);
 
 // Writes beside the target and renames over it, so a failed save leaves the old file whole.
 // Fails with "Cannot create file <name>" or "Stream write error".
 // The encoding's mark comes first; UTF-16 is converted from the entries' UTF-8 and refused, before
 // anything is written, when an entry is not valid UTF-8.
 void WritePlaylist(const QByteArray& fileName, const EntryList& entries,
-                   TextEncoding encoding = TextEncoding::Utf8);
+                   TextEncoding encoding = TextEncoding::Utf8, LineEnd lineEnd = LineEnd::CrLf);
 
-// Empties the document, reads FileName into it as one change, finds its encoding and clears
+// Empties the document, reads FileName into it as one change, finds its encoding and line ends
+// and clears
 // Modified. A failure on a file that exists leaves UnreadFile set.
 void LoadPlaylist(PlaylistDocument& doc);
 // Writes the entries to FileName and clears Modified and UnreadFile.

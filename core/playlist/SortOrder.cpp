@@ -388,4 +388,12 @@ RowOrder ShuffleOrder(const EntryList& entries, const std::vector<int>& selected
     return orderOf(entries, layout, places, moved);
 }
 
+OrderScope ScopeOfOrder(const EntryList& entries, const std::vector<int>& selectedRows) {
+    const ItemLayout layout = FindItems(entries);
+    const qsizetype selected = static_cast<qsizetype>(ItemsOfRows(layout, selectedRows).size());
+    if (selected > 1)
+        return {selected, true};
+    return {static_cast<qsizetype>(layout.items.size()), false};
+}
+
 }  // namespace cadrell

@@ -26,4 +26,12 @@ RowOrder ShuffleOrder(const EntryList& entries, const std::vector<int>& selected
 // view when the line is no #EXTINF line or names no title.
 QByteArrayView ExtinfTitle(QByteArrayView line);
 
+// What a reordering of these selected rows works on: the items of the selection when it holds
+// several, else every item.
+struct OrderScope {
+    qsizetype items = 0;
+    bool selection = false;
+};
+OrderScope ScopeOfOrder(const EntryList& entries, const std::vector<int>& selectedRows);
+
 }  // namespace cadrell

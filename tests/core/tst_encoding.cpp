@@ -77,8 +77,8 @@ private slots:
                 << QByteArray();
             QTest::addRow("UTF-16 %s, LF ends", little ? "LE" : "BE")
                 << "a.m3u" << utf16(QStringLiteral("a\nb\n\r"), little) << bare
-                << QStringList{"a", "b", ""} << utf16(QStringLiteral("a\r\nb\r\n\r\n"), little)
-                << utf16(QStringLiteral("b\r\n\r\n"), little);
+                << QStringList{"a", "b", ""} << utf16(QStringLiteral("a\nb\n\n"), little)
+                << utf16(QStringLiteral("b\n\n"), little);
         }
         const QByteArray bom("\xEF\xBB\xBF");
         QTest::newRow("UTF-8 with mark") << "a.m3u" << bom + two.toUtf8() << TextEncoding::Utf8Bom
@@ -89,8 +89,8 @@ private slots:
         QTest::newRow("Windows-1252, 0x80-0x9F")
             << "a.m3u" << latin << TextEncoding::Windows1252
             << QStringList{"#EXTM3U", kRoyksopp, QStringLiteral("\u0081\u009d")}
-            << QByteArray("#EXTM3U\r\nR\xF6yksopp \x80.mp3\r\n\x81\x9D\r\n")
-            << QByteArray("R\xF6yksopp \x80.mp3\r\n\x81\x9D\r\n");
+            << QByteArray("#EXTM3U\nR\xF6yksopp \x80.mp3\n\x81\x9D\n")
+            << QByteArray("R\xF6yksopp \x80.mp3\n\x81\x9D\n");
         QTest::newRow("invalid UTF-8 is 8-bit text")
             << "a.m3u" << QByteArray("a\xC3(\r\n") << TextEncoding::Windows1252
             << QStringList{QStringLiteral("a\u00c3(")} << QByteArray("a\xC3(\r\n") << QByteArray();

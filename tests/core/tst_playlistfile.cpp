@@ -11,6 +11,7 @@
 
 #include "core/platform/AtomicFile.h"
 #include "core/platform/Error.h"
+#include "core/playlist/Editing.h"
 #include "core/playlist/PlaylistDocument.h"
 #include "core/playlist/PlaylistFile.h"
 #include "testsupport/TestSupport.h"
@@ -193,13 +194,51 @@ private slots:
         QVERIFY(!doc.Modified());
     }
 
-    void lfFileIsWrittenWithCrLf() {
-        const QString path = writeFile(QStringLiteral("lf.m3u"), "a\nb");
+    // The line ends are the file's, as found on its first line that has one; switching them is a
+    // step like any other.
+    void lineEndsAreKept_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<LineEnd>("found");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("LF, unchanged")
+            << QByteArray("a\nb\n") << LineEnd::Lf << QByteArray("a\nb\n");
+        QTest::newRow("CR LF, unchanged")
+            << QByteArray("a\r\nb\r\n") << LineEnd::CrLf << QByteArray("a\r\nb\r\n");
+        QTest::newRow("LF without a last one")
+            << QByteArray("a\nb") << LineEnd::Lf << QByteArray("a\nb\n");
+        QTest::newRow("mixed: the first decides")
+            << QByteArray("a\nb\r\nc\r") << LineEnd::Lf << QByteArray("a\nb\nc\n");
+        QTest::newRow("lone CR is written CR LF")
+            << QByteArray("a\rb\n") << LineEnd::CrLf << QByteArray("a\r\nb\r\n");
+        QTest::newRow("one line without an end")
+            << QByteArray("a") << LineEnd::CrLf << QByteArray("a\r\n");
+    }
+    void lineEndsAreKept() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(LineEnd, found);
+        QFETCH(QByteArray, saved);
+        const QString path = writeFile(QStringLiteral("ends.m3u"), bytes);
         PlaylistDocument doc;
         doc.FileName = QFile::encodeName(path);
         LoadPlaylist(doc);
+        QCOMPARE(doc.LineEnds, found);
         SavePlaylist(doc);
-        QCOMPARE(readFile(path), QByteArray("a\r\nb\r\n"));
+        QCOMPARE(readFile(path), saved);
+
+        const LineEnd other = found == LineEnd::Lf ? LineEnd::CrLf : LineEnd::Lf;
+        editing::ConvertLineEnds(doc, other);
+        QVERIFY(doc.Modified());
+        QCOMPARE(doc.history().undoText(), QStringLiteral("Line Ends %1").arg(LineEndName(other)));
+        SavePlaylist(doc);
+        QCOMPARE(readFile(path), FormatPlaylist(doc.Entries(), other));
+        doc.undo();
+        QCOMPARE(doc.LineEnds, found);
+        QVERIFY(doc.Modified());
+        // Choosing the line ends the playlist already has is no step.
+        QVERIFY(doc.history().canRedo());
+        editing::ConvertLineEnds(doc, found);
+        QVERIFY(doc.history().canRedo());
+        QCOMPARE(PlaylistDocument().LineEnds, LineEnd::CrLf);
     }
 
     void loadIsOneChange() {

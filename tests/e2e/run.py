@@ -89,8 +89,9 @@ def edit_and_save(s):
     c.wait_rows(path, expected)
     expect(open(path, "rb").read() == lf_file(lines), "the file changed before it was saved")
 
+    # The file's own line ends are kept.
     key("ctrl+s")
-    wait_file(path, crlf_file(expected))
+    wait_file(path, lf_file(expected))
     c.wait_titles([path])
     s.screenshot("saved")
     exit_by_menu(c)  # saved: no question on the way out

@@ -11,7 +11,7 @@ struct FakeHost : cadrell::DocumentHost {
     cadrell::EntryList clipboard;
     cadrell::TextEncoding clipboardEncoding = cadrell::TextEncoding::Utf8;
     cadrell::FileDialogState saveDialog;
-    QStringList results;
+    int statusRefreshes = 0;
     int progressDepth = 0;
     int commandRefreshes = 0;
     QStringList commands;  // "new", "open", "exit"
@@ -22,13 +22,12 @@ struct FakeHost : cadrell::DocumentHost {
     cadrell::TSystemImageList* imageList() const override { return nullptr; }
     QFont documentFont() const override { return QFont(); }
     QColor documentFontColor() const override { return Qt::black; }
-    void showResult(const QString& text) override { results << text; }
     bool progressShown() const override { return progressDepth > 0; }
     void beginProgress(const QString&, std::function<void()>) override { ++progressDepth; }
     void setProgress(qint64, qint64) override {}
     void endProgress() override { progressDepth = 0; }
     void refreshCommandStates() override { ++commandRefreshes; }
-    void refreshStatus(const QWidget*) override {}
+    void refreshStatus(const QWidget*) override { ++statusRefreshes; }
     void newDocument() override { commands << QStringLiteral("new"); }
     void openDocument() override { commands << QStringLiteral("open"); }
     void exitProgram() override { commands << QStringLiteral("exit"); }

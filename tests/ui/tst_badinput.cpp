@@ -530,7 +530,7 @@ private slots:
 
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(QFile::symLinkTarget(link), target);
-        QCOMPARE(readFile(target), QByteArray("a.mp3\r\nb.mp3\r\nc.mp3\r\n"));
+        QCOMPARE(readFile(target), QByteArray("a.mp3\nb.mp3\nc.mp3\n"));
         QCOMPARE(QFile::permissions(target) & 0x7777,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                      QFileDevice::ReadUser | QFileDevice::WriteUser);

@@ -115,6 +115,7 @@ private slots:
                                      "&Save=Ctrl+S",
                                      "Save &As...=Ctrl+A",
                                      "&Encoding=",
+                                     "&Line Ends=",
                                      "=",
                                      "&Print=Ctrl+P",
                                      "=",

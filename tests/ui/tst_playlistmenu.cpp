@@ -2,6 +2,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
@@ -118,26 +120,26 @@ private slots:
             << untitled << Rows{} << "MenuSortPath"
             << QByteArray("#EXTM3U|#EXTINF:2,a|/m/Track 2.mp3|#EXTINF:1,b|/m/Track 10.mp3")
             << "Sort by Path"
-            << "4 entries moved";
+            << "2 items sorted";
         QTest::newRow("sort by file name")
             << QByteArray("/z/b.mp3|/a/c.mp3|/y/a.mp3") << untitled << Rows{} << "MenuSortFileName"
             << QByteArray("/y/a.mp3|/z/b.mp3|/a/c.mp3") << "Sort by File Name"
-            << "3 entries moved";
+            << "3 items sorted";
         QTest::newRow("sort by title")
             << QByteArray("#EXTINF:1,Zed|/a.mp3|#EXTINF:1,Alpha|/b.mp3") << untitled << Rows{}
             << "MenuSortTitle" << QByteArray("#EXTINF:1,Alpha|/b.mp3|#EXTINF:1,Zed|/a.mp3")
             << "Sort by Title"
-            << "4 entries moved";
+            << "2 items sorted";
         QTest::newRow("sort of the selected items only")
             << QByteArray("d|c|b|a") << untitled << Rows{1, 2} << "MenuSortPath"
             << QByteArray("d|b|c|a") << "Sort by Path"
-            << "2 entries moved";
+            << "2 selected items sorted";
         QTest::newRow("already sorted: no step")
             << QByteArray("a|b") << untitled << Rows{} << "MenuSortPath" << QByteArray("a|b") << ""
             << "Already in that order";
         QTest::newRow("reverse") << QByteArray("a|b|c") << untitled << Rows{} << "MenuReverse"
                                  << QByteArray("c|b|a") << "Reverse Order"
-                                 << "2 entries moved";
+                                 << "3 items reversed";
         QTest::newRow("remove duplicates with their #EXTINF lines")
             << QByteArray("#EXTINF:1,x|/m/a.mp3|/m/b.mp3|#EXTINF:2,y|/m/a.mp3|http://r/s|/m/b.mp3")
             << untitled << Rows{} << "MenuRemoveDuplicates"
@@ -442,6 +444,57 @@ private slots:
                                                   : QByteArray("caf\xe9|b"));
         QCOMPARE(child->Document.Encoding,
                  convert ? TextEncoding::Utf8 : TextEncoding::Windows1252);
+    }
+
+    // Rows Undo brings back are shown selected, but the next tool still works on every item; a
+    // selection the user makes narrows it again.
+    void undoSelectionDoesNotNarrowTheNextTool() {
+        fill(child, "#EXTINF:1,d|/d.mp3|/c.mp3|/b.mp3|/a.mp3");
+        select(child, {2, 3});
+        child->MenuDelete->trigger();
+        child->MenuUndo->trigger();
+        QCOMPARE(child->ListView1->selectedPositions(), (Rows{2, 3}));
+        item("MenuSortPath")->trigger();
+        waitForTools();
+        QCOMPARE(joined(child->Document), QByteArray("/a.mp3|/b.mp3|/c.mp3|#EXTINF:1,d|/d.mp3"));
+        QCOMPARE(status(), QStringLiteral("4 items sorted"));
+
+        child->MenuUndo->trigger();
+        select(child, {3, 4});
+        item("MenuReverse")->trigger();
+        waitForTools();
+        QCOMPARE(joined(child->Document), QByteArray("#EXTINF:1,d|/d.mp3|/c.mp3|/a.mp3|/b.mp3"));
+        QCOMPARE(status(), QStringLiteral("2 selected items reversed"));
+
+        // Remove Path after an Undo: all entries, and how many changed.
+        child->MenuUndo->trigger();
+        child->MenuRemovePaths->trigger();
+        QCOMPARE(joined(child->Document), QByteArray("#EXTINF:1,d|d.mp3|c.mp3|b.mp3|a.mp3"));
+        QCOMPARE(status(), QStringLiteral("4 entries changed"));
+    }
+
+    // A result speaks of its own window: it goes when that window's rows change, is not shown
+    // beside another window and leaves with its window.
+    void statusMessagesBelongToTheirWindow() {
+        fill(child, "a|b|c");
+        select(child, {0, 2});
+        child->MenuRemovePaths->trigger();
+        QCOMPARE(status(), QStringLiteral("No entries changed"));
+        child->MenuDelete->trigger();
+        QCOMPARE(status(), QString());
+
+        child->MenuRemovePaths->trigger();
+        QCOMPARE(status(), QStringLiteral("No entries changed"));
+        TMDIChild* other = frame->CreateDocumentWindow();
+        QTRY_COMPARE(frame->ActiveDocumentWindow(), other);
+        QCOMPARE(status(), QString());
+        frame->MdiArea->setActiveSubWindow(child->subWindow());
+        QTRY_COMPARE(status(), QStringLiteral("No entries changed"));
+        child->Document.markClean();
+        child->subWindow()->close();
+        QTRY_COMPARE(frame->ActiveDocumentWindow(), other);
+        QCOMPARE(status(), QString());
+        child = other;
     }
 };
 

@@ -60,6 +60,7 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
     connect(MdiArea, &QMdiArea::subWindowActivated, this, [this] {
         updateMenuBar();
         updateUndoButtons();
+        UpdateStatus();
     });
 
     EmptyHint = new QLabel(QStringLiteral("Open a playlist (Ctrl+O) or drop .m3u files here"),
@@ -138,19 +139,22 @@ void TCadrellMainForm::UpdateStatus() {
     if (!active) {
         statusBar_->setCounts(-1, 0);
         statusBar_->setEncoding(QString(), nullptr);
+        statusBar_->setLineEnds(QString(), nullptr);
+        if (!statusBar_->inProgress())
+            statusBar_->clearMessage();
         return;
     }
     statusBar_->setCounts(active->Document.Entries().size(), active->ListView1->selectedCount());
     statusBar_->setEncoding(EncodingName(active->Document.Encoding), active->MenuEncoding);
+    statusBar_->setLineEnds(LineEndName(active->Document.LineEnds), active->MenuLineEnds);
+    // Each window's last result is its own: another window's never stands beside this one.
+    if (!statusBar_->inProgress() && statusBar_->currentMessage() != active->statusMessage())
+        statusBar_->showMessage(active->statusMessage());
 }
 
 void TCadrellMainForm::refreshStatus(const QWidget* window) {
     if (window && window == ActiveDocumentWindow())
         UpdateStatus();
-}
-
-void TCadrellMainForm::showResult(const QString& text) {
-    statusBar_->showResult(text);
 }
 
 bool TCadrellMainForm::progressShown() const {

@@ -127,7 +127,6 @@ public:
     TSystemImageList* imageList() const override { return SystemImageList1; }
     QFont documentFont() const override { return FrameFont; }
     QColor documentFontColor() const override { return FrameFontColor; }
-    void showResult(const QString& text) override;
     bool progressShown() const override;
     void beginProgress(const QString& text, std::function<void()> cancel) override;
     void setProgress(qint64 done, qint64 total) override;

@@ -34,6 +34,13 @@ StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
     encoding_->setToolTip(QStringLiteral("Encoding of the playlist file"));
     encoding_->hide();
     addPermanentWidget(encoding_);
+
+    lineEnds_ = new QToolButton(this);
+    lineEnds_->setAutoRaise(true);
+    lineEnds_->setPopupMode(QToolButton::InstantPopup);
+    lineEnds_->setToolTip(QStringLiteral("Line ends of the playlist file"));
+    lineEnds_->hide();
+    addPermanentWidget(lineEnds_);
 }
 
 void StatusBar::setCounts(qsizetype entries, qsizetype selected) {
@@ -56,6 +63,13 @@ void StatusBar::setEncoding(const QString& name, QMenu* menu) {
     encoding_->setText(name);
     encoding_->setAccessibleName(QStringLiteral("Encoding: %1").arg(name));
     encoding_->setMenu(menu);
+}
+
+void StatusBar::setLineEnds(const QString& name, QMenu* menu) {
+    lineEnds_->setVisible(!name.isEmpty());
+    lineEnds_->setText(name);
+    lineEnds_->setAccessibleName(QStringLiteral("Line ends: %1").arg(name));
+    lineEnds_->setMenu(menu);
 }
 
 void StatusBar::showResult(const QString& text) {

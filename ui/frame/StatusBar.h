@@ -22,6 +22,8 @@ public:
     void setCounts(qsizetype entries, qsizetype selected);
     // The encoding button shows `name` and opens `menu` (not owned); an empty name hides it.
     void setEncoding(const QString& name, QMenu* menu);
+    // Likewise the line ends.
+    void setLineEnds(const QString& name, QMenu* menu);
     void showResult(const QString& text);
 
     void beginProgress(const QString& text, std::function<void()> cancel);
@@ -33,6 +35,7 @@ public:
 private:
     QLabel* counts_ = nullptr;
     QToolButton* encoding_ = nullptr;
+    QToolButton* lineEnds_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     std::function<void()> cancel_;

@@ -14,6 +14,7 @@
 
 #include "core/platform/Error.h"
 #include "core/platform/PathParts.h"
+#include "core/platform/Strings.h"
 #include "core/playlist/Editing.h"
 #include "core/playlist/PlaylistFile.h"
 #include "core/playlist/Reorder.h"
@@ -55,10 +56,16 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
         updateUndoItems();
         UpdateModifiedMark();
         updateEncodingItems();
+        updateLineEndItems();
         host_.refreshStatus(this);
     });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { host_.refreshStatus(this); });
+    // What a tool said about the rows no longer holds once they change.
+    connect(&Document, &PlaylistDocument::changed, this, [this] { statusMessage_.clear(); });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!showingChanges_)
+            selectionFromHistory_ = false;
+        host_.refreshStatus(this);
+    });
     updateUndoItems();
 
     connect(ListView1, &PlaylistListView::dragStarted, this, [this] {
@@ -319,12 +326,32 @@ std::optional<EntryList> TMDIChild::HeldHere(const EntryList& entries, TextEncod
     return ConvertEntries(entries, from, Document.Encoding);
 }
 
+namespace {
+
+QString changedCount(qsizetype n) {
+    if (n == 0)
+        return QStringLiteral("No entries changed");
+    return n == 1 ? QStringLiteral("1 entry changed")
+                  : QStringLiteral("%1 entries changed").arg(strings::FormatCount(n));
+}
+
+}  // namespace
+
 void TMDIChild::RemovePaths() {
-    editing::RemovePaths(Document, ListView1->selectedPositions());
+    setStatusMessage(changedCount(editing::RemovePaths(Document, toolRows())));
 }
 
 void TMDIChild::RemoveDrives() {
-    editing::RemoveDrives(Document, ListView1->selectedPositions());
+    setStatusMessage(changedCount(editing::RemoveDrives(Document, toolRows())));
+}
+
+void TMDIChild::setStatusMessage(const QString& text) {
+    statusMessage_ = text;
+    host_.refreshStatus(this);
+}
+
+std::vector<int> TMDIChild::toolRows() const {
+    return selectionFromHistory_ ? std::vector<int>() : ListView1->selectedPositions();
 }
 
 void TMDIChild::UndoStep() {
@@ -347,7 +374,11 @@ void TMDIChild::showChangedRows(const ChangedRows& changed) {
                                              model->index(changed.rows[end - 1], 0)));
         k = end;
     }
+    // Shown so the user sees what came back, but not taken as a choice of rows for the next tool.
+    showingChanges_ = true;
     ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    showingChanges_ = false;
+    selectionFromHistory_ = !changed.rows.empty();
     if (changed.focus < 0)
         return;
     const QModelIndex focus = model->index(changed.focus, 0);

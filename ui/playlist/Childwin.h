@@ -43,6 +43,9 @@ public:
     // File > Encoding: converts the playlist, as one step, to the encoding chosen.
     QMenu* MenuEncoding = nullptr;
     QList<QAction*> EncodingItems;
+    // File > Line Ends: the line ends the next save writes, changed as one step.
+    QMenu* MenuLineEnds = nullptr;
+    QList<QAction*> LineEndItems;
     QAction* N1 = nullptr;
     QAction* MenuPrint = nullptr;
     QAction* N2 = nullptr;
@@ -121,6 +124,14 @@ public:
     QFont DocumentFont() const { return font_; }
     QColor DocumentFontColor() const { return color_; }
 
+    // The last tool's result for this window: shown while the window is active, gone once the
+    // playlist changes or the window closes.
+    QString statusMessage() const { return statusMessage_; }
+    void setStatusMessage(const QString& text);
+    // The rows a tool works on: the selection, unless Undo or Redo made it and the user has not
+    // changed it since (then none, which means all).
+    std::vector<int> toolRows() const;
+
     QMdiSubWindow* subWindow() const;
     DocumentHost& host() const { return host_; }
     // Set by the closing frame once every window has agreed, so none is asked twice.
@@ -144,6 +155,7 @@ private:
     void showChangedRows(const ChangedRows& changed);
     void afterCommand();
     void updateEncodingItems();
+    void updateLineEndItems();
     // After rows are removed: the row that followed the first of them is current, unselected.
     void keepKeyboardAt(int row);
     void createMenus();
@@ -161,6 +173,9 @@ private:
     QColor color_;
     bool closeApproved_ = false;
     QByteArray shownName_;  // the name the title shows
+    QString statusMessage_;
+    bool selectionFromHistory_ = false;
+    bool showingChanges_ = false;
 };
 
 }  // namespace cadrell

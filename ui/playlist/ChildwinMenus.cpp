@@ -71,6 +71,20 @@ void TMDIChild::createMenus() {
         EncodingItems.append(item);
     }
     connect(MenuEncoding, &QMenu::aboutToShow, this, [this] { updateEncodingItems(); });
+    MenuLineEnds = new QMenu(QStringLiteral("&Line Ends"), this);
+    MenuLineEnds->setObjectName(QStringLiteral("MenuLineEnds"));
+    MenuFile->addMenu(MenuLineEnds);
+    auto* lineEnds = new QActionGroup(this);
+    for (const auto& [lineEnd, caption] :
+         {std::pair{LineEnd::CrLf, "&CR LF"}, std::pair{LineEnd::Lf, "&LF"}}) {
+        QAction* item = MenuLineEnds->addAction(QString::fromLatin1(caption));
+        item->setCheckable(true);
+        item->setData(static_cast<int>(lineEnd));
+        lineEnds->addAction(item);
+        LineEndItems.append(item);
+    }
+    connect(MenuLineEnds, &QMenu::aboutToShow, this, [this] { updateLineEndItems(); });
+    updateLineEndItems();
     N1 = addSeparator(this, MenuFile, "N1");
     MenuPrint = addItem(this, MenuFile, "MenuPrint", QStringLiteral("&Print"),
                         QKeySequence(QStringLiteral("Ctrl+P")));
@@ -110,7 +124,7 @@ void TMDIChild::createMenus() {
                             QKeySequence(QStringLiteral("Ctrl+Shift+A")));
 
     // One handler for every item, whether chosen from the menu or by its shortcut.
-    for (QMenu* menu : {MenuFile, MenuEncoding, MenuEdit}) {
+    for (QMenu* menu : {MenuFile, MenuEncoding, MenuLineEnds, MenuEdit}) {
         for (QAction* action : menu->actions()) {
             if (!action->isSeparator())
                 connect(action, &QAction::triggered, this,
@@ -196,12 +210,20 @@ void TMDIChild::MenuClick(QAction* sender) {
         MoveEntries(-1);
     } else if (sender == MenuMoveDown) {
         MoveEntries(1);
+    } else if (LineEndItems.contains(sender)) {
+        editing::ConvertLineEnds(Document, static_cast<LineEnd>(sender->data().toInt()));
+        updateLineEndItems();
     } else if (EncodingItems.contains(sender)) {
         editing::ConvertEncoding(Document, static_cast<TextEncoding>(sender->data().toInt()));
         updateEncodingItems();
     } else if (sender == MenuSelectAll) {
         ListView1->selectAll();
     }
+}
+
+void TMDIChild::updateLineEndItems() {
+    for (QAction* item : std::as_const(LineEndItems))
+        item->setChecked(static_cast<LineEnd>(item->data().toInt()) == Document.LineEnds);
 }
 
 void TMDIChild::updateEncodingItems() {
@@ -305,8 +327,7 @@ void TMDIChild::createPlaylistMenu() {
         });
         afterCommand();
     };
-    connect(findBar_, &FindBar::message, this,
-            [this](const QString& text) { host_.showResult(text); });
+    connect(findBar_, &FindBar::message, this, &TMDIChild::setStatusMessage);
     connect(findBar_, &FindBar::closed, this, [this] { ListView1->setFocus(); });
 
     // Esc in the list stops a tool at work.

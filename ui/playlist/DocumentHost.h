@@ -39,8 +39,8 @@ public:
     virtual QFont documentFont() const = 0;
     virtual QColor documentFontColor() const = 0;
 
-    // The status line: a tool's result, and the progress of long work with a way to cancel it.
-    virtual void showResult(const QString& text) = 0;
+    // The progress of long work, with a way to cancel it. (A window's own results are read from
+    // it when the status line is refreshed.)
     virtual bool progressShown() const = 0;
     virtual void beginProgress(const QString& text, std::function<void()> cancel) = 0;
     virtual void setProgress(qint64 done, qint64 total) = 0;

@@ -30,6 +30,14 @@ QString counted(qsizetype n, const char* one, const char* many) {
     return n == 1 ? QString::fromLatin1(one) : QString::fromLatin1(many).arg(FormatCount(n));
 }
 
+// "14 selected items sorted", "2,059 items sorted": which rows a tool worked on is never a guess.
+QString orderMessage(const OrderScope& scope, const char* verb) {
+    const QString what = scope.selection ? QStringLiteral("selected ") : QString();
+    return scope.items == 1 ? QStringLiteral("1 %1item %2").arg(what, QLatin1String(verb))
+                            : QStringLiteral("%1 %2items %3")
+                                  .arg(FormatCount(scope.items), what, QLatin1String(verb));
+}
+
 }  // namespace
 
 PlaylistTools::PlaylistTools(TMDIChild* window) : QObject(window), window_(window) {
@@ -72,11 +80,11 @@ QByteArray PlaylistTools::folder() const {
 }
 
 std::vector<int> PlaylistTools::selectedRows() const {
-    return window_->ListView1->selectedPositions();
+    return window_->toolRows();
 }
 
 void PlaylistTools::report(const QString& text) {
-    window_->host().showResult(text);
+    window_->setStatusMessage(text);
 }
 
 void PlaylistTools::run(const QString& busyText, const QString& name, Work work) {
@@ -150,14 +158,12 @@ void PlaylistTools::cancel() {
 }
 
 void PlaylistTools::applyOrder(const RowOrder& order, const QString& name,
-                               const std::vector<int>& selected) {
+                               const std::vector<int>& selected, const QString& done) {
     if (IsIdentity(order)) {
         report(QStringLiteral("Already in that order"));
         return;
     }
-    Change change = Change::permute(order);
-    const qsizetype moved = static_cast<qsizetype>(change.positions().size());
-    window_->Document.perform(std::move(change), name);
+    window_->Document.perform(Change::permute(order), name);
     // Items move whole, so the rows selected before are selected where they went.
     std::vector<int> where(order.size());
     for (size_t to = 0; to < order.size(); ++to)
@@ -168,7 +174,7 @@ void PlaylistTools::applyOrder(const RowOrder& order, const QString& name,
         rows.push_back(where[static_cast<size_t>(row)]);
     std::sort(rows.begin(), rows.end());
     selectRows(rows);
-    report(counted(moved, "1 entry moved", "%1 entries moved"));
+    report(done);
 }
 
 void PlaylistTools::sort(SortKey key) {
@@ -180,8 +186,9 @@ void PlaylistTools::sort(SortKey key) {
     run(QStringLiteral("Sorting…"), name,
         [this, entries, selected, form, key, name](const std::atomic<bool>&, const Progress&) {
             RowOrder order = SortOrder(entries, selected, key, form);
-            return Finish([this, order = std::move(order), name, selected] {
-                applyOrder(order, name, selected);
+            const QString done = orderMessage(ScopeOfOrder(entries, selected), "sorted");
+            return Finish([this, order = std::move(order), name, selected, done] {
+                applyOrder(order, name, selected, done);
             });
         });
 }
@@ -193,8 +200,9 @@ void PlaylistTools::reverse() {
     run(QStringLiteral("Reversing…"), name,
         [this, entries, selected, name](const std::atomic<bool>&, const Progress&) {
             RowOrder order = ReverseOrder(entries, selected);
-            return Finish([this, order = std::move(order), name, selected] {
-                applyOrder(order, name, selected);
+            const QString done = orderMessage(ScopeOfOrder(entries, selected), "reversed");
+            return Finish([this, order = std::move(order), name, selected, done] {
+                applyOrder(order, name, selected, done);
             });
         });
 }
@@ -207,8 +215,9 @@ void PlaylistTools::shuffle() {
     run(QStringLiteral("Shuffling…"), name,
         [this, entries, selected, seed, name](const std::atomic<bool>&, const Progress&) {
             RowOrder order = ShuffleOrder(entries, selected, seed);
-            return Finish([this, order = std::move(order), name, selected] {
-                applyOrder(order, name, selected);
+            const QString done = orderMessage(ScopeOfOrder(entries, selected), "shuffled");
+            return Finish([this, order = std::move(order), name, selected, done] {
+                applyOrder(order, name, selected, done);
             });
         });
 }

@@ -61,7 +61,8 @@ private:
               const std::shared_ptr<std::atomic<bool>>& cancel);
     void report(const QString& text);
     // The rows selected when the tool started stay selected where the order puts them.
-    void applyOrder(const RowOrder& order, const QString& name, const std::vector<int>& selected);
+    void applyOrder(const RowOrder& order, const QString& name, const std::vector<int>& selected,
+                    const QString& done);
     void selectRows(const std::vector<int>& rows);
     std::vector<int> selectedRows() const;
 
