@@ -28,6 +28,7 @@ public:
     bool urlsOpen = true;  // whether the desktop could open them
     QStringList fileDialogFolders;
     QStringList saveInitialNames;
+    QStringList saveFilters;
     int unexpected = 0;
 
     Answer askYesNoCancel(QWidget*, const QString& caption, const QString& text) override {
@@ -43,10 +44,11 @@ public:
         fileDialogFolders << folder;
         return take(fileNames, std::optional<QString>());
     }
-    std::optional<QString> saveFileName(QWidget*, const QString& folder,
-                                        const QString& initialName) override {
+    std::optional<QString> saveFileName(QWidget*, const QString& folder, const QString& initialName,
+                                        const QString& filters = QString()) override {
         fileDialogFolders << folder;
         saveInitialNames << initialName;
+        saveFilters << filters;
         return take(fileNames, std::optional<QString>());
     }
     std::optional<cadrell::FontChoice> chooseFont(QWidget*, const QFont&, const QColor&) override {

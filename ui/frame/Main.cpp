@@ -26,6 +26,7 @@
 #include "core/platform/EventLog.h"
 #include "core/platform/PathParts.h"
 #include "core/platform/Strings.h"
+#include "core/playlist/PlaylistFormats.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/options.h"
 #include "ui/frame/StatusBar.h"
@@ -217,6 +218,13 @@ TMDIChild* TCadrellMainForm::CreateDocumentWindow() {
 
 void TCadrellMainForm::OpenPlaylist(const QByteArray& fileName) {
     OpenDialog.setInitialDir(fileName.first(LastDelimiter(fileName) + 1));
+    if (FormatOfName(fileName) != PlaylistFormat::M3u) {
+        // Read whole before a window opens: a malformed file opens nothing half-read.
+        const EntryList entries = ReadPlaylistAsM3u(fileName);
+        LogEvent("opened", fileName);
+        CreateDocumentWindow()->ImportDocument(entries, fileName);
+        return;
+    }
     TMDIChild* child = CreateDocumentWindow();
     child->Document.FileName = fileName;
     struct Logged {
@@ -406,7 +414,8 @@ void TCadrellMainForm::FilesDropped(const QList<QByteArray>& names) {
     // names after it are not opened.
     for (const QByteArray& name : names) {
         const QByteArray extension = Extension(name);
-        if (extension == ".m3u" || extension == ".m3u8")
+        if (extension == ".m3u" || extension == ".m3u8" || extension == ".pls" ||
+            extension == ".xspf")
             OpenPlaylist(name);
     }
 }

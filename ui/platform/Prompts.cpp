@@ -29,6 +29,13 @@ QString filter() {
     return QStringLiteral("Playlists (*.m3u *.m3u8);;All files (*)");
 }
 
+// PLS and XSPF files open as new playlists too.
+QString openFilter() {
+    return QStringLiteral(
+        "Playlists (*.m3u *.m3u8 *.pls *.xspf);;M3U playlists (*.m3u *.m3u8);;"
+        "PLS playlists (*.pls);;XSPF playlists (*.xspf);;All files (*)");
+}
+
 }  // namespace
 
 Prompts& Prompts::current() {
@@ -93,7 +100,7 @@ void QtPrompts::showError(QWidget* parent, const QString& text) {
 }
 
 std::optional<QString> QtPrompts::openFileName(QWidget* parent, const QString& startFolder) {
-    QFileDialog dialog(parent, QString(), startFolder, filter());
+    QFileDialog dialog(parent, QString(), startFolder, openFilter());
     dialog.setObjectName(QStringLiteral("OpenDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A name that does not exist may be typed and confirmed; opening it then reports the error.
@@ -104,8 +111,8 @@ std::optional<QString> QtPrompts::openFileName(QWidget* parent, const QString& s
 }
 
 std::optional<QString> QtPrompts::saveFileName(QWidget* parent, const QString& startFolder,
-                                               const QString& initialName) {
-    QFileDialog dialog(parent, QString(), startFolder, filter());
+                                               const QString& initialName, const QString& filters) {
+    QFileDialog dialog(parent, QString(), startFolder, filters.isEmpty() ? filter() : filters);
     dialog.setObjectName(QStringLiteral("SaveDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);

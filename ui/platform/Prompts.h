@@ -35,8 +35,10 @@ public:
     // The file dialogs with the one filter "m3u files (*.m3u)". Empty optional: cancelled.
     virtual std::optional<QString> openFileName(QWidget* parent, const QString& startFolder) = 0;
     // Asks before overwriting an existing file, as the save dialog does.
+    // `filters` as QFileDialog takes them; empty offers playlists.
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& startFolder,
-                                                const QString& initialName) = 0;
+                                                const QString& initialName,
+                                                const QString& filters = QString()) = 0;
     // The font dialog with its effects: underline, strike-out and colour.
     virtual std::optional<FontChoice> chooseFont(QWidget* parent, const QFont& font,
                                                  const QColor& color) = 0;
@@ -58,7 +60,8 @@ public:
     void showError(QWidget* parent, const QString& text) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& startFolder) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& startFolder,
-                                        const QString& initialName) override;
+                                        const QString& initialName,
+                                        const QString& filters = QString()) override;
     std::optional<FontChoice> chooseFont(QWidget* parent, const QFont& font,
                                          const QColor& color) override;
     int exec(QDialog& dialog) override;

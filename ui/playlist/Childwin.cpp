@@ -146,6 +146,15 @@ void TMDIChild::SetDocumentFont(const QFont& font, const QColor& color) {
     ListView1->setPalette(palette);
 }
 
+void TMDIChild::ImportDocument(const EntryList& entries, const QByteArray& fromFile) {
+    Document.edit([&](EntryList& list) { list = entries; });
+    Document.FileName = kUntitled;
+    Document.Encoding = TextEncoding::Utf8;
+    Document.markClean();
+    importedFrom_ = fromFile;
+    setTitle(kUntitled);
+}
+
 void TMDIChild::LoadDocument() {
     LoadPlaylist(Document);
     setTitle(DisplayPath(Document.FileName));
@@ -175,6 +184,11 @@ bool TMDIChild::ChooseSaveName() {
     if (!shownName_.isEmpty() && shownName_ != kUntitled && LastDelimiter(shownName_) >= 0) {
         folder = QString::fromLocal8Bit(DirectoryPart(shownName_));
         offered = QString::fromLocal8Bit(FileNamePart(shownName_));
+    } else if (!importedFrom_.isEmpty()) {
+        // A playlist read from PLS or XSPF is offered beside that file, as M3U.
+        const QFileInfo from(QFile::decodeName(importedFrom_));
+        folder = from.absolutePath();
+        offered = from.completeBaseName() + QStringLiteral(".m3u");
     }
     for (;;) {
         const std::optional<QString> chosen =

@@ -40,6 +40,8 @@ public:
     QAction* MenuClose = nullptr;
     QAction* MenuSave = nullptr;
     QAction* MenuSaveAs = nullptr;
+    // Export As (M3U, PLS, XSPF), Print Preview and Export as PDF leave the document as it is.
+    QAction* MenuExportAs = nullptr;
     // File > Encoding: converts the playlist, as one step, to the encoding chosen.
     QMenu* MenuEncoding = nullptr;
     QList<QAction*> EncodingItems;
@@ -48,6 +50,8 @@ public:
     QList<QAction*> LineEndItems;
     QAction* N1 = nullptr;
     QAction* MenuPrint = nullptr;
+    QAction* MenuPrintPreview = nullptr;
+    QAction* MenuExportPdf = nullptr;
     QAction* N2 = nullptr;
     QAction* MenuExit = nullptr;
     QMenu* MenuEdit = nullptr;
@@ -94,6 +98,8 @@ public:
     void MenuClick(QAction* sender);
 
     void LoadDocument();
+    // A PLS or XSPF playlist read into this window as a new untitled playlist.
+    void ImportDocument(const EntryList& entries, const QByteArray& fromFile);
     bool SaveDocument();
     bool ChooseSaveName();
     void PrintDocument();
@@ -174,6 +180,7 @@ private:
     bool closeApproved_ = false;
     QByteArray shownName_;  // the name the title shows
     QString statusMessage_;
+    QByteArray importedFrom_;  // the PLS or XSPF file an untitled playlist was read from
     bool selectionFromHistory_ = false;
     bool showingChanges_ = false;
 };

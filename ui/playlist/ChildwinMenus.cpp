@@ -13,6 +13,7 @@
 #include "ui/playlist/EntryEditor.h"
 #include "ui/playlist/FindBar.h"
 #include "ui/playlist/PlaylistListView.h"
+#include "ui/playlist/PlaylistOutput.h"
 #include "ui/playlist/PlaylistTools.h"
 
 // The document window's menus: what they hold and what each item does.
@@ -53,6 +54,7 @@ void TMDIChild::createMenus() {
                        QKeySequence(QStringLiteral("Ctrl+S")));
     MenuSaveAs = addItem(this, MenuFile, "MenuSaveAs", QStringLiteral("Save &As..."),
                          QKeySequence(QStringLiteral("Ctrl+A")));
+    MenuExportAs = addItem(this, MenuFile, "MenuExportAs", QStringLiteral("Expor&t As..."));
     // The encodings a playlist can be written in; the document's own is checked.
     MenuEncoding = new QMenu(QStringLiteral("&Encoding"), this);
     MenuEncoding->setObjectName(QStringLiteral("MenuEncoding"));
@@ -88,6 +90,9 @@ void TMDIChild::createMenus() {
     N1 = addSeparator(this, MenuFile, "N1");
     MenuPrint = addItem(this, MenuFile, "MenuPrint", QStringLiteral("&Print"),
                         QKeySequence(QStringLiteral("Ctrl+P")));
+    MenuPrintPreview =
+        addItem(this, MenuFile, "MenuPrintPreview", QStringLiteral("Print Pre&view..."));
+    MenuExportPdf = addItem(this, MenuFile, "MenuExportPdf", QStringLiteral("Export as P&DF..."));
     N2 = addSeparator(this, MenuFile, "N2");
     MenuExit = addItem(this, MenuFile, "MenuExit", QStringLiteral("E&xit"));
 
@@ -188,6 +193,12 @@ void TMDIChild::MenuClick(QAction* sender) {
         SaveDocument();
     } else if (sender == MenuPrint) {
         PrintDocument();
+    } else if (sender == MenuExportAs) {
+        ExportPlaylistAs(*this);
+    } else if (sender == MenuPrintPreview) {
+        PreviewPrint(*this);
+    } else if (sender == MenuExportPdf) {
+        ExportPdf(*this);
     } else if (sender == MenuExit) {
         host_.exitProgram();
     } else if (sender == MenuUndo) {

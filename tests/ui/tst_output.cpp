@@ -1,0 +1,144 @@
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/platform/Error.h"
+#include "core/platform/PathParts.h"
+#include "core/playlist/PlaylistFile.h"
+#include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestSupport.h"
+#include "ui/frame/Main.h"
+#include "ui/playlist/Childwin.h"
+
+using namespace cadrell;
+using testsupport::readFile;
+using testsupport::ScriptedPrompts;
+using testsupport::writeFile;
+
+namespace {
+
+QByteArray joined(const PlaylistDocument& doc) {
+    const std::vector<QByteArray> all = doc.Entries().toVector();
+    return QByteArrayList(all.begin(), all.end()).join('|');
+}
+
+}  // namespace
+
+// The ways out of a playlist other than Save, and PLS and XSPF files coming in.
+class TestOutput : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedPrompts> prompts;
+    std::unique_ptr<TCadrellMainForm> frame;
+
+private slots:
+    void init() {
+        prompts = std::make_unique<ScriptedPrompts>();
+        frame = std::make_unique<TCadrellMainForm>(QByteArray(), false);
+    }
+    void cleanup() {
+        for (TMDIChild* w : frame->DocumentWindows())
+            w->Document.markClean();
+        frame.reset();
+        const int unexpected = prompts->unexpected;
+        // Gone before the next test's are made, which would otherwise be uninstalled by these.
+        prompts.reset();
+        QCOMPARE(unexpected, 0);
+    }
+
+    // M3U to PLS or XSPF and back through Open: the same paths, titles and lengths; the document
+    // and its own file stay as they were.
+    void exportAndOpenAgain_data() {
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("PLS") << ".pls";
+        QTest::newRow("XSPF") << ".xspf";
+    }
+    void exportAndOpenAgain() {
+        QFETCH(QString, extension);
+        const QByteArray m3u = "#EXTM3U\n#EXTINF:61,Tom & Jerry\n/m/a b.mp3\nhttp://r/s\n";
+        const QString path = writeFile(QStringLiteral("out/list.m3u"), m3u);
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* window = frame->ActiveDocumentWindow();
+        const QString target = testsupport::homeDir() + QStringLiteral("/out/list") + extension;
+        prompts->fileNames.push_back(target);
+        window->MenuExportAs->trigger();
+        QCOMPARE(prompts->errors, QStringList());
+        QCOMPARE(prompts->saveInitialNames.last(), QStringLiteral("list.pls"));
+        QCOMPARE(readFile(path), m3u);
+        QVERIFY(!window->Document.Modified());
+
+        frame->OpenPlaylist(QFile::encodeName(target));
+        TMDIChild* imported = frame->ActiveDocumentWindow();
+        QVERIFY(imported != window);
+        QVERIFY(imported->Document.untitled());
+        QCOMPARE(joined(imported->Document),
+                 QByteArray("#EXTM3U|#EXTINF:61,Tom & Jerry|/m/a b.mp3|http://r/s"));
+        // Saving offers M3U beside the file it came from.
+        prompts->fileNames.push_back(std::nullopt);
+        imported->MenuSave->trigger();
+        QCOMPARE(prompts->saveInitialNames.last(), QStringLiteral("list.m3u"));
+    }
+
+    void malformedOpensNothing() {
+        const QString path = writeFile(QStringLiteral("bad.xspf"), "<playlist>\n<track>");
+        QString error;
+        try {
+            frame->OpenPlaylist(QFile::encodeName(path));
+        } catch (const Error& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(error.startsWith(QFile::decodeName(DisplayPath(QFile::encodeName(path))) +
+                                  QStringLiteral(", line 2: ")),
+                 qPrintable(error));
+        QVERIFY(frame->DocumentWindows().isEmpty());
+    }
+
+    void pdfWithoutAPrinter() {
+        const QByteArray m3u = "/m/alpha.mp3\r\n/m/second.mp3\r\n";
+        const QString path = writeFile(QStringLiteral("pdf/list.m3u"), m3u);
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* window = frame->ActiveDocumentWindow();
+        const QString pdf = testsupport::homeDir() + QStringLiteral("/pdf/list");
+        prompts->fileNames.push_back(pdf);
+        window->MenuExportPdf->trigger();
+        QCOMPARE(prompts->errors, QStringList());
+        QCOMPARE(prompts->saveFilters.last(), QStringLiteral("PDF files (*.pdf)"));
+        QVERIFY(QFileInfo(pdf + QStringLiteral(".pdf")).isFile());
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"),
+                   {pdf + QStringLiteral(".pdf"), QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(30000));
+        const QByteArray out = text.readAllStandardOutput();
+        QVERIFY2(out.contains("/m/alpha.mp3") && out.contains("/m/second.mp3"), out.constData());
+    }
+
+    void previewDrawsThePages() {
+        const QString path = writeFile(QStringLiteral("preview/list.m3u"), "/m/a.mp3\r\n");
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* window = frame->ActiveDocumentWindow();
+        bool painted = false;
+        prompts->dialogs.push_back([&](QDialog& dialog) {
+            auto* preview = qobject_cast<QPrintPreviewDialog*>(&dialog);
+            if (!preview)
+                return int(QDialog::Rejected);
+            const QString pdf = testsupport::homeDir() + QStringLiteral("/preview/shown.pdf");
+            QPrinter printer;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            emit preview->paintRequested(&printer);
+            painted = QFileInfo(pdf).size() > 0;
+            return int(QDialog::Accepted);
+        });
+        window->MenuPrintPreview->trigger();
+        QVERIFY(painted);
+        QCOMPARE(prompts->errors, QStringList());
+    }
+};
+
+QTEST_MAIN(TestOutput)
+#include "tst_output.moc"
