@@ -117,7 +117,9 @@ bool isTempName(QByteArrayView entry, QByteArrayView base) {
 }
 
 // Temporary files that a save killed half-way left beside the target: ours by name and owner,
-// and older than this run, so that no save of another instance still writes them.
+// and older than this run, so a save under way here is never touched. One of another instance
+// that has stalled for that long loses its file and reports the failed rename; nothing the user
+// had is lost.
 void removeStaleTemps(const QByteArray& target) {
     DIR* dir = ::opendir(folderOf(target).constData());
     if (!dir)
