@@ -11,6 +11,8 @@
 #include <optional>
 
 #include "core/platform/AtomicFile.h"
+#include "core/platform/FileStamp.h"
+#include "core/platform/OwnHome.h"
 
 namespace cadrell {
 
@@ -22,27 +24,11 @@ bool sameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// The identity of the file content last read: a replaced file gets a new inode, an edited one
-// a new time or size.
-struct FileStamp {
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    time_t sec = 0;
-    long nsec = 0;
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
+// The identity of the file content last read; nothing while there is no file.
+using Stamp = std::optional<FileStamp>;
 
-FileStamp stampOf(const struct stat& st) {
-    return FileStamp{true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-}
-
-FileStamp stampOf(const QString& path) {
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return stampOf(st);
+Stamp stampOf(const QString& path) {
+    return StampOfFile(QFile::encodeName(path));
 }
 
 // Splits a key path into its names: one leading "\" is dropped (the path is from the root either
@@ -106,7 +92,7 @@ enum class Outcome { Failed, Unchanged, Changed };
 
 struct Registry::Root {
     QString path;  // the file the tree was read from
-    FileStamp stamp;
+    Stamp stamp;
     Key tree;
     bool loaded = false;
     bool unreadable = false;  // the file exists but cannot be opened: never write over it
@@ -164,8 +150,7 @@ void setAside(const QString& path) {
 
 // Reads the file; nullopt when it is there but is no settings file: not a regular file, too
 // large, or not parsable.
-std::optional<Key> readTree(const QString& path, RegRoot which, FileStamp& stamp,
-                            bool& unreadable) {
+std::optional<Key> readTree(const QString& path, RegRoot which, Stamp& stamp, bool& unreadable) {
     stamp = {};
     unreadable = false;
     // Non-blocking: a FIFO put in the file's place must not stall the start.
@@ -179,7 +164,7 @@ std::optional<Key> readTree(const QString& path, RegRoot which, FileStamp& stamp
     QByteArray text;
     bool good = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= regfile::kMaxFileSize;
     if (good) {
-        stamp = stampOf(st);
+        stamp = StampOf(st);
         // One byte more than allowed tells a file that grew past the limit.
         text.resize(regfile::kMaxFileSize + 1);
         qsizetype used = 0;
@@ -213,9 +198,9 @@ Registry::Root& Registry::load(RegRoot which, bool locked) {
     r.path = path;
     r.loaded = true;
     auto tree = readTree(path, which, r.stamp, r.unreadable);
-    if (!tree) {
-        // Set aside only under the lock, and only if the file is still the bad one: a writer
-        // may just have replaced it.
+    // Set aside only where the files would stay the user's, under the lock, and only if the
+    // file is still the bad one: a writer may just have replaced it.
+    if (!tree && MayMakeFilesAt(path)) {
         QLockFile lock(path + QStringLiteral(".lock"));
         if (locked || lock.tryLock(10000)) {
             tree = readTree(path, which, r.stamp, r.unreadable);
@@ -224,11 +209,11 @@ Registry::Root& Registry::load(RegRoot which, bool locked) {
                 r.stamp = stampOf(path);
             }
         }
-        if (!tree) {
-            // A bad file that could not be moved aside must not be written over.
-            r.unreadable = QFileInfo::exists(path);
-            tree = Key{rootName(which), {}, {}};
-        }
+    }
+    if (!tree) {
+        // A bad file that could not be moved aside must not be written over.
+        r.unreadable = QFileInfo::exists(path);
+        tree = Key{rootName(which), {}, {}};
     }
     r.tree = std::move(*tree);
     return r;
@@ -237,7 +222,7 @@ Registry::Root& Registry::load(RegRoot which, bool locked) {
 template <typename Change>
 bool Registry::change(RegRoot which, Change&& apply) {
     const QString path = filePath(which);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    if (!MayMakeFilesAt(path) || !QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     QLockFile lock(path + QStringLiteral(".lock"));
     if (!lock.tryLock(10000))
@@ -256,13 +241,21 @@ bool Registry::change(RegRoot which, Change&& apply) {
         const QFileInfo info(path);
         if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner))
             return false;
+        // Nor does a file we may no longer read: what it holds now is unknown, and the tree
+        // read before its mode changed would replace it.
+        const int probe = ::open(QFile::encodeName(path).constData(),
+                                 O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (probe >= 0)
+            ::close(probe);
+        else if (errno == EACCES)
+            return false;
         // Settings are nobody else's business: a new file is the user's alone.
         AtomicFile file(QFile::encodeName(path), 0600);
         const QByteArray text = regfile::write(r.tree, rootName(which));
         // Never a file the store would refuse to read back.
         if (text.size() > regfile::kMaxFileSize)
             return false;
-        return file.open() && file.write(text.constData(), text.size()) && file.commit();
+        return file.open(text.size()) && file.write(text.constData(), text.size()) && file.commit();
     };
     if (!written()) {
         r.loaded = false;

@@ -145,8 +145,17 @@ Change Change::move(const std::vector<int>& positions, int before, qsizetype cou
     return c;
 }
 
+Change Change::reset(EntryList texts) {
+    Change c;
+    c.kind_ = Kind::Reset;
+    c.texts_ = std::move(texts);
+    return c;
+}
+
 bool Change::isEmpty() const {
     if (encoding_ || lineEnd_)
+        return false;
+    if (kind_ == Kind::Reset)
         return false;
     if (kind_ == Kind::Permute)
         return runs_.empty() || (runs_.size() == 1 && runs_.front().from == 0);
@@ -206,6 +215,11 @@ Change Change::apply(EntryList& entries) && {
             inverse.texts_ = entries.slices(positions_);
             entries.replaceSlices(positions_, texts_);
             inverse.positions_ = std::move(positions_);
+            break;
+        case Kind::Reset:
+            inverse.kind_ = Kind::Reset;
+            std::swap(entries, texts_);
+            inverse.texts_ = std::move(texts_);
             break;
         case Kind::Permute: {
             qsizetype total = 0;

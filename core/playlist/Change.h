@@ -36,7 +36,7 @@ namespace cadrell {
 
 class Change {
 public:
-    enum class Kind { Remove, Insert, DropPrefixes, Replace, Permute };
+    enum class Kind { Remove, Insert, DropPrefixes, Replace, Permute, Reset };
 
     Change() = default;  // changes nothing
 
@@ -52,6 +52,8 @@ public:
     // position in the list as it is, not one of the moved ones), or to the end for -1, in a list
     // of `count` entries. The moved rows are the ones shown after it and after its undo.
     static Change move(const std::vector<int>& positions, int before, qsizetype count);
+    // The whole list becomes `texts` (a file read again); its inverse holds the list it replaced.
+    static Change reset(EntryList texts);
 
     Kind kind() const { return kind_; }
     bool isEmpty() const;
@@ -87,7 +89,7 @@ private:
     Kind kind_ = Kind::Remove;
     std::vector<int> positions_;
     std::vector<uint32_t> lengths_;     // DropPrefixes
-    EntryList texts_;                   // Insert, Replace
+    EntryList texts_;                   // Insert, Replace, Reset
     std::vector<EntryList::Run> runs_;  // Permute
     std::optional<TextEncoding> encoding_;
     std::optional<LineEnd> lineEnd_;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 
+#include "core/platform/FileStamp.h"
 #include "core/playlist/Change.h"
 #include "core/playlist/Encoding.h"
 #include "core/playlist/EntryList.h"
@@ -41,6 +42,8 @@ public:
     // The last load found a file under FileName but could not read it; cleared by a good load
     // or a save.
     bool UnreadFile = false;
+    // The file as last loaded or saved, to tell when another program has changed it since.
+    std::optional<FileStamp> DiskStamp;
 
     bool untitled() const { return FileName == kUntitled; }
 

@@ -14,6 +14,7 @@
 
 #include "core/platform/AtomicFile.h"
 #include "core/platform/Error.h"
+#include "core/platform/FileStamp.h"
 #include "core/platform/PathParts.h"
 #include "core/playlist/Encoding.h"
 #include "core/playlist/PlaylistDocument.h"
@@ -84,7 +85,7 @@ std::vector<std::pair<qsizetype, qsizetype>> SplitLines(QByteArrayView data) {
     return lines;
 }
 
-QByteArray ReadWholeFile(const QByteArray& fileName) {
+QByteArray ReadWholeFile(const QByteArray& fileName, FileStamp* stamp) {
     // Non-blocking so that a FIFO cannot hang the program before it is recognised.
     Fd fd(::open(fileName.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
@@ -94,6 +95,8 @@ QByteArray ReadWholeFile(const QByteArray& fileName) {
         cannotOpen(fileName);
     if (st.st_size > kMaxFileSize)
         cannotOpen(fileName);
+    if (stamp)
+        *stamp = StampOf(st);
     QByteArray data;
     try {
         data.resize(static_cast<qsizetype>(st.st_size));
@@ -137,8 +140,25 @@ QByteArray FormatPlaylist(const EntryList& entries, LineEnd lineEnd) {
     return out;
 }
 
-void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEncoding encoding,
-                   LineEnd lineEnd) {
+qint64 EncodedSize(const EntryList& entries, TextEncoding encoding, LineEnd lineEnd) {
+    const qint64 mark = FileMark(encoding).size();
+    const qint64 end = LineEndBytes(lineEnd).size();
+    if (!IsUtf16(encoding))
+        return mark + entries.liveBytes() + end * qint64(entries.size());
+    // Valid UTF-8 (checked before anything is written): one UTF-16 unit for each character,
+    // two for a character of four bytes.
+    qint64 units = end * qint64(entries.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        for (const char c : entries.at(i)) {
+            const auto b = static_cast<unsigned char>(c);
+            units += ((b & 0xC0) != 0x80) + (b >= 0xF0);
+        }
+    }
+    return mark + 2 * units;
+}
+
+FileStamp WritePlaylist(const QByteArray& fileName, const EntryList& entries,
+                        TextEncoding encoding, LineEnd lineEnd) {
     const QByteArrayView end8 = LineEndBytes(lineEnd);
     // Every entry is checked before the old file is touched, then converted piece by piece.
     const bool utf16 = IsUtf16(encoding);
@@ -150,8 +170,14 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEnc
                             .arg(bad + 1));
     }
     AtomicFile file(fileName);
-    if (!file.open())
-        throw Error(formatText("Cannot create file %s", fileName));
+    // What the file system adds to the bare message: why nothing was touched, or where the old
+    // text is kept.
+    auto failed = [&](const QString& message) {
+        const QString detail = file.detail();
+        return Error(detail.isEmpty() ? message : message + QStringLiteral(": ") + detail);
+    };
+    if (!file.open(EncodedSize(entries, encoding, lineEnd)))
+        throw failed(formatText("Cannot create file %s", fileName));
     // Written in pieces: no second copy of a large playlist in memory, and a piece small enough
     // to stay in the cache between being filled and being written.
     constexpr qsizetype kPiece = 1 << 20;
@@ -159,7 +185,7 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEnc
     qsizetype used = 0;
     auto flush = [&] {
         if (!file.write(piece.get(), used))
-            throw Error(QStringLiteral("Stream write error"));
+            throw failed(QStringLiteral("Stream write error"));
         used = 0;
     };
     auto put = [&](const char* p, qsizetype n) {
@@ -212,35 +238,62 @@ void WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEnc
     // Bytes that were written but never reached the disk, or a file that was never put in its
     // place: either way the file named was not made.
     if (!file.commit())
-        throw Error(formatText("Cannot create file %s", fileName));
+        throw failed(formatText("Cannot create file %s", fileName));
+    return file.stamp();
+}
+
+PlaylistText ReadPlaylist(const QByteArray& fileName) {
+    PlaylistText out;
+    QByteArray data = ReadWholeFile(fileName, &out.stamp);
+    out.encoding = DetectEncoding(data, IsUtf8PlaylistName(fileName));
+    std::optional<FileText> text = DecodeFileText(std::move(data), out.encoding);
+    // Loading it as 8-bit text would split lines inside characters and ruin it on the next save.
+    if (!text)
+        throw Error(formatText("Cannot open file %s: it is not valid UTF-16 text", fileName));
+    auto lines = SplitLines(QByteArrayView(text->bytes).sliced(text->offset));
+    if (text->offset)
+        for (auto& line : lines)
+            line.first += text->offset;
+    out.lineEnd = DetectLineEnd(QByteArrayView(text->bytes).sliced(text->offset));
+    out.entries.adopt(std::move(text->bytes), lines);
+    return out;
 }
 
 void LoadPlaylist(PlaylistDocument& doc) {
     UpdateBatch batch(doc);
     batch.entries().clear();
+    doc.DiskStamp.reset();
     // Stays set when the read fails: the empty window must not silently replace a playlist
     // that is there but could not be read.
     doc.UnreadFile = fileExists(doc.FileName);
-    QByteArray data = ReadWholeFile(doc.FileName);
-    const TextEncoding encoding = DetectEncoding(data, IsUtf8PlaylistName(doc.FileName));
-    std::optional<FileText> text = DecodeFileText(std::move(data), encoding);
-    // Loading it as 8-bit text would split lines inside characters and ruin it on the next save.
-    if (!text)
-        throw Error(formatText("Cannot open file %s: it is not valid UTF-16 text", doc.FileName));
-    auto lines = SplitLines(QByteArrayView(text->bytes).sliced(text->offset));
-    if (text->offset)
-        for (auto& line : lines)
-            line.first += text->offset;
+    PlaylistText text = ReadPlaylist(doc.FileName);
     doc.UnreadFile = false;
-    const LineEnd lineEnd = DetectLineEnd(QByteArrayView(text->bytes).sliced(text->offset));
-    batch.entries().adopt(std::move(text->bytes), lines);
-    doc.Encoding = encoding;
-    doc.LineEnds = lineEnd;
+    batch.entries() = std::move(text.entries);
+    doc.Encoding = text.encoding;
+    doc.LineEnds = text.lineEnd;
+    doc.DiskStamp = text.stamp;
     doc.markClean();
 }
 
+void ReloadPlaylist(PlaylistDocument& doc, PlaylistText text) {
+    Change change = Change::reset(std::move(text.entries));
+    change.setEncoding(text.encoding);
+    change.setLineEnd(text.lineEnd);
+    doc.perform(std::move(change), QStringLiteral("Reload"));
+    doc.markClean();
+    doc.DiskStamp = text.stamp;
+    doc.UnreadFile = false;
+}
+
+bool ChangedOnDisk(const PlaylistDocument& doc) {
+    if (doc.untitled() || !doc.DiskStamp)
+        return false;
+    const std::optional<FileStamp> now = StampOfFile(doc.FileName);
+    return now && *now != *doc.DiskStamp;
+}
+
 void SavePlaylist(PlaylistDocument& doc) {
-    WritePlaylist(doc.FileName, doc.Entries(), doc.Encoding, doc.LineEnds);
+    doc.DiskStamp = WritePlaylist(doc.FileName, doc.Entries(), doc.Encoding, doc.LineEnds);
     doc.markClean();
     doc.UnreadFile = false;
 }

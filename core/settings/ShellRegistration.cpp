@@ -4,11 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <optional>
 
+#include "core/platform/AtomicFile.h"
 #include "core/platform/Error.h"
+#include "core/platform/OwnHome.h"
 
 namespace cadrell {
 
@@ -148,8 +149,8 @@ bool writeIfDifferent(const QString& path, const QByteArray& text) {
         return false;
     current.close();
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    AtomicFile file(QFile::encodeName(path));
+    if (!file.open(text.size()) || !file.write(text.constData(), text.size()) || !file.commit()) {
         qWarning("cadrell: cannot write %s", qPrintable(path));
         return false;
     }
@@ -188,7 +189,7 @@ QString syncDesktopEntry(const std::optional<QByteArray>& command) {
 }
 
 void syncTemplate(bool wanted, const QString& path) {
-    if (path.isEmpty())
+    if (path.isEmpty() || !MayMakeFilesAt(path))
         return;
     const QFileInfo info(path);
     if (wanted) {
@@ -282,9 +283,12 @@ void SyncDesktopIntegration(Registry& store) {
         // The registration cannot be read, so it was not changed either: leave the desktop be.
         return;
     }
-    const QString refusal = syncDesktopEntry(command);
-    if (!refusal.isEmpty())
-        qWarning("cadrell: %s", qPrintable(refusal));
+    // Not in someone else's home: the entry, the icon and the desktop database there are theirs.
+    if (MayMakeFilesAt(DesktopEntryPath())) {
+        const QString refusal = syncDesktopEntry(command);
+        if (!refusal.isEmpty())
+            qWarning("cadrell: %s", qPrintable(refusal));
+    }
     const bool newMenu = NewMenuEntryExists(store);
     syncTemplate(newMenu, TemplatePath());
     syncTemplate(newMenu, TemplatePath(".m3u8"));

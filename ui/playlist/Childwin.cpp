@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
@@ -21,6 +22,7 @@
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/DocumentHost.h"
 #include "ui/playlist/EntryEditor.h"
+#include "ui/playlist/FileChangedBar.h"
 #include "ui/playlist/FindBar.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
@@ -170,8 +172,16 @@ bool TMDIChild::SaveDocument() {
                              formatText("%s could not be read. Replace it?", Document.FileName)));
     if (choose && !ChooseSaveName())
         return false;
+    // Someone else's changes are overwritten only when the user says so.
+    if (!choose && ChangedOnDisk(Document) &&
+        !Prompts::current().askYesNo(this, QStringLiteral("Confirm Save"),
+                                     formatText("%s has been changed by another program since it "
+                                                "was opened. Save anyway?",
+                                                DisplayPath(Document.FileName))))
+        return false;
     SavePlaylist(Document);
     setTitle(Document.FileName);
+    changedBar_->documentSaved();
     return true;
 }
 
@@ -437,6 +447,17 @@ void TMDIChild::dragMoveEvent(QDragMoveEvent* event) {
 bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
     if (watched == subWindow()) {
         switch (event->type()) {
+            case QEvent::WindowActivate:
+                changedBar_->check();
+                break;
+            // The MDI area marks the window it activates with this state rather than sending
+            // it an activation.
+            case QEvent::WindowStateChange:
+                if (!(static_cast<QWindowStateChangeEvent*>(event)->oldState() &
+                      Qt::WindowActive) &&
+                    (subWindow()->windowState() & Qt::WindowActive))
+                    changedBar_->check();
+                break;
             case QEvent::DragEnter:
             case QEvent::DragMove:
                 PlaylistListView::AcceptFileDrag(static_cast<QDragMoveEvent*>(event));
@@ -449,6 +470,16 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TMDIChild::changeEvent(QEvent* event) {
+    // The frame coming back from another program activates the window that was active in it.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        const QMdiSubWindow* sub = subWindow();
+        if (!sub || !sub->mdiArea() || sub->mdiArea()->activeSubWindow() == sub)
+            changedBar_->check();
+    }
+    QWidget::changeEvent(event);
 }
 
 void TMDIChild::dropEvent(QDropEvent* event) {

@@ -18,6 +18,7 @@ namespace cadrell {
 
 class DocumentHost;
 class EntryEditor;
+class FileChangedBar;
 class FindBar;
 class PlaylistModel;
 class PlaylistTools;
@@ -92,6 +93,8 @@ public:
     // The row menu (right click, the Menu key, Shift+F10).
     QMenu* popupMenu() const { return popupMenu_; }
     FindBar* findBar() const { return findBar_; }
+    // Shown above the find bar when another program has changed the file.
+    FileChangedBar* fileChangedBar() const { return changedBar_; }
     PlaylistTools* tools() const { return tools_; }
     EntryEditor* editor() const { return editor_; }
 
@@ -144,8 +147,10 @@ public:
     void setCloseApproved(bool approved) { closeApproved_ = approved; }
 
 protected:
-    // Files dropped on the window's title bar or border are the window's too.
+    // Files dropped on the window's title bar or border are the window's too; activating the
+    // window looks whether its file changed on disk.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -172,6 +177,7 @@ private:
     DocumentHost& host_;
     QMenu* popupMenu_ = nullptr;
     FindBar* findBar_ = nullptr;
+    FileChangedBar* changedBar_ = nullptr;
     PlaylistTools* tools_ = nullptr;
     EntryEditor* editor_ = nullptr;
     PlaylistModel* model_ = nullptr;

@@ -11,6 +11,7 @@
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/DocumentHost.h"
 #include "ui/playlist/EntryEditor.h"
+#include "ui/playlist/FileChangedBar.h"
 #include "ui/playlist/FindBar.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistOutput.h"
@@ -304,6 +305,12 @@ void TMDIChild::createPlaylistMenu() {
 
     tools_ = new PlaylistTools(this);
     editor_ = new EntryEditor(&Document, ListView1, model_, this);
+
+    changedBar_ = new FileChangedBar(&Document, this);
+    changedBar_->setObjectName(QStringLiteral("FileChangedBar"));
+    static_cast<QVBoxLayout*>(layout())->addWidget(changedBar_);
+    connect(changedBar_, &FileChangedBar::reloaded, this, [this] { afterCommand(); });
+    connect(changedBar_, &FileChangedBar::closed, this, [this] { ListView1->setFocus(); });
 
     findBar_ = new FindBar(&Document, ListView1, this);
     findBar_->setObjectName(QStringLiteral("FindBar1"));
