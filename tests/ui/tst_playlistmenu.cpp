@@ -1,8 +1,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -47,6 +49,18 @@ void select(TMDIChild* child, const Rows& rows) {
 
 QString status() {
     return CadrellMainForm->frameStatusBar()->currentMessage();
+}
+
+// The letter Alt takes with a caption ("&&" is an ampersand); null when there is none.
+QChar mnemonic(const QString& caption) {
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != QLatin1Char('&'))
+            continue;
+        if (caption[i + 1] != QLatin1Char('&'))
+            return caption[i + 1].toUpper();
+        ++i;
+    }
+    return {};
 }
 
 }  // namespace
@@ -301,6 +315,56 @@ private slots:
         QVERIFY(child->ListView1->hasFocus());
         QTest::keyClick(child->ListView1, Qt::Key_F3);
         QCOMPARE(child->ListView1->currentIndex().row(), 2);
+    }
+
+    // The find bar by keyboard: Tab goes through it as it reads, and every underlined letter in
+    // it is its own, taken by no menu of the menu bar.
+    void findBarKeyboard_data() {
+        QTest::addColumn<bool>("replace");
+        QTest::addColumn<QStringList>("chain");
+        QTest::newRow("find") << false
+                              << QStringList{"Find",       "Next",       "Previous",
+                                             "Select All", "Match case", "Regular expression"};
+        QTest::newRow("replace") << true
+                                 << QStringList{
+                                        "Find",        "Replace with", "Next",
+                                        "Previous",    "Select All",   "Replace",
+                                        "Replace All", "Match case",   "Regular expression"};
+    }
+    void findBarKeyboard() {
+        QFETCH(bool, replace);
+        (replace ? child->MenuReplace : child->MenuFind)->trigger();
+        FindBar* bar = child->findBar();
+        QStringList chain;
+        for (int i = 0; i < 20 && bar->isAncestorOf(QApplication::focusWidget()); ++i) {
+            chain << QApplication::focusWidget()->accessibleName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QTEST(chain, "chain");
+
+        QSet<QChar> menus;
+        for (QAction* a : frame->menuBar()->actions())
+            menus.insert(mnemonic(a->text()));
+        QCOMPARE(menus, (QSet<QChar>{'F', 'E', 'P', 'V', 'W', 'H'}));
+        QSet<QChar> letters;
+        for (QWidget* w : bar->findChildren<QWidget*>()) {
+            const auto* label = qobject_cast<QLabel*>(w);
+            const auto* button = qobject_cast<QAbstractButton*>(w);
+            const QChar letter = mnemonic(label ? label->text() : button ? button->text() : "");
+            if (letter.isNull())
+                continue;
+            const QString caption = label ? label->text() : button->text();
+            QVERIFY2(!letters.contains(letter), qPrintable(caption));
+            QVERIFY2(!menus.contains(letter), qPrintable(caption));
+            letters.insert(letter);
+            // A label's letter takes the keyboard to its field, from wherever it is.
+            if (label && label->isVisible()) {
+                child->ListView1->setFocus();
+                QTest::keyClick(child->ListView1, letter.toLatin1(), Qt::AltModifier);
+                QCOMPARE(QApplication::focusWidget(), label->buddy());
+            }
+        }
+        QCOMPARE(letters.size(), 7);
     }
 
     // Replacing into a Windows-1252 playlist with a character it cannot hold writes nothing.

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <iterator>
 #include "core/platform/Strings.h"
 
 #include "core/playlist/PlaylistDocument.h"
@@ -117,14 +118,12 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     layout->addWidget(replaceRow_);
     layout->addLayout(optionsRow);
 
-    setTabOrder(findField_, matchCase_);
-    setTabOrder(matchCase_, regex_);
-    setTabOrder(regex_, next_);
-    setTabOrder(next_, previous_);
-    setTabOrder(previous_, selectAll_);
-    setTabOrder(selectAll_, replaceField_);
-    setTabOrder(replaceField_, replace_);
-    setTabOrder(replace_, replaceAll_);
+    // The two texts first, then the buttons and options as they are read: row by row, left to
+    // right. A hidden replace row drops out of the chain by itself.
+    QWidget* const chain[] = {findField_, replaceField_, next_,      previous_, selectAll_,
+                              replace_,   replaceAll_,   matchCase_, regex_};
+    for (size_t i = 1; i < std::size(chain); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
 
     auto shortcut = [this](QKeySequence keys, void (FindBar::*slot)()) {
         auto* s = new QShortcut(keys, this);
