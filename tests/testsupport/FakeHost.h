@@ -13,6 +13,7 @@ struct FakeHost : cadrell::DocumentHost {
     cadrell::FileDialogState saveDialog;
     QStringList results;
     int progressDepth = 0;
+    std::function<void()> cancelProgress;  // the status bar's Cancel while progress shows
     int commandRefreshes = 0;
     QStringList commands;  // "new", "open", "exit"
 
@@ -24,9 +25,15 @@ struct FakeHost : cadrell::DocumentHost {
     QColor documentFontColor() const override { return Qt::black; }
     void showResult(const QString& text) override { results << text; }
     bool progressShown() const override { return progressDepth > 0; }
-    void beginProgress(const QString&, std::function<void()>) override { ++progressDepth; }
+    void beginProgress(const QString&, std::function<void()> cancel) override {
+        ++progressDepth;
+        cancelProgress = std::move(cancel);
+    }
     void setProgress(qint64, qint64) override {}
-    void endProgress() override { progressDepth = 0; }
+    void endProgress() override {
+        progressDepth = 0;
+        cancelProgress = nullptr;
+    }
     void refreshCommandStates() override { ++commandRefreshes; }
     void refreshStatus(const QWidget*) override {}
     void newDocument() override { commands << QStringLiteral("new"); }

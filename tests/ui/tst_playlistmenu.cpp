@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "testsupport/PatternGate.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
 #include "ui/frame/Main.h"
@@ -21,6 +22,7 @@
 #include "ui/playlist/PlaylistTools.h"
 
 using namespace cadrell;
+using testsupport::PatternGate;
 using testsupport::ScriptedPrompts;
 using Rows = std::vector<int>;
 
@@ -61,6 +63,13 @@ QChar mnemonic(const QString& caption) {
         ++i;
     }
     return {};
+}
+
+QLineEdit* findField(TMDIChild* child, const QString& name) {
+    for (QLineEdit* f : child->findBar()->findChildren<QLineEdit*>())
+        if (f->accessibleName() == name)
+            return f;
+    return nullptr;
 }
 
 }  // namespace
@@ -314,7 +323,7 @@ private slots:
         QVERIFY(!child->findBar()->isVisible());
         QVERIFY(child->ListView1->hasFocus());
         QTest::keyClick(child->ListView1, Qt::Key_F3);
-        QCOMPARE(child->ListView1->currentIndex().row(), 2);
+        QTRY_COMPARE(child->ListView1->currentIndex().row(), 2);
     }
 
     // The find bar by keyboard: Tab goes through it as it reads, and every underlined letter in
@@ -365,6 +374,48 @@ private slots:
             }
         }
         QCOMPARE(letters.size(), 7);
+    }
+
+    // Searches the window asks for never hold it up: F3 with the bar closed waits for the count,
+    // Esc in the list calls it off, Replace All shows its progress with Cancel in the status
+    // bar, and a window closing leaves a stuck search behind and gives the status bar back.
+    void searchesCalledOffFromTheWindow() {
+        fill(child, "a.mp3|b.ogg|c.mp3");
+        auto gate = std::make_shared<PatternGate>();
+        child->findBar()->setTextForm(PatternGate::form(gate));
+        child->MenuReplace->trigger();
+        findField(child, "Find")->setText("mp3");
+        findField(child, "Replace with")->setText("flac");
+        QTest::keyClick(findField(child, "Find"), Qt::Key_Escape);
+        child->ListView1->setCurrentIndex(child->ListView1->model()->index(1, 0));
+        QTest::keyClick(child->ListView1, Qt::Key_F3);
+        QTRY_VERIFY(gate->waiting() > 0);
+        QVERIFY(child->findBar()->isFinding());
+        QTest::keyClick(child->ListView1, Qt::Key_Escape);
+        QCOMPARE(status(), QStringLiteral("Cancelled"));
+        QVERIFY(!child->findBar()->isFinding());
+
+        child->MenuReplace->trigger();
+        child->findBar()->replaceAll();
+        QVERIFY(frame->frameStatusBar()->inProgress());
+        frame->frameStatusBar()->cancelProgress();
+        QCOMPARE(status(), QStringLiteral("Cancelled"));
+        QVERIFY(!child->findBar()->isReplacing());
+
+        child->findBar()->replaceAll();
+        QVERIFY(frame->frameStatusBar()->inProgress());
+        child->Document.markClean();
+        QPointer<TMDIChild> closing = child;
+        child->MenuClose->trigger();
+        QVERIFY(!frame->frameStatusBar()->inProgress());
+        QTRY_VERIFY(!closing);
+        child = frame->CreateDocumentWindow();
+        QVERIFY(gate->waiting() > 0);
+        gate->open();
+        QTRY_COMPARE(gate->waiting(), 0);
+        QTest::qWait(100);
+        QCOMPARE(gate->onInterfaceThread(), 0);
+        QCOMPARE(child->Document.Entries().size(), 0);
     }
 
     // Replacing into a Windows-1252 playlist with a character it cannot hold writes nothing.

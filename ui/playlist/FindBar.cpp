@@ -7,17 +7,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
-
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <iterator>
-#include "core/platform/Strings.h"
 
+#include "core/platform/Strings.h"
 #include "core/playlist/PlaylistDocument.h"
+#include "ui/playlist/DocumentHost.h"
 
 namespace cadrell {
 
@@ -144,16 +143,23 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     connect(replaceAll_, &QPushButton::clicked, this, &FindBar::replaceAll);
     connect(close_, &QToolButton::clicked, this, &FindBar::closeBar);
     connect(doc_, &PlaylistDocument::changed, this, &FindBar::documentChanged);
+    connect(&session_, &FindSession::countProgress, this, &FindBar::countProgress);
+    connect(&session_, &FindSession::replaceFinished, this, &FindBar::replaceFinished);
+    connect(&session_, &FindSession::replaceProgress, this, [this](qint64 done, qint64 total) {
+        if (progressShown_)
+            host_->setProgress(done, total);
+    });
     followView();
-
-    countTimer_.setInterval(0);
-    connect(&countTimer_, &QTimer::timeout, this, &FindBar::countSlice);
-    replaceTimer_.setInterval(0);
-    connect(&replaceTimer_, &QTimer::timeout, this, &FindBar::replaceSlice);
     hide();
 }
 
+// The host is not told: a bar goes with its window, whose frame may be going too. Closing the
+// window stops the bar first.
 FindBar::~FindBar() = default;
+
+void FindBar::setHost(DocumentHost* host) {
+    host_ = host;
+}
 
 // The position in the count follows the list's current row, however it moved; a list given a new
 // model has a new selection model too.
@@ -197,47 +203,73 @@ FindOptions FindBar::options() const {
     return {findField_->text(), matchCase_->isChecked(), regex_->isChecked()};
 }
 
+// Whatever waited for the old search or the old rows is dropped with them.
 void FindBar::restart() {
     session_.restart(options());
     selectAllWhenCounted_ = false;
-    countTimer_.stop();
+    steps_.clear();
     // Counting for a hidden bar is wasted; showing it again starts over.
     stale_ = isHidden();
-    if (!stale_ && session_.isValid())
-        countTimer_.start();
+    if (!stale_)
+        session_.startCount(doc_->Entries());
+    showCount();
+}
+
+// Asked from the window's menu, a hidden bar counts too.
+void FindBar::countNow() {
+    stale_ = false;
+    if (!session_.isCounting() && !session_.isCounted())
+        session_.startCount(doc_->Entries());
     showCount();
 }
 
 void FindBar::documentChanged() {
     if (session_.isReplacing()) {
-        session_.stopReplace();
-        replaceTimer_.stop();
-        emit message(tr("The playlist changed; Replace All stopped"));
+        stopReplacing();
+        emit message(replacingAll_ ? tr("The playlist changed; Replace All stopped")
+                                   : tr("The playlist changed; Replace stopped"));
     }
     restart();
 }
 
 bool FindBar::isCounting() const {
-    return countTimer_.isActive();
+    return session_.isCounting();
 }
 
 bool FindBar::isReplacing() const {
     return session_.isReplacing();
 }
 
-void FindBar::countSlice() {
-    if (!session_.hasSearch()) {
-        countTimer_.stop();
-        return;
+bool FindBar::isFinding() const {
+    return !steps_.empty() || selectAllWhenCounted_;
+}
+
+void FindBar::countProgress() {
+    if (selectAllWhenCounted_ && session_.isCounted()) {
+        selectAllWhenCounted_ = false;
+        selectFound();
     }
-    if (session_.countSlice(doc_->Entries())) {
-        countTimer_.stop();
-        if (selectAllWhenCounted_) {
-            selectAllWhenCounted_ = false;
-            selectFound();
-        }
-    }
+    takeSteps();
     showCount();
+}
+
+void FindBar::takeSteps() {
+    while (!steps_.empty()) {
+        const Step step = steps_.front();
+        const int from = step.from == kCurrentRow ? currentRow() : step.from;
+        const int row = step.forward ? session_.nextMatch(from) : session_.previousMatch(from);
+        if (row == kNotCountedYet) {
+            countNow();
+            return;
+        }
+        steps_.pop_front();
+        if (row >= 0)
+            moveTo(row);
+        else if (step.otherwise >= 0)
+            moveTo(step.otherwise);
+        else
+            emit message(tr("Not found"));
+    }
 }
 
 QString FindBar::countText() const {
@@ -253,7 +285,7 @@ void FindBar::showCount() {
         count_->setText(session_.errorString());
         return;
     }
-    const bool counting = countTimer_.isActive() || stale_;
+    const bool counting = session_.isCounting() || stale_;
     const std::vector<int>& found = session_.found();
     if (found.empty()) {
         count_->setText(counting ? tr("Searching…") : tr("No matches"));
@@ -295,39 +327,27 @@ bool FindBar::reportInvalid() {
     return false;
 }
 
+// Pressed again before the first press has moved, each press still takes one step.
 void FindBar::findNext() {
     if (reportInvalid())
         return;
-    if (stale_)
-        restart();
-    const int row = session_.nextMatch(doc_->Entries(), currentRow());
-    if (row < 0)
-        emit message(tr("Not found"));
-    else
-        moveTo(row);
+    steps_.push_back(Step{true});
+    takeSteps();
 }
 
 void FindBar::findPrevious() {
     if (reportInvalid())
         return;
-    if (stale_)
-        restart();
-    const int row = session_.previousMatch(doc_->Entries(), currentRow());
-    if (row < 0)
-        emit message(tr("Not found"));
-    else
-        moveTo(row);
+    steps_.push_back(Step{false});
+    takeSteps();
 }
 
 void FindBar::selectAll() {
     if (reportInvalid())
         return;
-    if (stale_)
-        restart();
-    // A hidden bar counts nothing by itself; asked from the window's menu, it counts now.
-    if (!session_.isCounted(doc_->Entries())) {
+    countNow();
+    if (!session_.isCounted()) {
         selectAllWhenCounted_ = true;
-        countTimer_.start();
         return;
     }
     selectFound();
@@ -366,24 +386,14 @@ void FindBar::selectFound() {
 void FindBar::replaceCurrent() {
     if (reportInvalid())
         return;
-    const int current = currentRow();
-    QByteArray text;
-    if (!session_.replaceAt(doc_->Entries(), current, replaceField_->text(), text)) {
-        // Not on a match yet: go to one first, so the user sees what a second press changes.
+    stopReplacing();
+    replacingAll_ = false;
+    replacedRow_ = currentRow();
+    if (replacedRow_ < 0) {
         findNext();
         return;
     }
-    if (text != doc_->Entries().at(current) && applyEdits) {
-        EntryEdits edits;
-        edits.rows.push_back(current);
-        edits.texts.append(text);
-        applyEdits(std::move(edits), tr("Replace"));
-        emit message(changedMessage(1));
-    }
-    // The change may have reset the list; the next match is looked for from the row replaced.
-    const int row = session_.nextMatch(doc_->Entries(), current);
-    // With no match left the list stays on the row just changed.
-    moveTo(row >= 0 ? row : current);
+    session_.startReplaceAt(doc_->Entries(), replacedRow_, replaceField_->text());
 }
 
 std::vector<int> FindBar::selectedRows() const {
@@ -401,31 +411,76 @@ std::vector<int> FindBar::selectedRows() const {
 void FindBar::replaceAll() {
     if (reportInvalid())
         return;
+    stopReplacing();
+    replacingAll_ = true;
     session_.startReplaceAll(doc_->Entries(), selectedRows(), replaceField_->text());
-    replaceTimer_.start();
-    replaceSlice();
+    // Another tool's progress stays where it is; this one then goes without.
+    if (host_ && !host_->progressShown()) {
+        host_->beginProgress(tr("Replacing…"), [bar = QPointer<FindBar>(this)] {
+            if (bar)
+                bar->cancel();
+        });
+        progressShown_ = true;
+    }
 }
 
-void FindBar::replaceSlice() {
-    if (!session_.isReplacing()) {
-        replaceTimer_.stop();
+void FindBar::replaceFinished() {
+    // Taken out first: applying the edits changes the document, which would stop a running job.
+    bool matched = false;
+    EntryEdits edits = session_.finishReplace(&matched);
+    stopReplacing();
+    if (replacingAll_) {
+        const size_t changed = edits.rows.size();
+        if (changed && applyEdits)
+            applyEdits(std::move(edits), tr("Replace All"));
+        emit message(changedMessage(changed));
         return;
     }
-    if (!session_.replaceSlice(doc_->Entries()))
+    if (!matched) {
+        // Not on a match yet: go to one first, so the user sees what a second press changes.
+        findNext();
         return;
-    replaceTimer_.stop();
-    // Taken out first: applying the edits changes the document, which would stop a running job.
-    EntryEdits edits = session_.finishReplace();
-    const size_t changed = edits.rows.size();
-    if (changed && applyEdits)
-        applyEdits(std::move(edits), tr("Replace All"));
-    emit message(changedMessage(changed));
+    }
+    const int current = replacedRow_;
+    if (!edits.rows.empty() && applyEdits) {
+        applyEdits(std::move(edits), tr("Replace"));
+        emit message(changedMessage(1));
+    }
+    // The change may have reset the list; the next match is looked for from the row replaced,
+    // and with no match left the list stays on the row just changed.
+    steps_.push_back(Step{true, current, current});
+    takeSteps();
+}
+
+void FindBar::stopReplacing() {
+    session_.stopReplace();
+    if (progressShown_) {
+        progressShown_ = false;
+        host_->endProgress();
+    }
+}
+
+void FindBar::cancel() {
+    const bool asked = isFinding() || session_.isReplacing();
+    stop();
+    if (asked)
+        emit message(tr("Cancelled"));
+}
+
+void FindBar::stop() {
+    steps_.clear();
+    selectAllWhenCounted_ = false;
+    stopReplacing();
+    if (isHidden()) {
+        session_.stopCount();
+        stale_ = true;
+    }
+    showCount();
 }
 
 void FindBar::closeBar() {
     hide();
-    countTimer_.stop();
-    stale_ = true;
+    cancel();
     emit closed();
 }
 
