@@ -104,23 +104,23 @@ struct FindSession::ReplaceJob {
 
 namespace {
 
+// What the threads run; templates only because the jobs are the session's own types.
 template <class Job, class Report>
-void countRows(const std::shared_ptr<Job>& job, const EntryList& entries, const Finder& finder,
-               const Report& report) {
+void countRows(Job& job, const EntryList& entries, const Finder& finder, const Report& report) {
     Pace pace;
     QElapsedTimer sinceReport;
     sinceReport.start();
     std::vector<int> rows;
-    for (qsizetype from = 0; from < entries.size() && !job->stop;) {
+    for (qsizetype from = 0; from < entries.size() && !job.stop;) {
         const qsizetype to = std::min(entries.size(), from + pace.rows());
         rows.clear();
         finder.findRows(entries, from, to, rows);
         pace.stepDone();
         from = to;
         {
-            const std::lock_guard<std::mutex> lock(job->mutex);
-            job->found.insert(job->found.end(), rows.begin(), rows.end());
-            job->scanned = to;
+            const std::lock_guard<std::mutex> lock(job.mutex);
+            job.found.insert(job.found.end(), rows.begin(), rows.end());
+            job.scanned = to;
         }
         // A row found may be what a Next waits for.
         if (!rows.empty() || sinceReport.elapsed() >= kReportMs) {
@@ -128,11 +128,11 @@ void countRows(const std::shared_ptr<Job>& job, const EntryList& entries, const 
             sinceReport.restart();
         }
     }
-    if (job->stop)
+    if (job.stop)
         return;
     {
-        const std::lock_guard<std::mutex> lock(job->mutex);
-        job->done = true;
+        const std::lock_guard<std::mutex> lock(job.mutex);
+        job.done = true;
     }
     report();
 }
@@ -239,7 +239,7 @@ void FindSession::startCount(const EntryList& entries) {
     // Each thread has a search of its own, so nothing of a pattern is shared between threads.
     auto finder = std::make_unique<const Finder>(options_, searchForm_);
     std::thread([job, channel = channel_, entries, finder = std::move(finder)] {
-        countRows(job, entries, *finder, [&] {
+        countRows(*job, entries, *finder, [&] {
             channel->report(job->posted, [job](FindSession* s) { s->takeCount(job); });
         });
     }).detach();
