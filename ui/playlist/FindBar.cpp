@@ -46,6 +46,18 @@ QCheckBox* checkBox(const QString& caption, const QString& name, QWidget* parent
     return c;
 }
 
+// One row of the bar, in `owner` when given; `wide` takes the room left, else the end does.
+QHBoxLayout* rowOf(std::initializer_list<QWidget*> widgets, QWidget* wide,
+                   QWidget* owner = nullptr) {
+    auto* row = owner ? new QHBoxLayout(owner) : new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* w : widgets)
+        row->addWidget(w, w == wide ? 1 : 0);
+    if (!wide)
+        row->addStretch();
+    return row;
+}
+
 }  // namespace
 
 FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* parent)
@@ -76,22 +88,11 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
 
     // Three short rows rather than one long one, so the bar fits a tiled window: the search
     // with its buttons, the replacement (when asked for), then the options and the count.
-    auto* findRow = new QHBoxLayout;
-    findRow->setContentsMargins(0, 0, 0, 0);
-    findRow->addWidget(findLabel);
     // Room for a folder path, the usual thing to look for in a playlist.
     findField_->setMinimumWidth(findField_->fontMetrics().averageCharWidth() * 20);
-    findRow->addWidget(findField_, 1);
-    findRow->addWidget(next_);
-    findRow->addWidget(previous_);
-    findRow->addWidget(selectAll_);
-    findRow->addWidget(close_);
-    auto* optionsRow = new QHBoxLayout;
-    optionsRow->setContentsMargins(0, 0, 0, 0);
-    optionsRow->addWidget(matchCase_);
-    optionsRow->addWidget(regex_);
-    optionsRow->addWidget(count_);
-    optionsRow->addStretch();
+    QHBoxLayout* findRow =
+        rowOf({findLabel, findField_, next_, previous_, selectAll_, close_}, findField_);
+    QHBoxLayout* optionsRow = rowOf({matchCase_, regex_, count_}, nullptr);
 
     replaceRow_ = new QWidget(this);
     auto* replaceLabel = new QLabel(tr("Replace w&ith:"), replaceRow_);
@@ -102,12 +103,7 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
                       tr("Replace in the current match and go to the next"), replaceRow_);
     replaceAll_ = button(tr("Replace A&ll"), tr("Replace All"),
                          tr("Replace in the selected rows, or in every row"), replaceRow_);
-    auto* replaceLayout = new QHBoxLayout(replaceRow_);
-    replaceLayout->setContentsMargins(0, 0, 0, 0);
-    replaceLayout->addWidget(replaceLabel);
-    replaceLayout->addWidget(replaceField_, 1);
-    replaceLayout->addWidget(replace_);
-    replaceLayout->addWidget(replaceAll_);
+    rowOf({replaceLabel, replaceField_, replace_, replaceAll_}, replaceField_, replaceRow_);
     replaceRow_->hide();
 
     auto* layout = new QVBoxLayout(this);
@@ -175,18 +171,16 @@ void FindBar::followView() {
 }
 
 void FindBar::showFind() {
-    followView();
-    replaceRow_->hide();
-    show();
-    if (stale_)
-        restart();
-    findField_->setFocus(Qt::ShortcutFocusReason);
-    findField_->selectAll();
+    showWith(false);
 }
 
 void FindBar::showReplace() {
+    showWith(true);
+}
+
+void FindBar::showWith(bool replaceRow) {
     followView();
-    replaceRow_->show();
+    replaceRow_->setVisible(replaceRow);
     show();
     if (stale_)
         restart();

@@ -86,6 +86,7 @@ private:
         int otherwise = -1;
     };
 
+    void showWith(bool replaceRow);
     FindOptions options() const;
     void restart();
     void countNow();
