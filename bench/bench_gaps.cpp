@@ -7,6 +7,7 @@
 // Each command runs once on the playlist as loaded and is undone afterwards (not timed).
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -96,6 +97,10 @@ int main(int argc, char** argv) {
     QLineEdit* with = nullptr;
     for (QLineEdit* f : child->findBar()->findChildren<QLineEdit*>())
         (f->accessibleName() == QLatin1String("Find") ? find : with) = f;
+    QCheckBox* regex = nullptr;
+    for (QCheckBox* c : child->findBar()->findChildren<QCheckBox*>())
+        if (c->accessibleName() == QLatin1String("Regular expression"))
+            regex = c;
     const std::vector<Command> commands = {
         {"Sort by Path", [child] { child->MenuSortPath->trigger(); }},
         {"Sort by File Name", [child] { child->MenuSortFileName->trigger(); }},
@@ -110,7 +115,15 @@ int main(int argc, char** argv) {
              child->MenuFind->trigger();
              find->setText(QStringLiteral("shadow"));
          }},
-        {"Replace All /home/bob/music", [child, find, with] {
+        // A pattern that decodes every entry and backtracks over most of them.
+        {"Find /\\(19\\d\\d\\).*shadow/ (typed, counted)",
+         [child, find, regex] {
+             child->MenuFind->trigger();
+             regex->setChecked(true);
+             find->setText(QStringLiteral("\\(19\\d\\d\\).*shadow"));
+         }},
+        {"Replace All /home/bob/music", [child, find, with, regex] {
+             regex->setChecked(false);
              child->ListView1->clearSelection();
              child->MenuReplace->trigger();
              find->setText(QStringLiteral("/home/bob/music"));

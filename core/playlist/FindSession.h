@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -11,22 +12,34 @@
 
 namespace cadrell {
 
+// What Next and Previous answer while rows that could change the answer are not counted yet.
+constexpr int kNotCountedYet = -2;
+
+// Where Next and Previous go from `current` (-1: before the first row), given the matching rows
+// among the first `scanned` of `total` rows: the first match after it, else the first from the
+// top; the last match before it, else the last from the bottom. -1 when nothing matches.
+int NextFound(const std::vector<int>& found, qsizetype scanned, qsizetype total, int current);
+int PreviousFound(const std::vector<int>& found, qsizetype scanned, qsizetype total, int current);
+
 // One search over a playlist's entries as the find bar runs it: what is looked for, the rows
-// found so far, and a Replace All under way. The count and Replace All advance in slices of a few
-// milliseconds, so a caller on the interface thread stays live on a million rows; the caller says
-// when a slice runs and hands in the entries as they are then.
+// found so far, and a replace under way.
 //
-// The rows found are kept, which makes Next and Previous instant once the count is done (before
-// that they search the part not yet counted directly).
-class FindSession {
+// A pattern can take a minute on a single entry, and nothing can interrupt it there, so the
+// count and the replacing run on threads of their own over a snapshot of the entries (the
+// records are copied, the text is shared). A job that is no longer wanted is told to stop and
+// forgotten, never waited for: it stops at its next row, or, stuck in a pattern, when the
+// pattern gives up, and whatever it found then goes nowhere. The session hears from its jobs
+// through its own thread's event loop.
+class FindSession : public QObject {
+    Q_OBJECT
 public:
-    FindSession();
-    ~FindSession();
+    explicit FindSession(QObject* parent = nullptr);
+    ~FindSession() override;
 
     // How entries decode for display; the next restart searches with it.
     void setTextForm(TextForm form);
-    // Drops the count and looks for `options` from the first row on. A Replace All under way goes
-    // on with the search it started with.
+    // Drops the count and looks for `options`. A replace under way goes on with the search it
+    // started with.
     void restart(const FindOptions& options);
 
     // There is a text to look for; valid: one that is no regular expression failing to compile,
@@ -35,46 +48,63 @@ public:
     bool isValid() const;
     QString errorString() const;
 
-    // Counts on for one slice; true once every row is counted.
-    bool countSlice(const EntryList& entries);
-    bool isCounted(const EntryList& entries) const;
+    // Counts the matching rows of `entries` as they are now; countProgress() as rows are found
+    // and when the count ends.
+    void startCount(const EntryList& entries);
+    void stopCount();
+    bool isCounting() const;
+    // Every row of the entries last counted is counted.
+    bool isCounted() const;
     // The matching rows among those counted, ascending.
     const std::vector<int>& found() const { return found_; }
     // The place of `row` among the rows found, from 1; 0 when it is not one of them.
     qsizetype matchNumber(int row) const;
 
-    // The first match after `current` (-1: before the first row), else the first from the top;
-    // the last match before it, else the last from the bottom. -1 when nothing matches.
-    int nextMatch(const EntryList& entries, int current) const;
-    int previousMatch(const EntryList& entries, int current) const;
-
-    // The entry at `row` with every match replaced; false when the row holds no match or lies
-    // outside the entries.
-    bool replaceAt(const EntryList& entries, int row, const QString& with, QByteArray& out) const;
+    // The row Next and Previous go to from `current`, -1 when nothing matches, or kNotCountedYet
+    // until the count has got far enough to tell.
+    int nextMatch(int current) const;
+    int previousMatch(int current) const;
 
     // Replace All in the selected rows (ascending), or in every row when at most one is selected.
     void startReplaceAll(const EntryList& entries, std::vector<int> selectedRows,
                          const QString& with);
-    // Replaces on for one slice; true once every row is done.
-    bool replaceSlice(const EntryList& entries);
+    // Replaces in the row `row` alone.
+    void startReplaceAt(const EntryList& entries, int row, const QString& with);
+    // A replace is started and not yet finished or stopped; done: its result is here.
     bool isReplacing() const;
-    // Ends Replace All and hands over the rows whose text changed, with their new texts.
-    EntryEdits finishReplace();
+    bool isReplaceDone() const;
+    // Ends the replace and hands over the rows whose text changed, with their new texts;
+    // `matched` tells whether any row held a match at all.
+    EntryEdits finishReplace(bool* matched = nullptr);
     void stopReplace();
 
+signals:
+    void countProgress();
+    void replaceProgress(qint64 done, qint64 total);
+    void replaceFinished();
+
 private:
+    struct Channel;
+    struct CountJob;
     struct ReplaceJob;
 
-    // The first or last match in [from, to), or -1: rows counted come from the rows found, the
-    // rest are searched directly.
-    int firstIn(const EntryList& entries, qsizetype from, qsizetype to) const;
-    int lastIn(const EntryList& entries, qsizetype from, qsizetype to) const;
+    void takeCount(const std::shared_ptr<CountJob>& job);
+    void takeReplace(const std::shared_ptr<ReplaceJob>& job);
+    void startReplace(const EntryList& entries, std::vector<int> rows, const QString& with);
 
     TextForm form_;
-    std::shared_ptr<const Finder> finder_;  // null while the find text is empty
-    std::vector<int> found_;                // the matching rows among [0, scanned_)
+    // What restart() was given, for the search each thread makes for itself.
+    FindOptions options_;
+    TextForm searchForm_;
+    std::unique_ptr<const Finder> finder_;  // null while the find text is empty
+    std::shared_ptr<Channel> channel_;
+    std::shared_ptr<CountJob> count_;
+    std::vector<int> found_;  // the matching rows among [0, scanned_)
     qsizetype scanned_ = 0;
-    std::unique_ptr<ReplaceJob> job_;
+    qsizetype total_ = 0;
+    bool counted_ = false;
+    std::shared_ptr<ReplaceJob> replace_;
+    bool replaceDone_ = false;
 };
 
 }  // namespace cadrell

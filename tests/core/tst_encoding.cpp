@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "core/platform/Error.h"
+#include "core/playlist/Change.h"
 #include "core/playlist/Editing.h"
 #include "core/playlist/Encoding.h"
 #include "core/playlist/PlaylistDocument.h"
@@ -124,6 +125,79 @@ private slots:
         doc.edit([](EntryList& e) { e.removeSorted({0}); });
         SavePlaylist(doc);
         QCOMPARE(readFile(QFile::decodeName(doc.FileName)), afterDelete);
+    }
+
+    // A UTF-16 save larger than the write buffer, its entries no longer in the order the file
+    // had them (after a sort or a paste), is the rows as they stand, exactly.
+    void largeUtf16OutOfOrder_data() {
+        QTest::addColumn<bool>("little");
+        QTest::addColumn<QString>("how");
+        for (bool little : {true, false})
+            for (const char* how : {"reversed", "sorted by another key", "halves swapped",
+                                    "pasted into the middle", "a long entry moved to the end"})
+                QTest::addRow("UTF-16 %s, %s", little ? "LE" : "BE", how) << little << QString(how);
+    }
+    void largeUtf16OutOfOrder() {
+        QFETCH(bool, little);
+        QFETCH(QString, how);
+        QStringList lines;
+        // Characters of two, three and four UTF-8 bytes, some with a CR or LF byte in UTF-16.
+        for (int i = 0; i < 30000; ++i)
+            lines << QStringLiteral("/m/\u010d\u010a%1 \u0d2e\u20ac \U0001F3B5 %2.mp3")
+                         .arg(i)
+                         .arg(QString(i % 40, QLatin1Char('x')));
+        if (how.startsWith("a long"))
+            lines.insert(100, QString(700000, QChar(0x00e9)) + QStringLiteral("\U0001F3B5"));
+        const QByteArray mark = little ? "\xFF\xFE" : "\xFE\xFF";
+        auto file = [&](const QStringList& rows) {
+            return mark + utf16(rows.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), little);
+        };
+        PlaylistDocument doc;
+        doc.FileName = QFile::encodeName(writeFile("big16.m3u", file(lines)));
+        LoadPlaylist(doc);
+        QCOMPARE(doc.Encoding, little ? TextEncoding::Utf16LE : TextEncoding::Utf16BE);
+
+        const int n = int(lines.size());
+        std::vector<int> order;
+        QStringList expected;
+        if (how == "reversed") {
+            for (int i = n - 1; i >= 0; --i)
+                order.push_back(i);
+        } else if (how == "sorted by another key") {
+            // Forward in the file, a few entries at a time.
+            for (int key = 0; key < 7; ++key)
+                for (int i = key; i < n; i += 7)
+                    order.push_back(i);
+        } else if (how == "halves swapped") {
+            for (int i = 0; i < n; ++i)
+                order.push_back((i + n / 2) % n);
+        } else if (how.startsWith("a long")) {
+            for (int i = 0; i < n; ++i)
+                if (i != 100)
+                    order.push_back(i);
+            order.push_back(100);
+        }
+        if (order.empty()) {
+            EntryList pasted;
+            QStringList rows;
+            for (int i = 0; i < 5000; ++i) {
+                rows << QStringLiteral("/p/\u00e9\U0001F3B5 %1.mp3").arg(i);
+                pasted.append(rows.back().toUtf8());
+            }
+            doc.perform(Change::insertAt(n / 2, pasted), QStringLiteral("Paste"));
+            expected = lines.mid(0, n / 2) + rows + lines.mid(n / 2);
+        } else {
+            doc.perform(Change::permute(order), QStringLiteral("Sort"));
+            for (int i : order)
+                expected << lines[i];
+        }
+        QVERIFY(file(expected).size() > (qsizetype(1) << 20));
+        SavePlaylist(doc);
+        QCOMPARE(readFile(QFile::decodeName(doc.FileName)), file(expected));
+        PlaylistDocument again;
+        again.FileName = doc.FileName;
+        LoadPlaylist(again);
+        QCOMPARE(shown(again), expected);
     }
 
     // UTF-16 that cannot be turned into text and back exactly is refused, not damaged.

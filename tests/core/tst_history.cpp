@@ -2,6 +2,7 @@
 
 #include "core/playlist/Change.h"
 #include "core/playlist/Editing.h"
+#include "core/playlist/Finder.h"
 #include "core/playlist/PlaylistDocument.h"
 #include "core/playlist/PlaylistFile.h"
 #include "testsupport/TestSupport.h"
@@ -227,6 +228,11 @@ private slots:
             << "replace" << Rows{1} << Lines{"b"} << Lines{"a", "b", "c", "d"} << Rows{};
         QTest::newRow("replace, one of them the same")
             << "replace" << Rows{1, 3} << Lines{"b", "z"} << Lines{"a", "b", "c", "z"} << Rows{3};
+        // Texts that begin with the old one are still new texts.
+        QTest::newRow("replace, only appended to")
+            << "replace" << Rows{1} << Lines{"b.bak"} << Lines{"a", "b.bak", "c", "d"} << Rows{1};
+        QTest::newRow("replace with nothing, the next text the old one")
+            << "replace" << Rows{1, 3} << Lines{"", "b"} << Lines{"a", "", "c", "b"} << Rows{1, 3};
         QTest::newRow("reverse") << "permute" << Rows{3, 2, 1, 0} << none
                                  << Lines{"d", "c", "b", "a"} << Rows{0, 1, 2, 3};
         QTest::newRow("swap the middle")
@@ -258,6 +264,71 @@ private slots:
         QCOMPARE(entries(doc), before);
         QCOMPARE(doc.redo().rows, shown);
         QTEST(entries(doc), "after");
+    }
+
+    // Replace All that only appends to the entries it changes is a step like any other.
+    void replaceThatOnlyAppends_data() {
+        QTest::addColumn<Lines>("lines");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("with");
+        QTest::addColumn<Lines>("after");
+        QTest::newRow("b to b.bak") << Lines{"a", "b", "c"} << "b"
+                                    << "b.bak" << Lines{"a", "b.bak", "c"};
+        QTest::newRow("mp3 to mp3.bak")
+            << Lines{"/m/x.mp3", "/m/y.ogg", "/m/z.mp3"} << "mp3"
+            << "mp3.bak" << Lines{"/m/x.mp3.bak", "/m/y.ogg", "/m/z.mp3.bak"};
+    }
+    void replaceThatOnlyAppends() {
+        QFETCH(Lines, lines);
+        QFETCH(QString, find);
+        QFETCH(QString, with);
+        PlaylistDocument doc;
+        load(doc, lines);
+        EntryEdits edits = ReplaceAll(doc.Entries(), nullptr, FindOptions{find}, with);
+        QVERIFY(doc.perform(Change::replace(std::move(edits.rows), std::move(edits.texts)),
+                            QStringLiteral("Replace All")));
+        QTEST(entries(doc), "after");
+        QVERIFY(doc.Modified());
+        doc.undo();
+        QCOMPARE(entries(doc), lines);
+    }
+
+    // A step larger than the whole budget is still the one an Undo takes back: the older steps
+    // make room for it, it never goes itself.
+    void newestStepOverTheBudgetStays_data() {
+        QTest::addColumn<int>("stepsBefore");
+        QTest::addColumn<bool>("budgetFirst");
+        QTest::newRow("the only step") << 0 << true;
+        QTest::newRow("after smaller steps") << 3 << true;
+        QTest::newRow("budget lowered afterwards") << 3 << false;
+    }
+    void newestStepOverTheBudgetStays() {
+        QFETCH(int, stepsBefore);
+        QFETCH(bool, budgetFirst);
+        constexpr qsizetype kBudget = 64 * 1024;
+        PlaylistDocument doc;
+        load(doc, {"a", "b", "c", "d"});
+        EntryList big;
+        big.append(QByteArray(1 << 20, 'x'));
+        doc.perform(Change::insertAt(4, big), QStringLiteral("Paste"));
+        for (int i = 0; i < stepsBefore; ++i)
+            doc.perform(Change::remove({0}), QStringLiteral("Delete"));
+        if (budgetFirst)
+            doc.history().setMemoryBudget(kBudget);
+        // The big entry's text is then the history's alone.
+        doc.perform(Change::remove({int(doc.Entries().size()) - 1}), QStringLiteral("Delete big"));
+        if (!budgetFirst)
+            doc.history().setMemoryBudget(kBudget);
+        QVERIFY(doc.history().memoryBytes() > kBudget);
+        QCOMPARE(doc.history().count(), 1);
+        QVERIFY(doc.history().canUndo());
+        QCOMPARE(doc.history().undoText(), QStringLiteral("Delete big"));
+        doc.undo();
+        QCOMPARE(doc.Entries().size(), 4 - stepsBefore + 1);
+        QCOMPARE(doc.Entries().bytes(4 - stepsBefore), QByteArray(1 << 20, 'x'));
+        QVERIFY(!doc.history().canUndo());
+        doc.redo();
+        QCOMPARE(doc.Entries().size(), 4 - stepsBefore);
     }
 
     // Past its budget the history lets its oldest steps go; the state last saved is then out of

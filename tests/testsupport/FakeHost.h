@@ -13,6 +13,7 @@ struct FakeHost : cadrell::DocumentHost {
     cadrell::FileDialogState saveDialog;
     int statusRefreshes = 0;
     int progressDepth = 0;
+    std::function<void()> cancelProgress;  // the status bar's Cancel while progress shows
     int commandRefreshes = 0;
     QStringList commands;  // "new", "open", "exit"
 
@@ -23,9 +24,15 @@ struct FakeHost : cadrell::DocumentHost {
     QFont documentFont() const override { return QFont(); }
     QColor documentFontColor() const override { return Qt::black; }
     bool progressShown() const override { return progressDepth > 0; }
-    void beginProgress(const QString&, std::function<void()>) override { ++progressDepth; }
+    void beginProgress(const QString&, std::function<void()> cancel) override {
+        ++progressDepth;
+        cancelProgress = std::move(cancel);
+    }
     void setProgress(qint64, qint64) override {}
-    void endProgress() override { progressDepth = 0; }
+    void endProgress() override {
+        progressDepth = 0;
+        cancelProgress = nullptr;
+    }
     void refreshCommandStates() override { ++commandRefreshes; }
     void refreshStatus(const QWidget*) override { ++statusRefreshes; }
     void newDocument() override { commands << QStringLiteral("new"); }

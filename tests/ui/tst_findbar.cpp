@@ -6,12 +6,16 @@
 #include <QtTest>
 
 #include "core/playlist/PlaylistDocument.h"
+#include "testsupport/FakeHost.h"
+#include "testsupport/PatternGate.h"
 #include "testsupport/TestSupport.h"
 #include "ui/playlist/FindBar.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
 
 using namespace cadrell;
+using testsupport::FakeHost;
+using testsupport::PatternGate;
 using S = QString;
 
 namespace {
@@ -79,6 +83,17 @@ struct Window {
         const std::vector<QByteArray> all = doc.Entries().toVector();
         return QByteArrayList(all.begin(), all.end()).join('|');
     }
+    // N Next, P Previous, A Select All, R Replace, L Replace All.
+    void ask(const QString& keys) {
+        for (QChar key : keys) {
+            key == 'N'   ? bar->findNext()
+            : key == 'P' ? bar->findPrevious()
+            : key == 'A' ? bar->selectAll()
+            : key == 'R' ? bar->replaceCurrent()
+                         : bar->replaceAll();
+        }
+    }
+    bool idle() const { return !bar->isCounting() && !bar->isReplacing() && !bar->isFinding(); }
 };
 
 const QByteArray kSongs = "a.mp3|B.mp3|c.ogg|ab.mp3|#EXTINF:1,Bee|d.flac";
@@ -125,8 +140,8 @@ private slots:
         QCOMPARE(w.bar->countText(), count);
     }
 
-    // Each route is walked twice: straight after typing, when nothing is counted and the rows are
-    // searched directly, and again once the count is done.
+    // Each route is walked twice: straight after typing, when nothing is counted and each step
+    // waits for the count, and again once the count is done.
     void nextPrevious_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("start");
@@ -155,7 +170,8 @@ private slots:
             w.view->setCurrentIndex(start >= 0 ? w.model.index(start) : QModelIndex());
             Rows rows;
             for (QChar step : steps) {
-                step == 'N' ? w.bar->findNext() : w.bar->findPrevious();
+                w.ask(step);
+                QTRY_VERIFY(!w.bar->isFinding());
                 rows << w.view->currentIndex().row();
             }
             QCOMPARE(rows, visited);
@@ -224,7 +240,7 @@ private slots:
                                                       QItemSelectionModel::NoUpdate);
         QSignalSpy messages(w.bar, &FindBar::message);
         all ? w.bar->replaceAll() : w.bar->replaceCurrent();
-        QTRY_VERIFY(!w.bar->isReplacing());
+        QTRY_VERIFY(!w.bar->isReplacing() && !w.bar->isFinding());
         QCOMPARE(w.joined(), after);
         const bool changed = after != lines;
         QCOMPARE(w.steps, changed ? QStringList(all ? "Replace All" : "Replace") : QStringList());
@@ -294,6 +310,162 @@ private slots:
         QCOMPARE(w.steps, QStringList("Replace All"));
         QCOMPARE(w.doc.Entries().bytes(kRows), QByteArray("/mnt/new.mp3"));
         QTRY_COMPARE_WITH_TIMEOUT(w.bar->countText(), QString("No matches"), 60000);
+    }
+
+    // Under a pattern that takes as long as it likes on every entry nothing the bar is asked
+    // waits on the interface thread: the count shows it is at work, Replace All shows progress,
+    // and once the pattern is through every answer is the one a quick pattern gives.
+    void slowPattern_data() {
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<Rows>("selected");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("count");
+        const QByteArray same = kSongs;
+        QTest::newRow("count") << "" << true << Rows{1} << same << ""
+                               << "2 of 3";
+        QTest::newRow("Next") << "N" << true << Rows{3} << same << ""
+                              << "3 of 3";
+        QTest::newRow("Next twice") << "NN" << true << Rows{0} << same << ""
+                                    << "1 of 3";
+        QTest::newRow("Previous") << "P" << true << Rows{0} << same << ""
+                                  << "1 of 3";
+        QTest::newRow("Next, bar closed") << "N" << false << Rows{3} << same << ""
+                                          << "3 of 3";
+        QTest::newRow("Select All") << "A" << true << Rows{0, 1, 3} << same << "3 rows selected"
+                                    << "1 of 3";
+        QTest::newRow("Select All, bar closed")
+            << "A" << false << Rows{0, 1, 3} << same << "3 rows selected"
+            << "1 of 3";
+        QTest::newRow("Replace") << "R" << true << Rows{3}
+                                 << QByteArray("a.mp3|B.ogg|c.ogg|ab.mp3|#EXTINF:1,Bee|d.flac")
+                                 << "1 entry changed"
+                                 << "2 of 2";
+        QTest::newRow("Replace All")
+            << "L" << true << Rows{} << QByteArray("a.ogg|B.ogg|c.ogg|ab.ogg|#EXTINF:1,Bee|d.flac")
+            << "3 entries changed"
+            << "No matches";
+    }
+    void slowPattern() {
+        QFETCH(QString, asked);
+        QFETCH(bool, open);
+        QFETCH(Rows, selected);
+        QFETCH(QString, message);
+        auto gate = std::make_shared<PatternGate>();
+        FakeHost host;
+        Window w(kSongs);
+        w.bar->setHost(&host);
+        w.bar->setTextForm(PatternGate::form(gate));
+        if (open)
+            w.bar->showReplace();
+        w.view->setCurrentIndex(w.model.index(1));
+        w.search("mp3", false, true);
+        w.field("Replace with")->setText("ogg");
+        QSignalSpy messages(w.bar, &FindBar::message);
+        w.ask(asked);
+        QTRY_VERIFY(gate->waiting() > 0);
+        QCOMPARE(w.bar->countText(), QString("Searching…"));
+        QCOMPARE(host.progressDepth, asked == "L" ? 1 : 0);
+
+        gate->open();
+        QTRY_VERIFY(w.idle());
+        QCOMPARE(w.selected(), selected);
+        QTEST(w.joined(), "after");
+        QCOMPARE(messages.isEmpty() ? QString() : messages.last().at(0).toString(), message);
+        QTEST(w.bar->countText(), "count");
+        QCOMPARE(host.progressDepth, 0);
+        QCOMPARE(gate->onInterfaceThread(), 0);
+    }
+
+    // What waits for a stuck pattern can be called off; what the pattern finds later is
+    // dropped, and the playlist and the list stay as they were.
+    void callOffStuckWork_data() {
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<QString>("by");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Next, Esc") << "N"
+                                   << "Esc"
+                                   << "Cancelled";
+        QTest::newRow("Next, another text") << "N"
+                                            << "text"
+                                            << "";
+        QTest::newRow("Next, another option") << "N"
+                                              << "option"
+                                              << "";
+        QTest::newRow("Select All, Esc") << "A"
+                                         << "Esc"
+                                         << "Cancelled";
+        QTest::newRow("Replace, Esc") << "R"
+                                      << "Esc"
+                                      << "Cancelled";
+        QTest::newRow("Replace All, Esc") << "L"
+                                          << "Esc"
+                                          << "Cancelled";
+        QTest::newRow("Replace All, Cancel in the status bar") << "L"
+                                                               << "Cancel"
+                                                               << "Cancelled";
+    }
+    void callOffStuckWork() {
+        QFETCH(QString, asked);
+        QFETCH(QString, by);
+        QFETCH(QString, message);
+        auto gate = std::make_shared<PatternGate>();
+        FakeHost host;
+        Window w(kSongs);
+        QVERIFY(QTest::qWaitForWindowActive(&w.frame));
+        w.bar->setHost(&host);
+        w.bar->setTextForm(PatternGate::form(gate));
+        w.bar->showReplace();
+        w.view->setCurrentIndex(w.model.index(1));
+        w.search("mp3", false, true);
+        w.field("Replace with")->setText("ogg");
+        QSignalSpy messages(w.bar, &FindBar::message);
+        w.ask(asked);
+        QTRY_VERIFY(gate->waiting() > 0);
+        if (by == "Esc")
+            QTest::keyClick(w.field("Find"), Qt::Key_Escape);
+        else if (by == "text")
+            w.field("Find")->setText("ogg");
+        else if (by == "option")
+            w.field<QCheckBox>("Match case")->setChecked(true);
+        else
+            host.cancelProgress();
+        QVERIFY(!w.bar->isFinding() && !w.bar->isReplacing());
+        QCOMPARE(host.progressDepth, 0);
+        QCOMPARE(w.bar->isVisible(), by != "Esc");
+
+        gate->open();
+        QTRY_COMPARE(gate->waiting(), 0);
+        QTRY_VERIFY(w.idle());
+        QTest::qWait(100);  // for what the stuck searches report on their way out
+        QCOMPARE(w.view->currentIndex().row(), 1);
+        QCOMPARE(w.selected(), Rows{1});
+        QCOMPARE(w.joined(), kSongs);
+        QCOMPARE(w.steps, QStringList());
+        QCOMPARE(messages.isEmpty() ? QString() : messages.last().at(0).toString(), message);
+        QCOMPARE(gate->onInterfaceThread(), 0);
+    }
+
+    // A window closes at once, whatever its searches are stuck in; they end later, to no one.
+    void closingLeavesStuckWorkBehind() {
+        auto gate = std::make_shared<PatternGate>();
+        FakeHost host;
+        auto w = std::make_unique<Window>(kSongs);
+        w->bar->setHost(&host);
+        w->bar->setTextForm(PatternGate::form(gate));
+        w->bar->showReplace();
+        w->search("mp3", false, true);
+        w->bar->findNext();
+        w->bar->replaceAll();
+        QTRY_COMPARE(gate->waiting(), 2);
+        w.reset();
+        QCOMPARE(gate->waiting(), 2);
+        host.cancelProgress();  // the status bar's Cancel, after its window has gone
+        gate->open();
+        QTRY_COMPARE(gate->waiting(), 0);
+        QTest::qWait(100);
+        QCOMPARE(gate->onInterfaceThread(), 0);
     }
 };
 

@@ -1,15 +1,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "testsupport/PatternGate.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
 #include "ui/frame/Main.h"
@@ -21,6 +24,7 @@
 #include "ui/playlist/PlaylistTools.h"
 
 using namespace cadrell;
+using testsupport::PatternGate;
 using testsupport::ScriptedPrompts;
 using Rows = std::vector<int>;
 
@@ -49,6 +53,25 @@ void select(TMDIChild* child, const Rows& rows) {
 
 QString status() {
     return CadrellMainForm->frameStatusBar()->currentMessage();
+}
+
+// The letter Alt takes with a caption ("&&" is an ampersand); null when there is none.
+QChar mnemonic(const QString& caption) {
+    for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != QLatin1Char('&'))
+            continue;
+        if (caption[i + 1] != QLatin1Char('&'))
+            return caption[i + 1].toUpper();
+        ++i;
+    }
+    return {};
+}
+
+QLineEdit* findField(TMDIChild* child, const QString& name) {
+    for (QLineEdit* f : child->findBar()->findChildren<QLineEdit*>())
+        if (f->accessibleName() == name)
+            return f;
+    return nullptr;
 }
 
 }  // namespace
@@ -302,7 +325,99 @@ private slots:
         QVERIFY(!child->findBar()->isVisible());
         QVERIFY(child->ListView1->hasFocus());
         QTest::keyClick(child->ListView1, Qt::Key_F3);
-        QCOMPARE(child->ListView1->currentIndex().row(), 2);
+        QTRY_COMPARE(child->ListView1->currentIndex().row(), 2);
+    }
+
+    // The find bar by keyboard: Tab goes through it as it reads, and every underlined letter in
+    // it is its own, taken by no menu of the menu bar.
+    void findBarKeyboard_data() {
+        QTest::addColumn<bool>("replace");
+        QTest::addColumn<QStringList>("chain");
+        QTest::newRow("find") << false
+                              << QStringList{"Find",       "Next",       "Previous",
+                                             "Select All", "Match case", "Regular expression"};
+        QTest::newRow("replace") << true
+                                 << QStringList{
+                                        "Find",        "Replace with", "Next",
+                                        "Previous",    "Select All",   "Replace",
+                                        "Replace All", "Match case",   "Regular expression"};
+    }
+    void findBarKeyboard() {
+        QFETCH(bool, replace);
+        (replace ? child->MenuReplace : child->MenuFind)->trigger();
+        FindBar* bar = child->findBar();
+        QStringList chain;
+        for (int i = 0; i < 20 && bar->isAncestorOf(QApplication::focusWidget()); ++i) {
+            chain << QApplication::focusWidget()->accessibleName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QTEST(chain, "chain");
+
+        QSet<QChar> menus;
+        for (QAction* a : frame->menuBar()->actions())
+            menus.insert(mnemonic(a->text()));
+        QCOMPARE(menus, (QSet<QChar>{'F', 'E', 'P', 'V', 'W', 'H'}));
+        QSet<QChar> letters;
+        for (QWidget* w : bar->findChildren<QWidget*>()) {
+            const auto* label = qobject_cast<QLabel*>(w);
+            const auto* button = qobject_cast<QAbstractButton*>(w);
+            const QChar letter = mnemonic(label ? label->text() : button ? button->text() : "");
+            if (letter.isNull())
+                continue;
+            const QString caption = label ? label->text() : button->text();
+            QVERIFY2(!letters.contains(letter), qPrintable(caption));
+            QVERIFY2(!menus.contains(letter), qPrintable(caption));
+            letters.insert(letter);
+            // A label's letter takes the keyboard to its field, from wherever it is.
+            if (label && label->isVisible()) {
+                child->ListView1->setFocus();
+                QTest::keyClick(child->ListView1, letter.toLatin1(), Qt::AltModifier);
+                QCOMPARE(QApplication::focusWidget(), label->buddy());
+            }
+        }
+        QCOMPARE(letters.size(), 7);
+    }
+
+    // Searches the window asks for never hold it up: F3 with the bar closed waits for the count,
+    // Esc in the list calls it off, Replace All shows its progress with Cancel in the status
+    // bar, and a window closing leaves a stuck search behind and gives the status bar back.
+    void searchesCalledOffFromTheWindow() {
+        fill(child, "a.mp3|b.ogg|c.mp3");
+        auto gate = std::make_shared<PatternGate>();
+        child->findBar()->setTextForm(PatternGate::form(gate));
+        child->MenuReplace->trigger();
+        findField(child, "Find")->setText("mp3");
+        findField(child, "Replace with")->setText("flac");
+        QTest::keyClick(findField(child, "Find"), Qt::Key_Escape);
+        child->ListView1->setCurrentIndex(child->ListView1->model()->index(1, 0));
+        QTest::keyClick(child->ListView1, Qt::Key_F3);
+        QTRY_VERIFY(gate->waiting() > 0);
+        QVERIFY(child->findBar()->isFinding());
+        QTest::keyClick(child->ListView1, Qt::Key_Escape);
+        QCOMPARE(status(), QStringLiteral("Cancelled"));
+        QVERIFY(!child->findBar()->isFinding());
+
+        child->MenuReplace->trigger();
+        child->findBar()->replaceAll();
+        QVERIFY(frame->frameStatusBar()->inProgress());
+        frame->frameStatusBar()->cancelProgress();
+        QCOMPARE(status(), QStringLiteral("Cancelled"));
+        QVERIFY(!child->findBar()->isReplacing());
+
+        child->findBar()->replaceAll();
+        QVERIFY(frame->frameStatusBar()->inProgress());
+        child->Document.markClean();
+        QPointer<TMDIChild> closing = child;
+        child->MenuClose->trigger();
+        QVERIFY(!frame->frameStatusBar()->inProgress());
+        QTRY_VERIFY(!closing);
+        child = frame->CreateDocumentWindow();
+        QVERIFY(gate->waiting() > 0);
+        gate->open();
+        QTRY_COMPARE(gate->waiting(), 0);
+        QTest::qWait(100);
+        QCOMPARE(gate->onInterfaceThread(), 0);
+        QCOMPARE(child->Document.Entries().size(), 0);
     }
 
     // Replacing into a Windows-1252 playlist with a character it cannot hold writes nothing.

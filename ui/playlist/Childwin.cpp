@@ -261,6 +261,9 @@ void TMDIChild::closeEvent(QCloseEvent* event) {
 
 void TMDIChild::FormClose() {
     editing::CopiedPositions().Clear();
+    // While the frame can still hear it: a replace under way gives back the status bar.
+    if (findBar_)
+        findBar_->stop();
 }
 
 void TMDIChild::DeleteEntries() {

@@ -314,6 +314,7 @@ void TMDIChild::createPlaylistMenu() {
 
     findBar_ = new FindBar(&Document, ListView1, this);
     findBar_->setObjectName(QStringLiteral("FindBar1"));
+    findBar_->setHost(&host_);
     static_cast<QVBoxLayout*>(layout())->addWidget(findBar_);
     // F3 and Shift+F3 belong to the menu for the whole window; the bar's own copies of them
     // would make the keys ambiguous while the bar has the focus.
@@ -348,13 +349,14 @@ void TMDIChild::createPlaylistMenu() {
     connect(findBar_, &FindBar::message, this, &TMDIChild::setStatusMessage);
     connect(findBar_, &FindBar::closed, this, [this] { ListView1->setFocus(); });
 
-    // Esc in the list stops a tool at work.
+    // Esc in the list stops a tool at work, and a search the closed find bar was asked for.
     auto* cancelKey = new QAction(this);
     cancelKey->setObjectName(QStringLiteral("CancelTool"));
     cancelKey->setShortcut(QKeySequence(Qt::Key_Escape));
     cancelKey->setShortcutContext(Qt::WidgetShortcut);
     ListView1->addAction(cancelKey);
     connect(cancelKey, &QAction::triggered, tools_, &PlaylistTools::cancel);
+    connect(cancelKey, &QAction::triggered, findBar_, &FindBar::cancel);
 
     popupMenu_->addSeparator();
     popupMenu_->addAction(MenuEditEntry);

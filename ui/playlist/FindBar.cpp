@@ -7,16 +7,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
-
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include "core/platform/Strings.h"
+#include <iterator>
 
+#include "core/platform/Strings.h"
 #include "core/playlist/PlaylistDocument.h"
+#include "ui/playlist/DocumentHost.h"
 
 namespace cadrell {
 
@@ -44,6 +44,18 @@ QCheckBox* checkBox(const QString& caption, const QString& name, QWidget* parent
     auto* c = new QCheckBox(caption, parent);
     c->setAccessibleName(name);
     return c;
+}
+
+// One row of the bar, in `owner` when given; `wide` takes the room left, else the end does.
+QHBoxLayout* rowOf(std::initializer_list<QWidget*> widgets, QWidget* wide,
+                   QWidget* owner = nullptr) {
+    auto* row = owner ? new QHBoxLayout(owner) : new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* w : widgets)
+        row->addWidget(w, w == wide ? 1 : 0);
+    if (!wide)
+        row->addStretch();
+    return row;
 }
 
 }  // namespace
@@ -76,22 +88,11 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
 
     // Three short rows rather than one long one, so the bar fits a tiled window: the search
     // with its buttons, the replacement (when asked for), then the options and the count.
-    auto* findRow = new QHBoxLayout;
-    findRow->setContentsMargins(0, 0, 0, 0);
-    findRow->addWidget(findLabel);
     // Room for a folder path, the usual thing to look for in a playlist.
     findField_->setMinimumWidth(findField_->fontMetrics().averageCharWidth() * 20);
-    findRow->addWidget(findField_, 1);
-    findRow->addWidget(next_);
-    findRow->addWidget(previous_);
-    findRow->addWidget(selectAll_);
-    findRow->addWidget(close_);
-    auto* optionsRow = new QHBoxLayout;
-    optionsRow->setContentsMargins(0, 0, 0, 0);
-    optionsRow->addWidget(matchCase_);
-    optionsRow->addWidget(regex_);
-    optionsRow->addWidget(count_);
-    optionsRow->addStretch();
+    QHBoxLayout* findRow =
+        rowOf({findLabel, findField_, next_, previous_, selectAll_, close_}, findField_);
+    QHBoxLayout* optionsRow = rowOf({matchCase_, regex_, count_}, nullptr);
 
     replaceRow_ = new QWidget(this);
     auto* replaceLabel = new QLabel(tr("Replace w&ith:"), replaceRow_);
@@ -102,12 +103,7 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
                       tr("Replace in the current match and go to the next"), replaceRow_);
     replaceAll_ = button(tr("Replace A&ll"), tr("Replace All"),
                          tr("Replace in the selected rows, or in every row"), replaceRow_);
-    auto* replaceLayout = new QHBoxLayout(replaceRow_);
-    replaceLayout->setContentsMargins(0, 0, 0, 0);
-    replaceLayout->addWidget(replaceLabel);
-    replaceLayout->addWidget(replaceField_, 1);
-    replaceLayout->addWidget(replace_);
-    replaceLayout->addWidget(replaceAll_);
+    rowOf({replaceLabel, replaceField_, replace_, replaceAll_}, replaceField_, replaceRow_);
     replaceRow_->hide();
 
     auto* layout = new QVBoxLayout(this);
@@ -117,14 +113,12 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     layout->addWidget(replaceRow_);
     layout->addLayout(optionsRow);
 
-    setTabOrder(findField_, matchCase_);
-    setTabOrder(matchCase_, regex_);
-    setTabOrder(regex_, next_);
-    setTabOrder(next_, previous_);
-    setTabOrder(previous_, selectAll_);
-    setTabOrder(selectAll_, replaceField_);
-    setTabOrder(replaceField_, replace_);
-    setTabOrder(replace_, replaceAll_);
+    // The two texts first, then the buttons and options as they are read: row by row, left to
+    // right. A hidden replace row drops out of the chain by itself.
+    QWidget* const chain[] = {findField_, replaceField_, next_,      previous_, selectAll_,
+                              replace_,   replaceAll_,   matchCase_, regex_};
+    for (size_t i = 1; i < std::size(chain); ++i)
+        setTabOrder(chain[i - 1], chain[i]);
 
     auto shortcut = [this](QKeySequence keys, void (FindBar::*slot)()) {
         auto* s = new QShortcut(keys, this);
@@ -145,16 +139,23 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     connect(replaceAll_, &QPushButton::clicked, this, &FindBar::replaceAll);
     connect(close_, &QToolButton::clicked, this, &FindBar::closeBar);
     connect(doc_, &PlaylistDocument::changed, this, &FindBar::documentChanged);
+    connect(&session_, &FindSession::countProgress, this, &FindBar::countProgress);
+    connect(&session_, &FindSession::replaceFinished, this, &FindBar::replaceFinished);
+    connect(&session_, &FindSession::replaceProgress, this, [this](qint64 done, qint64 total) {
+        if (progressShown_)
+            host_->setProgress(done, total);
+    });
     followView();
-
-    countTimer_.setInterval(0);
-    connect(&countTimer_, &QTimer::timeout, this, &FindBar::countSlice);
-    replaceTimer_.setInterval(0);
-    connect(&replaceTimer_, &QTimer::timeout, this, &FindBar::replaceSlice);
     hide();
 }
 
+// The host is not told: a bar goes with its window, whose frame may be going too. Closing the
+// window stops the bar first.
 FindBar::~FindBar() = default;
+
+void FindBar::setHost(DocumentHost* host) {
+    host_ = host;
+}
 
 // The position in the count follows the list's current row, however it moved; a list given a new
 // model has a new selection model too.
@@ -170,18 +171,16 @@ void FindBar::followView() {
 }
 
 void FindBar::showFind() {
-    followView();
-    replaceRow_->hide();
-    show();
-    if (stale_)
-        restart();
-    findField_->setFocus(Qt::ShortcutFocusReason);
-    findField_->selectAll();
+    showWith(false);
 }
 
 void FindBar::showReplace() {
+    showWith(true);
+}
+
+void FindBar::showWith(bool replaceRow) {
     followView();
-    replaceRow_->show();
+    replaceRow_->setVisible(replaceRow);
     show();
     if (stale_)
         restart();
@@ -198,47 +197,73 @@ FindOptions FindBar::options() const {
     return {findField_->text(), matchCase_->isChecked(), regex_->isChecked()};
 }
 
+// Whatever waited for the old search or the old rows is dropped with them.
 void FindBar::restart() {
     session_.restart(options());
     selectAllWhenCounted_ = false;
-    countTimer_.stop();
+    steps_.clear();
     // Counting for a hidden bar is wasted; showing it again starts over.
     stale_ = isHidden();
-    if (!stale_ && session_.isValid())
-        countTimer_.start();
+    if (!stale_)
+        session_.startCount(doc_->Entries());
+    showCount();
+}
+
+// Asked from the window's menu, a hidden bar counts too.
+void FindBar::countNow() {
+    stale_ = false;
+    if (!session_.isCounting() && !session_.isCounted())
+        session_.startCount(doc_->Entries());
     showCount();
 }
 
 void FindBar::documentChanged() {
     if (session_.isReplacing()) {
-        session_.stopReplace();
-        replaceTimer_.stop();
-        emit message(tr("The playlist changed; Replace All stopped"));
+        stopReplacing();
+        emit message(replacingAll_ ? tr("The playlist changed; Replace All stopped")
+                                   : tr("The playlist changed; Replace stopped"));
     }
     restart();
 }
 
 bool FindBar::isCounting() const {
-    return countTimer_.isActive();
+    return session_.isCounting();
 }
 
 bool FindBar::isReplacing() const {
     return session_.isReplacing();
 }
 
-void FindBar::countSlice() {
-    if (!session_.hasSearch()) {
-        countTimer_.stop();
-        return;
+bool FindBar::isFinding() const {
+    return !steps_.empty() || selectAllWhenCounted_;
+}
+
+void FindBar::countProgress() {
+    if (selectAllWhenCounted_ && session_.isCounted()) {
+        selectAllWhenCounted_ = false;
+        selectFound();
     }
-    if (session_.countSlice(doc_->Entries())) {
-        countTimer_.stop();
-        if (selectAllWhenCounted_) {
-            selectAllWhenCounted_ = false;
-            selectFound();
-        }
-    }
+    takeSteps();
     showCount();
+}
+
+void FindBar::takeSteps() {
+    while (!steps_.empty()) {
+        const Step step = steps_.front();
+        const int from = step.from == kCurrentRow ? currentRow() : step.from;
+        const int row = step.forward ? session_.nextMatch(from) : session_.previousMatch(from);
+        if (row == kNotCountedYet) {
+            countNow();
+            return;
+        }
+        steps_.pop_front();
+        if (row >= 0)
+            moveTo(row);
+        else if (step.otherwise >= 0)
+            moveTo(step.otherwise);
+        else
+            emit message(tr("Not found"));
+    }
 }
 
 QString FindBar::countText() const {
@@ -254,7 +279,7 @@ void FindBar::showCount() {
         count_->setText(session_.errorString());
         return;
     }
-    const bool counting = countTimer_.isActive() || stale_;
+    const bool counting = session_.isCounting() || stale_;
     const std::vector<int>& found = session_.found();
     if (found.empty()) {
         count_->setText(counting ? tr("Searching…") : tr("No matches"));
@@ -296,39 +321,27 @@ bool FindBar::reportInvalid() {
     return false;
 }
 
+// Pressed again before the first press has moved, each press still takes one step.
 void FindBar::findNext() {
     if (reportInvalid())
         return;
-    if (stale_)
-        restart();
-    const int row = session_.nextMatch(doc_->Entries(), currentRow());
-    if (row < 0)
-        emit message(tr("Not found"));
-    else
-        moveTo(row);
+    steps_.push_back(Step{true});
+    takeSteps();
 }
 
 void FindBar::findPrevious() {
     if (reportInvalid())
         return;
-    if (stale_)
-        restart();
-    const int row = session_.previousMatch(doc_->Entries(), currentRow());
-    if (row < 0)
-        emit message(tr("Not found"));
-    else
-        moveTo(row);
+    steps_.push_back(Step{false});
+    takeSteps();
 }
 
 void FindBar::selectAll() {
     if (reportInvalid())
         return;
-    if (stale_)
-        restart();
-    // A hidden bar counts nothing by itself; asked from the window's menu, it counts now.
-    if (!session_.isCounted(doc_->Entries())) {
+    countNow();
+    if (!session_.isCounted()) {
         selectAllWhenCounted_ = true;
-        countTimer_.start();
         return;
     }
     selectFound();
@@ -367,24 +380,14 @@ void FindBar::selectFound() {
 void FindBar::replaceCurrent() {
     if (reportInvalid())
         return;
-    const int current = currentRow();
-    QByteArray text;
-    if (!session_.replaceAt(doc_->Entries(), current, replaceField_->text(), text)) {
-        // Not on a match yet: go to one first, so the user sees what a second press changes.
+    stopReplacing();
+    replacingAll_ = false;
+    replacedRow_ = currentRow();
+    if (replacedRow_ < 0) {
         findNext();
         return;
     }
-    if (text != doc_->Entries().at(current) && applyEdits) {
-        EntryEdits edits;
-        edits.rows.push_back(current);
-        edits.texts.append(text);
-        applyEdits(std::move(edits), tr("Replace"));
-        emit message(changedMessage(1));
-    }
-    // The change may have reset the list; the next match is looked for from the row replaced.
-    const int row = session_.nextMatch(doc_->Entries(), current);
-    // With no match left the list stays on the row just changed.
-    moveTo(row >= 0 ? row : current);
+    session_.startReplaceAt(doc_->Entries(), replacedRow_, replaceField_->text());
 }
 
 std::vector<int> FindBar::selectedRows() const {
@@ -402,31 +405,76 @@ std::vector<int> FindBar::selectedRows() const {
 void FindBar::replaceAll() {
     if (reportInvalid())
         return;
+    stopReplacing();
+    replacingAll_ = true;
     session_.startReplaceAll(doc_->Entries(), selectedRows(), replaceField_->text());
-    replaceTimer_.start();
-    replaceSlice();
+    // Another tool's progress stays where it is; this one then goes without.
+    if (host_ && !host_->progressShown()) {
+        host_->beginProgress(tr("Replacing…"), [bar = QPointer<FindBar>(this)] {
+            if (bar)
+                bar->cancel();
+        });
+        progressShown_ = true;
+    }
 }
 
-void FindBar::replaceSlice() {
-    if (!session_.isReplacing()) {
-        replaceTimer_.stop();
+void FindBar::replaceFinished() {
+    // Taken out first: applying the edits changes the document, which would stop a running job.
+    bool matched = false;
+    EntryEdits edits = session_.finishReplace(&matched);
+    stopReplacing();
+    if (replacingAll_) {
+        const size_t changed = edits.rows.size();
+        if (changed && applyEdits)
+            applyEdits(std::move(edits), tr("Replace All"));
+        emit message(changedMessage(changed));
         return;
     }
-    if (!session_.replaceSlice(doc_->Entries()))
+    if (!matched) {
+        // Not on a match yet: go to one first, so the user sees what a second press changes.
+        findNext();
         return;
-    replaceTimer_.stop();
-    // Taken out first: applying the edits changes the document, which would stop a running job.
-    EntryEdits edits = session_.finishReplace();
-    const size_t changed = edits.rows.size();
-    if (changed && applyEdits)
-        applyEdits(std::move(edits), tr("Replace All"));
-    emit message(changedMessage(changed));
+    }
+    const int current = replacedRow_;
+    if (!edits.rows.empty() && applyEdits) {
+        applyEdits(std::move(edits), tr("Replace"));
+        emit message(changedMessage(1));
+    }
+    // The change may have reset the list; the next match is looked for from the row replaced,
+    // and with no match left the list stays on the row just changed.
+    steps_.push_back(Step{true, current, current});
+    takeSteps();
+}
+
+void FindBar::stopReplacing() {
+    session_.stopReplace();
+    if (progressShown_) {
+        progressShown_ = false;
+        host_->endProgress();
+    }
+}
+
+void FindBar::cancel() {
+    const bool asked = isFinding() || session_.isReplacing();
+    stop();
+    if (asked)
+        emit message(tr("Cancelled"));
+}
+
+void FindBar::stop() {
+    steps_.clear();
+    selectAllWhenCounted_ = false;
+    stopReplacing();
+    if (isHidden()) {
+        session_.stopCount();
+        stale_ = true;
+    }
+    showCount();
 }
 
 void FindBar::closeBar() {
     hide();
-    countTimer_.stop();
-    stale_ = true;
+    cancel();
     emit closed();
 }
 

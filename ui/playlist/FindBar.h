@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -18,14 +18,17 @@ class QToolButton;
 
 namespace cadrell {
 
+class DocumentHost;
 class PlaylistDocument;
 
 // The find and replace bar under a playlist's list. It searches the rows' text as shown and
 // moves the list's current row and selection itself; it never edits the document, but hands
 // replacements to applyEdits so the window can make them one undoable step.
 //
-// Counting and Replace All run in slices from zero timers, so typing stays live on a million rows;
-// the search itself, with the rows found, is a FindSession.
+// The search itself, with the rows found, is a FindSession: counting and replacing run on threads
+// of their own, so typing stays live on a million rows and under a pattern that takes a minute
+// an entry. Next and Previous go by the count: pressed before it has got far enough, they wait
+// for it and then move.
 class FindBar : public QWidget {
     Q_OBJECT
 public:
@@ -46,6 +49,13 @@ public:
 
     // How entries decode for display; restarts the count.
     void setTextForm(TextForm form);
+    // Where Replace All shows its progress and Cancel; without one it shows none.
+    void setHost(DocumentHost* host);
+
+    // Stops what the bar was asked to do (a Next or Previous waiting for the count, Select All,
+    // a replace) and says so; stop() says nothing. A hidden bar stops counting too.
+    void cancel();
+    void stop();
 
     // Receives the edits of Replace ("Replace") and Replace All ("Replace All") with the name of
     // the step; the bar does nothing else to the document.
@@ -56,6 +66,8 @@ public:
     QString countText() const;
     bool isCounting() const;
     bool isReplacing() const;
+    // A Next, Previous or Select All is waiting for the count.
+    bool isFinding() const;
 
 signals:
     void message(const QString& text);
@@ -65,9 +77,21 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // A Next or Previous waiting for the count: from the current row when taken or from a row
+    // given, and where to go when nothing matches (-1: say so).
+    static constexpr int kCurrentRow = -2;
+    struct Step {
+        bool forward = true;
+        int from = kCurrentRow;
+        int otherwise = -1;
+    };
+
+    void showWith(bool replaceRow);
     FindOptions options() const;
     void restart();
-    void countSlice();
+    void countNow();
+    void countProgress();
+    void takeSteps();
     void showCount();
     void closeBar();
     void followView();
@@ -76,7 +100,8 @@ private:
     void moveTo(int row);
     void selectFound();
     std::vector<int> selectedRows() const;
-    void replaceSlice();
+    void replaceFinished();
+    void stopReplacing();
     bool reportInvalid();
 
     const PlaylistDocument* doc_;
@@ -97,10 +122,13 @@ private:
     QPushButton* replaceAll_;
 
     FindSession session_;
-    bool stale_ = true;  // the document or the options changed while the bar was hidden
+    DocumentHost* host_ = nullptr;
+    bool stale_ = true;  // no count runs for the document as it is: the bar was hidden
     bool selectAllWhenCounted_ = false;
-    QTimer countTimer_;
-    QTimer replaceTimer_;
+    std::deque<Step> steps_;
+    bool replacingAll_ = false;
+    int replacedRow_ = -1;        // where Replace works
+    bool progressShown_ = false;  // Replace All shows its progress in the host
 };
 
 }  // namespace cadrell
