@@ -39,8 +39,7 @@ void TestCommandLine::parse_data() {
     QTest::addColumn<QString>("name");  // "<none>" when there is none
     QTest::addColumn<QStringList>("toolkit");
     QTest::addColumn<QString>("message");
-    const int run = int(Action::Run), help = int(Action::Help), version = int(Action::Version),
-              error = int(Action::Error);
+    const int run = int(Action::Run), error = int(Action::Error);
     const QString none = QStringLiteral("<none>");
     auto unknown = [](const QString& option) {
         return QStringLiteral("cadrell: unknown option '%1'; see 'cadrell --help'\n").arg(option);
@@ -51,12 +50,6 @@ void TestCommandLine::parse_data() {
         << QStringList{"a.m3u", "b.m3u"} << run << "a.m3u" << QStringList{} << "";
     QTest::newRow("an empty argument is none")
         << QStringList{"", "b.m3u"} << run << "b.m3u" << QStringList{} << "";
-    QTest::newRow("help") << QStringList{"--help"} << help << none << QStringList{} << "";
-    QTest::newRow("version") << QStringList{"--version"} << version << none << QStringList{} << "";
-    QTest::newRow("help after a name")
-        << QStringList{"a.m3u", "--help"} << help << "a.m3u" << QStringList{} << "";
-    QTest::newRow("unknown") << QStringList{"-x"} << error << none << QStringList{}
-                             << unknown("-x");
     QTest::newRow("unknown long") << QStringList{"a.m3u", "--verbose"} << error << none
                                   << QStringList{} << unknown("--verbose");
     QTest::newRow("single-dash help is not ours")
