@@ -1,31 +1,57 @@
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <vector>
 
 #include "core/instance/HandOff.h"
 #include "core/instance/InstanceNames.h"
 #include "core/instance/InstanceServer.h"
 #include "core/instance/TerminationRequests.h"
+#include "core/platform/CommandLine.h"
 #include "core/platform/Strings.h"
 #include "ui/frame/Main.h"
 
 int main(int argc, char* argv[]) {
+    // Read before the toolkit starts: --help and --version need no display, and a mistyped
+    // option must not become a playlist of that name.
+    QList<QByteArray> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    const cadrell::CommandLine line = cadrell::ParseCommandLine(arguments);
+    switch (line.action) {
+        case cadrell::CommandLine::Action::Help:
+            std::fputs(cadrell::UsageText().constData(), stdout);
+            return 0;
+        case cadrell::CommandLine::Action::Version:
+            std::fputs(cadrell::VersionLine().constData(), stdout);
+            return 0;
+        case cadrell::CommandLine::Action::Error:
+            std::fputs(line.message.constData(), stderr);
+            return 2;
+        case cadrell::CommandLine::Action::Run:
+            break;
+    }
+    // The toolkit sees its own options only, so a name after "--" is never taken for one.
+    QList<QByteArray> toolkit{QByteArray(argv[0])};
+    toolkit << line.toolkitArguments;
+    std::vector<char*> toolkitArgv;
+    for (QByteArray& a : toolkit)
+        toolkitArgv.push_back(a.data());
+    toolkitArgv.push_back(nullptr);
+    int toolkitArgc = int(toolkit.size());
+
     // The images live in the static ui library; nothing else would pull them into the program.
     Q_INIT_RESOURCE(cadrell);
-    QApplication app(argc, argv);
+    QApplication app(toolkitArgc, toolkitArgv.data());
     QApplication::setApplicationName(QStringLiteral("cadrell"));
     QIcon icon(QStringLiteral(":/cadrell.svg"));
     icon.addFile(QStringLiteral(":/cadrell-256.png"));
     QApplication::setWindowIcon(icon);
-    // The first argument as the bytes the shell gave, so any file name survives unchanged.
-    // An empty argument ("") counts as none. A relative name means the folder the user typed
-    // it in, which is ours now: the running instance and any later Save have another.
-    QByteArray argument;
-    bool hasArgument = false;
-    for (int i = 1; i < argc && !hasArgument; ++i) {
-        argument = QByteArray(argv[i]);
-        hasArgument = !argument.isEmpty();
-    }
-    argument = cadrell::AbsoluteName(argument);
+    // The name as the bytes the shell gave, so any file name survives unchanged. A relative
+    // name means the folder the user typed it in, which is ours now: the running instance and
+    // any later Save have another.
+    const bool hasArgument = line.hasName;
+    const QByteArray argument = cadrell::AbsoluteName(line.name);
 
     // A later start hands its playlist to the running program and ends.
     switch (cadrell::HandOffToRunningInstance(argument, hasArgument)) {

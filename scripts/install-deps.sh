@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6
   xvfb xdotool imagemagick x11-utils dbus-x11 at-spi2-core python3-pyatspi
   acl poppler-utils clang libclang-rt-14-dev fonts-dejavu-core cups cups-client
-  librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream libglib2.0-bin
+  librsvg2-bin dpkg-dev file lintian desktop-file-utils appstream libglib2.0-bin devscripts
 )
 missing=()
 for p in "${packages[@]}"; do

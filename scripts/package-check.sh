@@ -1,7 +1,8 @@
 #!/bin/bash
-# Builds the Debian package in the given build folder and checks it: lintian, the desktop entry
-# and AppStream data as installed, the file list, the unpacked program opening a playlist and
-# finding its help page under Xvfb, and, as root on a throw-away CI machine, install and purge.
+# Builds the Debian package in the given build folder and checks it: lintian, the hardening of
+# the program, the desktop entry and AppStream data as installed, the file list, the unpacked
+# program opening a playlist and finding its help page under Xvfb, and, as root on a throw-away
+# CI machine, install and purge.
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 id=example.tovermark.Cadrell
@@ -17,6 +18,11 @@ tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 root="$tmp/root"
 dpkg-deb -x "$deb" "$root"
+# The program is hardened as Debian's build flags make a package: position-independent, full
+# RELRO with immediate binding, the stack protector and the checked string functions. Debian's
+# flags leave control-flow protection out, so it is not asked for here either.
+hardening-check --nocfprotection "$root/usr/bin/cadrell" >"$tmp/hardening" ||
+  { cat "$tmp/hardening" >&2; fail "the packaged program is not hardened"; }
 desktop-file-validate "$root/usr/share/applications/$id.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" >/dev/null
 files=(usr/bin/cadrell usr/share/doc/cadrell/cadrell.htm usr/share/doc/cadrell/copyright

@@ -515,6 +515,44 @@ private slots:
         QCOMPARE(joined(child->Document), lines);
     }
 
+    // The field stands out from its row, drawn selected or not: a line in the selection colour
+    // round a field of the list's own background.
+    void entryFieldFramed_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("selected");
+        QTest::newRow("edit, row selected") << int(Qt::Key_F2) << true;
+        QTest::newRow("edit, row not selected") << int(Qt::Key_F2) << false;
+        QTest::newRow("insert, row selected") << int(Qt::Key_Insert) << true;
+        QTest::newRow("insert, row not selected") << int(Qt::Key_Insert) << false;
+    }
+    void entryFieldFramed() {
+        QFETCH(int, key);
+        QFETCH(bool, selected);
+        fill(child, "a|b|c");
+        const QModelIndex row = child->ListView1->model()->index(1, 0);
+        child->ListView1->setCurrentIndex(row);
+        QTest::keyClick(child->ListView1, Qt::Key(key));
+        QLineEdit* field = child->editor()->field();
+        QVERIFY(field);
+        // Put away however the test ends: a frame that goes with the field open takes the
+        // window's status from a frame half destroyed.
+        const std::unique_ptr<EntryEditor, void (*)(EntryEditor*)> typing(
+            child->editor(), [](EntryEditor* e) { e->cancel(); });
+        QItemSelectionModel* selection = child->ListView1->selectionModel();
+        selection->select(
+            row, selected ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::Clear);
+        QCOMPARE(selection->isSelected(row), selected);
+        const QImage shot = child->ListView1->viewport()->grab().toImage();
+        const QRect r = field->geometry();
+        const QPoint mid = r.center();
+        const QColor line = field->palette().color(QPalette::Highlight);
+        for (const QPoint& edge : {QPoint(mid.x(), r.top()), QPoint(mid.x(), r.bottom()),
+                                   QPoint(r.left(), mid.y()), QPoint(r.right(), mid.y())})
+            QCOMPARE(shot.pixelColor(edge), line);
+        // Clear of the short text, inside the line: the field's background, not the selection.
+        QCOMPARE(shot.pixelColor(r.right() - 2, mid.y()), field->palette().color(QPalette::Base));
+    }
+
     // Another command while typing takes what was typed first.
     void commandWhileTypingCommitsFirst() {
         fill(child, "a|b");

@@ -64,6 +64,12 @@ void EntryEditor::start(int row, bool inserted) {
     // A line edit holds 32,767 characters unless told otherwise, and would cut a long entry
     // (a stream address with its logo inline) before the user touched it.
     if (auto* line = qobject_cast<QLineEdit*>(editor_.data())) {
+        // The delegate's field has no frame and passes for the row itself. A line in the
+        // selection colour round a field of the list's own background shows where the typing
+        // goes, on a plain row by its line and on a selected one by the field inside it.
+        line->setStyleSheet(QStringLiteral(
+            "QLineEdit { border: 1px solid palette(highlight); background: palette(base); "
+            "color: palette(text); }"));
         line->setMaxLength(INT_MAX);
         line->setText(original_);
         line->selectAll();  // typing replaces the entry, as when the editor opened
