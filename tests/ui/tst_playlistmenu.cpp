@@ -553,6 +553,19 @@ private slots:
         QCOMPARE(shot.pixelColor(r.right() - 2, mid.y()), field->palette().color(QPalette::Base));
     }
 
+    // The program ending while an entry is typed: the windows go before the frame stops being
+    // their host (this used to end in a call into the half-destroyed frame).
+    void frameGoesWhileTyping() {
+        fill(child, "a|b");
+        child->MenuInsertEntry->trigger();
+        QVERIFY(child->editor()->isEditing());
+        child->Document.markClean();
+        frame.reset();
+        QVERIFY(!CadrellMainForm);
+        prompts.reset();
+        init();  // for cleanup
+    }
+
     // Another command while typing takes what was typed first.
     void commandWhileTypingCommitsFirst() {
         fill(child, "a|b");

@@ -95,6 +95,12 @@ TCadrellMainForm::~TCadrellMainForm() {
     // Windows destroyed with the frame must not rebuild a menu bar that is going away.
     disconnect(MdiArea, nullptr, this, nullptr);
     FormDestroy();
+    // The document windows go while the frame is still whole: once this body ends, the frame
+    // is no longer their host, and a window closing later (an entry being typed ends, its row
+    // goes) would call into what is left of it.
+    destroying_ = true;
+    delete MdiArea;
+    MdiArea = nullptr;
     if (CadrellMainForm == this)
         CadrellMainForm = nullptr;
 }
@@ -115,6 +121,8 @@ void TCadrellMainForm::FormDestroy() {
 }
 
 void TCadrellMainForm::UpdateCommandStates() {
+    if (destroying_)
+        return;
     TMDIChild* active = ActiveDocumentWindow();
     const bool document = active != nullptr;
     for (QAction* button : {tbSave, tbPrint, tbDelete, tbCut, tbCopy, tbKillDrive, tbKillPath})
@@ -136,6 +144,8 @@ void TCadrellMainForm::UpdateCommandStates() {
 }
 
 void TCadrellMainForm::UpdateStatus() {
+    if (destroying_)
+        return;
     TMDIChild* active = ActiveDocumentWindow();
     if (!active) {
         statusBar_->setCounts(-1, 0);
@@ -154,6 +164,8 @@ void TCadrellMainForm::UpdateStatus() {
 }
 
 void TCadrellMainForm::refreshStatus(const QWidget* window) {
+    if (destroying_)
+        return;
     if (window && window == ActiveDocumentWindow())
         UpdateStatus();
 }
@@ -176,6 +188,8 @@ void TCadrellMainForm::endProgress() {
 
 QList<TMDIChild*> TCadrellMainForm::DocumentWindows() const {
     QList<TMDIChild*> children;
+    if (!MdiArea)
+        return children;
     for (QMdiSubWindow* window : MdiArea->subWindowList(QMdiArea::CreationOrder)) {
         if (auto* child = qobject_cast<TMDIChild*>(window->widget()))
             children.append(child);
@@ -184,6 +198,8 @@ QList<TMDIChild*> TCadrellMainForm::DocumentWindows() const {
 }
 
 TMDIChild* TCadrellMainForm::ActiveDocumentWindow() const {
+    if (!MdiArea)
+        return nullptr;
     // The current window stays current while a dialog of the program has the focus.
     QMdiSubWindow* window = MdiArea->currentSubWindow();
     if (!window || !MdiArea->subWindowList().contains(window))

@@ -170,6 +170,7 @@ private:
     bool hasArgument_ = false;
     bool shown_ = false;
     bool closing_ = false;
+    bool destroying_ = false;
     QList<QAction*> windowItems_;
     QPoint normalFrameOffset_;
     QList<QByteArray> pendingHandOffs_;  // names handed over while a dialog was open
