@@ -1,0 +1,528 @@
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <unordered_set>
+
+#include "core/platform/AtomicFile.h"
+#include "core/platform/Error.h"
+#include "core/playlist/Export.h"
+#include "core/playlist/ExportNames.h"
+#include "core/playlist/PlaylistFile.h"
+
+namespace cadrell {
+
+namespace {
+
+// Small enough that Cancel answers at once and the progress moves, large enough that the calls
+// cost nothing next to the copying.
+constexpr size_t kPiece = 8 << 20;
+constexpr size_t kBuffer = 1 << 20;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now, so that an error the file system reports only on close is seen.
+    int close() {
+        const int r = ::close(fd_);
+        fd_ = -1;
+        return r;
+    }
+
+private:
+    int fd_;
+};
+
+// The copy under its temporary name, removed unless it was put in place.
+struct TempFile {
+    QByteArray path;
+    Fd fd;
+    bool kept = false;
+    ~TempFile() {
+        if (!path.isEmpty() && !kept)
+            ::unlink(path.constData());
+    }
+};
+
+QString shown(const QByteArray& path) {
+    return QFile::decodeName(path);
+}
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString kindWhy(mode_t mode) {
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder, not a file");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a pipe (FIFO), not a file");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device, not a file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket, not a file");
+    return QStringLiteral("not a regular file");
+}
+
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : path.first(slash);
+}
+
+struct ByteHash {
+    size_t operator()(const QByteArray& b) const { return qHash(b); }
+};
+
+// What a copy ended in, when it did not end well.
+struct Outcome {
+    enum Kind { Copied, Skip, Stop, Cancelled } kind = Copied;
+    QString text;  // why, for Skip and Stop
+};
+
+enum class State { Pending, There, Skipped, Copied, Alias };
+
+class Runner {
+public:
+    Runner(const ExportPlan& plan, const ExportOptions& options, const ExportProgress& progress,
+           const std::atomic<bool>& cancel)
+        : plan_(plan), options_(options), progress_(progress), cancel_(cancel) {
+        root_ = options.targetFolder;
+        while (root_.size() > 1 && root_.endsWith('/'))
+            root_.chop(1);
+        const size_t n = plan.files.size();
+        state_.assign(n, State::Pending);
+        target_.resize(n);
+        why_.resize(n);
+        stat_.resize(n);
+        aliasOf_.assign(n, -1);
+        taken_.insert(NameKey(plan.playlistName, plan.fatNames));
+        for (const ExportFile& f : plan.files) {
+            taken_.insert(NameKey(f.target, plan.fatNames));
+            for (qsizetype s = f.target.indexOf('/'); s >= 0; s = f.target.indexOf('/', s + 1))
+                taken_.insert(NameKey(f.target.first(s), plan.fatNames));
+        }
+    }
+
+    ExportReport run();
+
+private:
+    bool cancelled() const { return cancel_.load(std::memory_order_relaxed); }
+    void report() {
+        if (progress_)
+            progress_(filesDone_, files_, bytesDone_, std::max(bytes_, bytesDone_));
+    }
+    void skipFile(size_t i, const QString& why) {
+        state_[i] = State::Skipped;
+        why_[i] = why;
+    }
+    QString full(const QByteArray& rel) const { return shown(root_ + '/' + rel); }
+    bool sameTime(const struct stat& a, const struct stat& b) const {
+        // FAT keeps times to two seconds; the others at least to the second.
+        const auto diff = a.st_mtim.tv_sec - b.st_mtim.tv_sec;
+        return plan_.fatNames ? diff >= -2 && diff <= 2 : diff == 0;
+    }
+    bool look(size_t i);
+    bool resolve(size_t i);
+    QString targetError(int error, const QByteArray& rel) const;
+    int makeFolders(const QByteArray& rel) const { return makeFolders(rel, root_); }
+    int makeFolders(const QByteArray& rel, const QByteArray& base) const;
+    Outcome copy(size_t i);
+    Outcome copyData(int from, int to, size_t i, qint64& done);
+    void writePlaylist();
+    void listSkipped();
+
+    const ExportPlan& plan_;
+    const ExportOptions& options_;
+    const ExportProgress& progress_;
+    const std::atomic<bool>& cancel_;
+    QByteArray root_;
+    std::vector<State> state_;
+    std::vector<QByteArray> target_;
+    std::vector<QString> why_;
+    std::vector<struct stat> stat_;
+    std::vector<int> aliasOf_;
+    std::unordered_set<QByteArray, ByteHash> taken_;  // name keys of every target planned or chosen
+    std::unique_ptr<char[]> buffer_;
+    qint64 files_ = 0, filesDone_ = 0, bytes_ = 0, bytesDone_ = 0;
+    ExportReport report_;
+};
+
+// What the source is; false when it is left out.
+bool Runner::look(size_t i) {
+    const QByteArray& source = plan_.files[i].source;
+    struct stat& st = stat_[i];
+    // stat, not open: opening a FIFO could wait for a writer.
+    if (::stat(source.constData(), &st) != 0) {
+        const int error = errno;
+        skipFile(i, error == ENOENT || error == ENOTDIR ? QStringLiteral("the file is missing")
+                                                        : systemText(error));
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        skipFile(i, kindWhy(st.st_mode));
+        return false;
+    }
+    return true;
+}
+
+// Finds the name the copy goes under: the planned one, or the first free one after it. A file
+// there already with the source's size and time is the copy of an earlier export; anything else
+// there is kept, and the copy takes the next name.
+bool Runner::resolve(size_t i) {
+    const QByteArray& planned = plan_.files[i].target;
+    const qsizetype slash = planned.lastIndexOf('/');
+    const QByteArray prefix = slash < 0 ? QByteArray() : planned.first(slash + 1);
+    const QByteArray name = planned.sliced(slash + 1);
+    for (qsizetype copy = 1;; ++copy) {
+        const QByteArray rel = copy == 1 ? planned : prefix + NameWithCopyNumber(name, copy);
+        if (copy > 1 && !taken_.insert(NameKey(rel, plan_.fatNames)).second)
+            continue;
+        struct stat there;
+        if (::lstat((root_ + '/' + rel).constData(), &there) != 0) {
+            target_[i] = rel;
+            return true;
+        }
+        if (there.st_dev == stat_[i].st_dev && there.st_ino == stat_[i].st_ino) {
+            skipFile(i, QStringLiteral("it would be copied onto itself (%1)").arg(full(rel)));
+            return false;
+        }
+        if (S_ISREG(there.st_mode) && there.st_size == stat_[i].st_size &&
+            sameTime(there, stat_[i])) {
+            target_[i] = rel;
+            state_[i] = State::There;
+            return false;
+        }
+    }
+}
+
+QString Runner::targetError(int error, const QByteArray& rel) const {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+            return QStringLiteral("Not enough space on %1: the export stopped at %2")
+                .arg(shown(root_), full(rel));
+        case EROFS:
+            return QStringLiteral("Cannot export to %1: the file system is read-only")
+                .arg(shown(root_));
+        default:
+            return QStringLiteral("Cannot write %1: %2").arg(full(rel), systemText(error));
+    }
+}
+
+// Makes the folders down to the one `rel` (below `base`) lies in; 0 or the error.
+int Runner::makeFolders(const QByteArray& rel, const QByteArray& base) const {
+    for (qsizetype s = rel.indexOf('/'); s >= 0; s = rel.indexOf('/', s + 1)) {
+        const QByteArray path = base + '/' + rel.first(s);
+        if (::mkdir(path.constData(), 0777) != 0 && errno != EEXIST)
+            return errno;
+    }
+    return 0;
+}
+
+Outcome Runner::copyData(int from, int to, size_t i, qint64& done) {
+    const QByteArray& rel = target_[i];
+    // copy_file_range lets the file system share or copy blocks without a trip through memory;
+    // where it cannot (another file system, an old kernel, a file system without it), or where it
+    // fails for any reason, plain reads and writes follow and tell which side failed.
+    bool range = true;
+    for (;;) {
+        if (cancelled())
+            return {Outcome::Cancelled, {}};
+        ssize_t n;
+        if (range) {
+            n = ::copy_file_range(from, nullptr, to, nullptr, kPiece, 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            // Nothing copied before the size is reached: a file system that copies nothing
+            // (some report 0 for files they make up) or a file that shrank. Reads tell.
+            if (n < 0 || (n == 0 && done < stat_[i].st_size)) {
+                range = false;
+                continue;
+            }
+        } else {
+            if (!buffer_)
+                buffer_.reset(new char[kBuffer]);
+            n = ::read(from, buffer_.get(), kBuffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return {Outcome::Skip, QStringLiteral("cannot be read: %1").arg(systemText(errno))};
+            for (ssize_t put = 0; put < n;) {
+                const ssize_t w = ::write(to, buffer_.get() + put, static_cast<size_t>(n - put));
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w < 0 && errno == EFBIG)
+                    return {
+                        Outcome::Skip,
+                        QStringLiteral("too large for the file system of %1").arg(shown(root_))};
+                if (w < 0)
+                    return {Outcome::Stop, targetError(errno, rel)};
+                put += w;
+            }
+        }
+        if (n == 0)
+            return {};
+        done += n;
+        bytesDone_ += n;
+        report();
+    }
+}
+
+Outcome Runner::copy(size_t i) {
+    const QByteArray& source = plan_.files[i].source;
+    // Non-blocking, so a FIFO put in the file's place since it was looked at does not hang us.
+    Fd from(::open(source.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat before;
+    if (from.get() < 0) {
+        const int error = errno;
+        return {Outcome::Skip, error == ENOENT || error == ENOTDIR
+                                   ? QStringLiteral("the file is missing")
+                                   : systemText(error)};
+    }
+    if (::fstat(from.get(), &before) != 0)
+        return {Outcome::Skip, systemText(errno)};
+    if (!S_ISREG(before.st_mode))
+        return {Outcome::Skip, kindWhy(before.st_mode)};
+    ::fcntl(from.get(), F_SETFL, 0);
+    stat_[i] = before;
+
+    if (const int error = makeFolders(target_[i]))
+        return {error == EEXIST || error == ENOTDIR || error == ENAMETOOLONG || error == EINVAL
+                    ? Outcome::Skip
+                    : Outcome::Stop,
+                QStringLiteral("Cannot create folder %1: %2")
+                    .arg(full(target_[i].first(target_[i].lastIndexOf('/'))), systemText(error))};
+    // The copy is made under a name of its own and renamed at the end, so that nothing stands
+    // under the final name until the whole file does.
+    TempFile temp;
+    QByteArray pattern = folderOf(root_ + '/' + target_[i]) + "/.cadrell-export-XXXXXX";
+    temp.fd.reset(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (temp.fd.get() < 0)
+        return {Outcome::Stop, targetError(errno, target_[i])};
+    temp.path = pattern;
+    ::fchmod(temp.fd.get(), 0666 & ~CurrentUmask());
+
+    qint64 done = 0;
+    Outcome data = copyData(from.get(), temp.fd.get(), i, done);
+    if (data.kind != Outcome::Copied)
+        return data;
+    struct stat after;
+    // The copy is what the file held from its start to its end; a file that was being written
+    // meanwhile may have been caught half way, which a copy must not pass for the file.
+    if (::fstat(from.get(), &after) != 0 || after.st_size != done ||
+        after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
+        return {Outcome::Skip, QStringLiteral("the file changed while it was copied")};
+    // The source's time on the copy lets the next export see that it is there already.
+    const struct timespec times[2] = {after.st_atim, after.st_mtim};
+    ::futimens(temp.fd.get(), times);
+    // Sticks are pulled out as soon as an export says it is done; and a full disk may show
+    // itself only now, when the blocks are given out.
+    if (::fsync(temp.fd.get()) != 0 || temp.fd.close() != 0)
+        return {Outcome::Stop, targetError(errno, target_[i])};
+    for (;;) {
+        const QByteArray final = root_ + '/' + target_[i];
+        int r = ::renameat2(AT_FDCWD, temp.path.constData(), AT_FDCWD, final.constData(),
+                            RENAME_NOREPLACE);
+        if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            struct stat there;
+            r = ::lstat(final.constData(), &there) == 0
+                    ? (errno = EEXIST, -1)
+                    : ::rename(temp.path.constData(), final.constData());
+        }
+        if (r == 0)
+            break;
+        // Something took the name since it was chosen: the copy takes the next one.
+        if (errno != EEXIST)
+            return {Outcome::Stop, targetError(errno, target_[i])};
+        if (!resolve(i))
+            return state_[i] == State::There ? Outcome{} : Outcome{Outcome::Skip, why_[i]};
+    }
+    temp.kept = true;
+    state_[i] = State::Copied;
+    report_.bytesCopied += done;
+    return {};
+}
+
+void Runner::writePlaylist() {
+    EntryList out;
+    for (qsizetype l = 0; l < plan_.leadLines; ++l)
+        out.append(plan_.lines.at(l));
+    for (const ExportItem& item : plan_.items) {
+        if (item.action == ExportItem::Action::Skip)
+            continue;
+        size_t file = 0;
+        if (item.action == ExportItem::Action::Copy) {
+            file = static_cast<size_t>(item.file);
+            if (aliasOf_[file] >= 0)
+                file = static_cast<size_t>(aliasOf_[file]);
+            if (state_[file] != State::Copied && state_[file] != State::There)
+                continue;
+        }
+        const qsizetype end = item.firstLine + item.lineCount;
+        const bool copy = item.action == ExportItem::Action::Copy;
+        for (qsizetype l = item.firstLine; l < end - (copy ? 1 : 0); ++l)
+            out.append(plan_.lines.at(l));
+        if (copy)
+            out.append(ExportEntryText(target_[file], options_.encoding));
+    }
+    const QByteArray path = root_ + '/' + plan_.playlistName;
+    try {
+        WritePlaylist(path, out, options_.encoding, options_.lineEnd);
+        report_.playlistPath = path;
+    } catch (const Error& e) {
+        report_.error = e.text();
+    }
+}
+
+// The reasons, in the order of the items they concern.
+void Runner::listSkipped() {
+    std::vector<char> listed(plan_.files.size(), 0);
+    for (const ExportItem& item : plan_.items) {
+        if (item.action == ExportItem::Action::Skip) {
+            report_.skippedWhy.append(item.why);
+        } else if (item.action == ExportItem::Action::Copy) {
+            const size_t f = static_cast<size_t>(item.file);
+            if (state_[f] != State::Skipped || listed[f])
+                continue;
+            listed[f] = 1;
+            report_.skippedWhy.append(shown(plan_.files[f].source) + QStringLiteral(": ") +
+                                      why_[f]);
+        }
+    }
+    report_.skipped = report_.skippedWhy.size();
+}
+
+ExportReport Runner::run() {
+    const FreeSpace space = options_.freeSpace ? options_.freeSpace(root_) : FreeSpaceOf(root_);
+    if (space.readOnly) {
+        report_.error = targetError(EROFS, {});
+        return report_;
+    }
+    // First what is there to copy and what is there already, so that the space it needs is
+    // known before anything is copied.
+    std::map<std::pair<dev_t, ino_t>, size_t> seen;
+    qint64 needed = 0;
+    const qint64 block = std::max<qint64>(space.blockSize, 1);
+    for (size_t i = 0; i < plan_.files.size(); ++i) {
+        if (cancelled()) {
+            report_.cancelled = true;
+            return report_;
+        }
+        if (!look(i))
+            continue;
+        // One file under two names (a link) is copied once.
+        const auto [at, added] = seen.try_emplace({stat_[i].st_dev, stat_[i].st_ino}, i);
+        if (!added) {
+            aliasOf_[i] = static_cast<int>(at->second);
+            state_[i] = State::Alias;
+            continue;
+        }
+        if (!resolve(i))
+            continue;
+        ++files_;
+        bytes_ += stat_[i].st_size;
+        needed += (stat_[i].st_size + block - 1) / block * block;
+    }
+    needed += (plan_.lines.liveBytes() * 2 + plan_.lines.size() * 4 + block - 1) / block * block;
+    if (space.bytes >= 0 && needed > space.bytes) {
+        QString neededText, freeText;
+        FormatSizes(needed, space.bytes, neededText, freeText);
+        report_.error = QStringLiteral("Not enough space on %1: %2 needed, %3 free")
+                            .arg(shown(root_), neededText, freeText);
+        listSkipped();
+        return report_;
+    }
+    if (const int error = makeFolders(root_.sliced(1) + '/', QByteArray())) {
+        report_.error = error == EROFS ? targetError(error, {})
+                                       : QStringLiteral("Cannot create folder %1: %2")
+                                             .arg(shown(root_), systemText(error));
+        listSkipped();
+        return report_;
+    }
+    report();
+    for (size_t i = 0; i < plan_.files.size() && report_.error.isEmpty(); ++i) {
+        if (state_[i] != State::Pending)
+            continue;
+        const Outcome outcome = copy(i);
+        switch (outcome.kind) {
+            case Outcome::Copied:
+                break;
+            case Outcome::Skip:
+                skipFile(i, outcome.text);
+                break;
+            case Outcome::Stop:
+                report_.error = outcome.text;
+                break;
+            case Outcome::Cancelled:
+                report_.cancelled = true;
+                break;
+        }
+        if (report_.cancelled)
+            break;
+        ++filesDone_;
+        report();
+    }
+    // An alias shares the fate of the file it names.
+    for (size_t i = 0; i < plan_.files.size(); ++i) {
+        if (state_[i] == State::Copied)
+            ++report_.copied;
+        if (aliasOf_[i] >= 0 && state_[static_cast<size_t>(aliasOf_[i])] == State::Skipped)
+            skipFile(i, why_[static_cast<size_t>(aliasOf_[i])]);
+    }
+    report_.alreadyThere = 0;
+    for (const State s : state_)
+        report_.alreadyThere += s == State::There;
+    // The playlist comes last, so that it never names a file that is not there; an export that
+    // was cancelled or stopped writes none.
+    if (!report_.cancelled && report_.error.isEmpty())
+        writePlaylist();
+    listSkipped();
+    return report_;
+}
+
+}  // namespace
+
+FreeSpace FreeSpaceOf(const QByteArray& folder) {
+    QByteArray path = folder;
+    for (;;) {
+        struct statvfs fs;
+        if (::statvfs(path.constData(), &fs) == 0) {
+            FreeSpace out;
+            out.bytes = static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
+            out.blockSize = static_cast<qint64>(fs.f_frsize ? fs.f_frsize : fs.f_bsize);
+            out.readOnly = (fs.f_flag & ST_RDONLY) != 0;
+            return out;
+        }
+        if ((errno != ENOENT && errno != ENOTDIR) || path.lastIndexOf('/') <= 0)
+            return {};
+        path.truncate(path.lastIndexOf('/'));
+    }
+}
+
+ExportReport RunExport(const ExportPlan& plan, const ExportOptions& options,
+                       const ExportProgress& progress, const std::atomic<bool>& cancel) {
+    return Runner(plan, options, progress, cancel).run();
+}
+
+}  // namespace cadrell
