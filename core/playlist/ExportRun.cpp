@@ -1,20 +1,17 @@
 #include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <unordered_set>
 
-#include "core/platform/AtomicFile.h"
 #include "core/platform/Error.h"
 #include "core/playlist/Export.h"
+#include "core/playlist/ExportCopy.h"
 #include "core/playlist/ExportNames.h"
 #include "core/playlist/PlaylistFile.h"
 
@@ -22,14 +19,9 @@ namespace cadrell {
 
 namespace {
 
-// Small enough that Cancel answers at once and the progress moves, large enough that the calls
-// cost nothing next to the copying.
-constexpr size_t kPiece = 8 << 20;
-constexpr size_t kBuffer = 1 << 20;
-
 class Fd {
 public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
+    explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0)
             ::close(fd_);
@@ -37,31 +29,9 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
-    void reset(int fd) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-    // Closes now, so that an error the file system reports only on close is seen.
-    int close() {
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r;
-    }
 
 private:
     int fd_;
-};
-
-// The copy under its temporary name, removed unless it was put in place.
-struct TempFile {
-    QByteArray path;
-    Fd fd;
-    bool kept = false;
-    ~TempFile() {
-        if (!path.isEmpty() && !kept)
-            ::unlink(path.constData());
-    }
 };
 
 QString shown(const QByteArray& path) {
@@ -147,7 +117,6 @@ private:
     int makeFolders(const QByteArray& rel) const { return makeFolders(rel, root_); }
     int makeFolders(const QByteArray& rel, const QByteArray& base) const;
     Outcome copy(size_t i);
-    Outcome copyData(int from, int to, size_t i, qint64& done);
     void writePlaylist();
     void listSkipped();
 
@@ -162,7 +131,6 @@ private:
     std::vector<struct stat> stat_;
     std::vector<int> aliasOf_;
     std::unordered_set<QByteArray, ByteHash> taken_;  // name keys of every target planned or chosen
-    std::unique_ptr<char[]> buffer_;
     qint64 files_ = 0, filesDone_ = 0, bytes_ = 0, bytesDone_ = 0;
     ExportReport report_;
 };
@@ -239,55 +207,6 @@ int Runner::makeFolders(const QByteArray& rel, const QByteArray& base) const {
     return 0;
 }
 
-Outcome Runner::copyData(int from, int to, size_t i, qint64& done) {
-    const QByteArray& rel = target_[i];
-    // copy_file_range lets the file system share or copy blocks without a trip through memory;
-    // where it cannot (another file system, an old kernel, a file system without it), or where it
-    // fails for any reason, plain reads and writes follow and tell which side failed.
-    bool range = true;
-    for (;;) {
-        if (cancelled())
-            return {Outcome::Cancelled, {}};
-        ssize_t n;
-        if (range) {
-            n = ::copy_file_range(from, nullptr, to, nullptr, kPiece, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            // Nothing copied before the size is reached: a file system that copies nothing
-            // (some report 0 for files they make up) or a file that shrank. Reads tell.
-            if (n < 0 || (n == 0 && done < stat_[i].st_size)) {
-                range = false;
-                continue;
-            }
-        } else {
-            if (!buffer_)
-                buffer_.reset(new char[kBuffer]);
-            n = ::read(from, buffer_.get(), kBuffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return {Outcome::Skip, QStringLiteral("cannot be read: %1").arg(systemText(errno))};
-            for (ssize_t put = 0; put < n;) {
-                const ssize_t w = ::write(to, buffer_.get() + put, static_cast<size_t>(n - put));
-                if (w < 0 && errno == EINTR)
-                    continue;
-                if (w < 0 && errno == EFBIG)
-                    return {
-                        Outcome::Skip,
-                        QStringLiteral("too large for the file system of %1").arg(shown(root_))};
-                if (w < 0)
-                    return {Outcome::Stop, targetError(errno, rel)};
-                put += w;
-            }
-        }
-        if (n == 0)
-            return {};
-        done += n;
-        bytesDone_ += n;
-        report();
-    }
-}
-
 Outcome Runner::copy(size_t i) {
     const QByteArray& source = plan_.files[i].source;
     // Non-blocking, so a FIFO put in the file's place since it was looked at does not hang us.
@@ -312,55 +231,42 @@ Outcome Runner::copy(size_t i) {
                     : Outcome::Stop,
                 QStringLiteral("Cannot create folder %1: %2")
                     .arg(full(target_[i].first(target_[i].lastIndexOf('/'))), systemText(error))};
-    // The copy is made under a name of its own and renamed at the end, so that nothing stands
-    // under the final name until the whole file does.
-    TempFile temp;
-    QByteArray pattern = folderOf(root_ + '/' + target_[i]) + "/.cadrell-export-XXXXXX";
-    temp.fd.reset(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (temp.fd.get() < 0)
-        return {Outcome::Stop, targetError(errno, target_[i])};
-    temp.path = pattern;
-    ::fchmod(temp.fd.get(), 0666 & ~CurrentUmask());
-
-    qint64 done = 0;
-    Outcome data = copyData(from.get(), temp.fd.get(), i, done);
-    if (data.kind != Outcome::Copied)
-        return data;
-    struct stat after;
-    // The copy is what the file held from its start to its end; a file that was being written
-    // meanwhile may have been caught half way, which a copy must not pass for the file.
-    if (::fstat(from.get(), &after) != 0 || after.st_size != done ||
-        after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
-        after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
-        return {Outcome::Skip, QStringLiteral("the file changed while it was copied")};
-    // The source's time on the copy lets the next export see that it is there already.
-    const struct timespec times[2] = {after.st_atim, after.st_mtim};
-    ::futimens(temp.fd.get(), times);
-    // Sticks are pulled out as soon as an export says it is done; and a full disk may show
-    // itself only now, when the blocks are given out.
-    if (::fsync(temp.fd.get()) != 0 || temp.fd.close() != 0)
-        return {Outcome::Stop, targetError(errno, target_[i])};
-    for (;;) {
-        const QByteArray final = root_ + '/' + target_[i];
-        int r = ::renameat2(AT_FDCWD, temp.path.constData(), AT_FDCWD, final.constData(),
-                            RENAME_NOREPLACE);
-        if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            struct stat there;
-            r = ::lstat(final.constData(), &there) == 0
-                    ? (errno = EEXIST, -1)
-                    : ::rename(temp.path.constData(), final.constData());
-        }
-        if (r == 0)
+    TempName temp;
+    auto copied = [this](qint64 n) {
+        bytesDone_ += n;
+        report();
+    };
+    const CopyResult result =
+        CopyToTemp(from.get(), before, folderOf(root_ + '/' + target_[i]), temp, copied, cancel_);
+    switch (result.kind) {
+        case CopyResult::Done:
             break;
+        case CopyResult::Unreadable:
+            return {Outcome::Skip,
+                    QStringLiteral("cannot be read: %1").arg(systemText(result.error))};
+        case CopyResult::Unwritable:
+            return {Outcome::Stop, targetError(result.error, target_[i])};
+        case CopyResult::TooLarge:
+            return {Outcome::Skip,
+                    QStringLiteral("too large for the file system of %1").arg(shown(root_))};
+        case CopyResult::Changed:
+            return {Outcome::Skip, QStringLiteral("the file changed while it was copied")};
+        case CopyResult::Cancelled:
+            return {Outcome::Cancelled, {}};
+    }
+    for (;;) {
+        const int error = RenameNoReplace(temp.path, root_ + '/' + target_[i]);
+        if (error == 0)
+            break;
+        if (error != EEXIST)
+            return {Outcome::Stop, targetError(error, target_[i])};
         // Something took the name since it was chosen: the copy takes the next one.
-        if (errno != EEXIST)
-            return {Outcome::Stop, targetError(errno, target_[i])};
         if (!resolve(i))
             return state_[i] == State::There ? Outcome{} : Outcome{Outcome::Skip, why_[i]};
     }
     temp.kept = true;
     state_[i] = State::Copied;
-    report_.bytesCopied += done;
+    report_.bytesCopied += result.bytes;
     return {};
 }
 
