@@ -19,27 +19,6 @@ namespace {
 constexpr size_t kPiece = 8 << 20;
 constexpr size_t kBuffer = 1 << 20;
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now, so that an error the file system reports only on close is seen.
-    int close() {
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r;
-    }
-
-private:
-    int fd_;
-};
-
 CopyResult copyData(int from, int to, qint64 expected, const std::function<void(qint64)>& copied,
                     const std::atomic<bool>& cancel) {
     CopyResult result;
@@ -90,24 +69,26 @@ CopyResult copyData(int from, int to, qint64 expected, const std::function<void(
 
 }  // namespace
 
-TempName::~TempName() {
+TempFile::~TempFile() {
+    if (fd >= 0)
+        ::close(fd);
     if (!path.isEmpty() && !kept)
         ::unlink(path.constData());
 }
 
-CopyResult CopyToTemp(int from, const struct stat& before, const QByteArray& folder, TempName& temp,
+CopyResult CopyToTemp(int from, const struct stat& before, const QByteArray& folder, TempFile& temp,
                       const std::function<void(qint64)>& copied, const std::atomic<bool>& cancel) {
     // The copy is made under a name of its own and renamed at the end, so that nothing stands
     // under the final name until the whole file does.
     QByteArray pattern = folder + "/.cadrell-export-XXXXXX";
-    Fd to(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (to.get() < 0)
+    temp.fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (temp.fd < 0)
         return {CopyResult::Unwritable, errno, 0};
     temp.path = pattern;
     // Files on a phone or a stick are for everyone who uses it, as a new file would be.
-    ::fchmod(to.get(), 0666 & ~CurrentUmask());
+    ::fchmod(temp.fd, 0666 & ~CurrentUmask());
 
-    CopyResult result = copyData(from, to.get(), before.st_size, copied, cancel);
+    CopyResult result = copyData(from, temp.fd, before.st_size, copied, cancel);
     if (result.kind != CopyResult::Done)
         return result;
     struct stat after;
@@ -119,13 +100,24 @@ CopyResult CopyToTemp(int from, const struct stat& before, const QByteArray& fol
         return {CopyResult::Changed, 0, result.bytes};
     // The source's time on the copy lets the next export see that it is there already.
     const struct timespec times[2] = {after.st_atim, after.st_mtim};
-    ::futimens(to.get(), times);
-    // Sticks are pulled out as soon as an export says it is done; and a full disk may show
-    // itself only now, when the blocks are given out.
-    if (::fsync(to.get()) != 0 || to.close() != 0)
+    ::futimens(temp.fd, times);
+    // Some file systems (network ones) say only now that the bytes did not fit.
+    const int closed = ::close(temp.fd);
+    temp.fd = -1;
+    if (closed != 0)
         return {errno == EFBIG ? CopyResult::TooLarge : CopyResult::Unwritable, errno,
                 result.bytes};
     return result;
+}
+
+int SyncFileSystem(const QByteArray& folder) {
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // Reports what went wrong writing any file there since the last call (Linux 5.8 and on).
+    const int error = ::syncfs(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return error;
 }
 
 int RenameNoReplace(const QByteArray& from, const QByteArray& to) {

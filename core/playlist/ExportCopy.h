@@ -10,14 +10,16 @@ namespace cadrell {
 
 // The copying of one file for File > Export with Files.
 
-// A temporary file's name, removed when it goes out of scope unless it was put in place.
-struct TempName {
+// A copy under its temporary name: closed and removed when it goes out of scope unless it was
+// put in place.
+struct TempFile {
     QByteArray path;
+    int fd = -1;
     bool kept = false;
-    TempName() = default;
-    TempName(const TempName&) = delete;
-    TempName& operator=(const TempName&) = delete;
-    ~TempName();
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile();
 };
 
 struct CopyResult {
@@ -35,11 +37,15 @@ struct CopyResult {
 };
 
 // Copies the open regular file `from`, as `before` describes it, to a new file of its own in
-// `folder`, named in `temp`: every byte, the modification time, on the disk and closed. `copied`
-// hears each piece's size as it is written; `cancel` is looked at between pieces. Whatever the
-// result, nothing but a complete copy is left under the temporary name.
-CopyResult CopyToTemp(int from, const struct stat& before, const QByteArray& folder, TempName& temp,
+// `folder`, `temp`: every byte and the modification time, then closes it. `copied` hears each
+// piece's size as it is written; `cancel` is looked at between pieces.
+CopyResult CopyToTemp(int from, const struct stat& before, const QByteArray& folder, TempFile& temp,
                       const std::function<void(qint64)>& copied, const std::atomic<bool>& cancel);
+
+// Waits until everything written to the folder's file system is on the disk: 0, or the errno.
+// Done after a few files at a time: a flush of the disk's cache costs milliseconds, which
+// after every file would take longer than copying small ones.
+int SyncFileSystem(const QByteArray& folder);
 
 // Renames without replacing anything there: 0, or the errno (EEXIST when the name is taken).
 int RenameNoReplace(const QByteArray& from, const QByteArray& to);

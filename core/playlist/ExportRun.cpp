@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <unordered_set>
 
 #include "core/platform/Error.h"
@@ -69,6 +71,10 @@ struct Outcome {
     QString text;  // why, for Skip and Stop
 };
 
+// Copies reach the disk a few at a time (see SyncFileSystem); Cancel waits for at most so much.
+constexpr size_t kBatchFiles = 256;
+constexpr qint64 kBatchBytes = qint64(64) << 20;
+
 enum class State { Pending, There, Skipped, Copied, Alias };
 
 class Runner {
@@ -117,6 +123,10 @@ private:
     int makeFolders(const QByteArray& rel) const { return makeFolders(rel, root_); }
     int makeFolders(const QByteArray& rel, const QByteArray& base) const;
     Outcome copy(size_t i);
+    void settle();
+    QString tooLarge() const {
+        return QStringLiteral("too large for the file system of %1").arg(shown(root_));
+    }
     void writePlaylist();
     void listSkipped();
 
@@ -131,6 +141,14 @@ private:
     std::vector<struct stat> stat_;
     std::vector<int> aliasOf_;
     std::unordered_set<QByteArray, ByteHash> taken_;  // name keys of every target planned or chosen
+    // Copies made but not yet on the disk and in place.
+    struct Pending {
+        size_t file;
+        std::unique_ptr<TempFile> temp;
+        qint64 bytes;
+    };
+    std::vector<Pending> pending_;
+    qint64 pendingBytes_ = 0;
     qint64 files_ = 0, filesDone_ = 0, bytes_ = 0, bytesDone_ = 0;
     ExportReport report_;
 };
@@ -231,13 +249,13 @@ Outcome Runner::copy(size_t i) {
                     : Outcome::Stop,
                 QStringLiteral("Cannot create folder %1: %2")
                     .arg(full(target_[i].first(target_[i].lastIndexOf('/'))), systemText(error))};
-    TempName temp;
+    auto temp = std::make_unique<TempFile>();
     auto copied = [this](qint64 n) {
         bytesDone_ += n;
         report();
     };
     const CopyResult result =
-        CopyToTemp(from.get(), before, folderOf(root_ + '/' + target_[i]), temp, copied, cancel_);
+        CopyToTemp(from.get(), before, folderOf(root_ + '/' + target_[i]), *temp, copied, cancel_);
     switch (result.kind) {
         case CopyResult::Done:
             break;
@@ -247,27 +265,53 @@ Outcome Runner::copy(size_t i) {
         case CopyResult::Unwritable:
             return {Outcome::Stop, targetError(result.error, target_[i])};
         case CopyResult::TooLarge:
-            return {Outcome::Skip,
-                    QStringLiteral("too large for the file system of %1").arg(shown(root_))};
+            return {Outcome::Skip, tooLarge()};
         case CopyResult::Changed:
             return {Outcome::Skip, QStringLiteral("the file changed while it was copied")};
         case CopyResult::Cancelled:
             return {Outcome::Cancelled, {}};
     }
-    for (;;) {
-        const int error = RenameNoReplace(temp.path, root_ + '/' + target_[i]);
-        if (error == 0)
-            break;
-        if (error != EEXIST)
-            return {Outcome::Stop, targetError(error, target_[i])};
-        // Something took the name since it was chosen: the copy takes the next one.
-        if (!resolve(i))
-            return state_[i] == State::There ? Outcome{} : Outcome{Outcome::Skip, why_[i]};
-    }
-    temp.kept = true;
-    state_[i] = State::Copied;
-    report_.bytesCopied += result.bytes;
+    pendingBytes_ += result.bytes;
+    pending_.push_back(Pending{i, std::move(temp), result.bytes});
+    if (pending_.size() >= kBatchFiles || pendingBytes_ >= kBatchBytes)
+        settle();
     return {};
+}
+
+// Puts the finished copies in their places once they are on the disk, so that after a crash or
+// a stick pulled out a name never stands for less than the whole file. A failure here stops the
+// export as well, but the copies finished before it still get their places.
+void Runner::settle() {
+    if (pending_.empty())
+        return;
+    QString stop;
+    if (const int error = SyncFileSystem(root_)) {
+        // Which of the copies did not reach the disk is not known: none of them is kept.
+        stop = targetError(error, target_[pending_.front().file]);
+        for (const Pending& p : pending_)
+            skipFile(p.file, QStringLiteral("not written: %1").arg(systemText(error)));
+    }
+    for (Pending& p : pending_) {
+        const size_t i = p.file;
+        while (stop.isEmpty()) {
+            const int error = RenameNoReplace(p.temp->path, root_ + '/' + target_[i]);
+            if (error == 0) {
+                p.temp->kept = true;
+                state_[i] = State::Copied;
+                report_.bytesCopied += p.bytes;
+                break;
+            }
+            if (error != EEXIST)
+                stop = targetError(error, target_[i]);
+            // Something took the name since it was chosen: the copy takes the next one.
+            else if (!resolve(i))
+                break;
+        }
+    }
+    pending_.clear();
+    pendingBytes_ = 0;
+    if (report_.error.isEmpty())
+        report_.error = stop;
 }
 
 void Runner::writePlaylist() {
@@ -389,6 +433,7 @@ ExportReport Runner::run() {
         ++filesDone_;
         report();
     }
+    settle();
     // An alias shares the fate of the file it names.
     for (size_t i = 0; i < plan_.files.size(); ++i) {
         if (state_[i] == State::Copied)
