@@ -65,6 +65,12 @@ struct ByteHash {
     size_t operator()(const QByteArray& b) const { return qHash(b); }
 };
 
+// The file system would not take this one name (a file where a folder should be, a character
+// it does not allow, a name too long): the other files may still go.
+bool refusedName(int error) {
+    return error == ENOTDIR || error == EINVAL || error == ENAMETOOLONG || error == EILSEQ;
+}
+
 // What a copy ended in, when it did not end well.
 struct Outcome {
     enum Kind { Copied, Skip, Stop, Cancelled } kind = Copied;
@@ -244,9 +250,7 @@ Outcome Runner::copy(size_t i) {
     stat_[i] = before;
 
     if (const int error = makeFolders(target_[i]))
-        return {error == EEXIST || error == ENOTDIR || error == ENAMETOOLONG || error == EINVAL
-                    ? Outcome::Skip
-                    : Outcome::Stop,
+        return {error == EEXIST || refusedName(error) ? Outcome::Skip : Outcome::Stop,
                 QStringLiteral("Cannot create folder %1: %2")
                     .arg(full(target_[i].first(target_[i].lastIndexOf('/'))), systemText(error))};
     auto temp = std::make_unique<TempFile>();
@@ -263,7 +267,8 @@ Outcome Runner::copy(size_t i) {
             return {Outcome::Skip,
                     QStringLiteral("cannot be read: %1").arg(systemText(result.error))};
         case CopyResult::Unwritable:
-            return {Outcome::Stop, targetError(result.error, target_[i])};
+            return {refusedName(result.error) ? Outcome::Skip : Outcome::Stop,
+                    targetError(result.error, target_[i])};
         case CopyResult::TooLarge:
             return {Outcome::Skip, tooLarge()};
         case CopyResult::Changed:
@@ -299,6 +304,10 @@ void Runner::settle() {
                 p.temp->kept = true;
                 state_[i] = State::Copied;
                 report_.bytesCopied += p.bytes;
+                break;
+            }
+            if (refusedName(error)) {
+                skipFile(i, targetError(error, target_[i]));
                 break;
             }
             if (error != EEXIST)

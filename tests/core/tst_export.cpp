@@ -307,6 +307,23 @@ private slots:
         QCOMPARE(testsupport::readFile(target.filePath("list.m3u8")), "ok.mp3\nok.mp3\n");
     }
 
+    // A file on the target where a folder of the export should be: that file's copy is left
+    // out, the others go.
+    void fileInFolderPlace() {
+        QTemporaryDir source, target;
+        put(name(source, "rock/a.mp3"), "a");
+        put(name(source, "pop/b.mp3"), "b");
+        put(name(target, "rock"), "in the way");
+        const ExportReport report =
+            exportAll(listOf("rock/a.mp3|pop/b.mp3"), name(source).chopped(1),
+                      optionsFor(name(target).chopped(1)));
+        QVERIFY2(report.error.isEmpty(), qPrintable(report.error));
+        QCOMPARE(int(report.copied), 1);
+        QVERIFY2(report.skippedWhy.value(0).endsWith(": Not a directory"),
+                 qPrintable(report.skippedWhy.value(0)));
+        QCOMPARE(testsupport::readFile(target.filePath("list.m3u8")), "pop/b.mp3\n");
+    }
+
     // Cancel keeps what was finished and leaves no half file, under any name.
     void cancel_data() {
         QTest::addColumn<QByteArray>("entries");
