@@ -103,7 +103,7 @@ QByteArray SafeComponent(QByteArrayView name, bool fat, TextEncoding playlistEnc
             out.pop_back();
     }
     if (out.empty())
-        out = U"_";
+        out.push_back(U'_');
     return FitName(QString::fromStdU32String(out).toUtf8());
 }
 
