@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <memory>
 
 #include "core/platform/AtomicFile.h"
+#include "core/playlist/Export.h"
 
 namespace cadrell {
 
@@ -118,6 +120,35 @@ int SyncFileSystem(const QByteArray& folder) {
     const int error = ::syncfs(fd) == 0 ? 0 : errno;
     ::close(fd);
     return error;
+}
+
+QString NotAFileWhy(mode_t mode) {
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder, not a file");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a pipe (FIFO), not a file");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("a device, not a file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket, not a file");
+    return QStringLiteral("not a regular file");
+}
+
+FreeSpace FreeSpaceOf(const QByteArray& folder) {
+    QByteArray path = folder;
+    for (;;) {
+        struct statvfs fs;
+        if (::statvfs(path.constData(), &fs) == 0) {
+            FreeSpace out;
+            out.bytes = static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
+            out.blockSize = static_cast<qint64>(fs.f_frsize ? fs.f_frsize : fs.f_bsize);
+            out.readOnly = (fs.f_flag & ST_RDONLY) != 0;
+            return out;
+        }
+        if ((errno != ENOENT && errno != ENOTDIR) || path.lastIndexOf('/') <= 0)
+            return {};
+        path.truncate(path.lastIndexOf('/'));
+    }
 }
 
 int RenameNoReplace(const QByteArray& from, const QByteArray& to) {

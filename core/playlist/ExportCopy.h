@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QByteArray>
+#include <QString>
 #include <atomic>
 #include <functional>
 
@@ -46,6 +47,9 @@ CopyResult CopyToTemp(int from, const struct stat& before, const QByteArray& fol
 // Done after a few files at a time: a flush of the disk's cache costs milliseconds, which
 // after every file would take longer than copying small ones.
 int SyncFileSystem(const QByteArray& folder);
+
+// Why a file of this type is not copied: "a folder, not a file", ...
+QString NotAFileWhy(mode_t mode);
 
 // Renames without replacing anything there: 0, or the errno (EEXIST when the name is taken).
 int RenameNoReplace(const QByteArray& from, const QByteArray& to);

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -42,18 +41,6 @@ QString shown(const QByteArray& path) {
 
 QString systemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QString kindWhy(mode_t mode) {
-    if (S_ISDIR(mode))
-        return QStringLiteral("a folder, not a file");
-    if (S_ISFIFO(mode))
-        return QStringLiteral("a pipe (FIFO), not a file");
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return QStringLiteral("a device, not a file");
-    if (S_ISSOCK(mode))
-        return QStringLiteral("a socket, not a file");
-    return QStringLiteral("not a regular file");
 }
 
 QByteArray folderOf(const QByteArray& path) {
@@ -171,7 +158,7 @@ bool Runner::look(size_t i) {
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        skipFile(i, kindWhy(st.st_mode));
+        skipFile(i, NotAFileWhy(st.st_mode));
         return false;
     }
     return true;
@@ -245,7 +232,7 @@ Outcome Runner::copy(size_t i) {
     if (::fstat(from.get(), &before) != 0)
         return {Outcome::Skip, systemText(errno)};
     if (!S_ISREG(before.st_mode))
-        return {Outcome::Skip, kindWhy(before.st_mode)};
+        return {Outcome::Skip, NotAFileWhy(before.st_mode)};
     ::fcntl(from.get(), F_SETFL, 0);
     stat_[i] = before;
 
@@ -462,23 +449,6 @@ ExportReport Runner::run() {
 }
 
 }  // namespace
-
-FreeSpace FreeSpaceOf(const QByteArray& folder) {
-    QByteArray path = folder;
-    for (;;) {
-        struct statvfs fs;
-        if (::statvfs(path.constData(), &fs) == 0) {
-            FreeSpace out;
-            out.bytes = static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
-            out.blockSize = static_cast<qint64>(fs.f_frsize ? fs.f_frsize : fs.f_bsize);
-            out.readOnly = (fs.f_flag & ST_RDONLY) != 0;
-            return out;
-        }
-        if ((errno != ENOENT && errno != ENOTDIR) || path.lastIndexOf('/') <= 0)
-            return {};
-        path.truncate(path.lastIndexOf('/'));
-    }
-}
 
 ExportReport RunExport(const ExportPlan& plan, const ExportOptions& options,
                        const ExportProgress& progress, const std::atomic<bool>& cancel) {
