@@ -114,6 +114,13 @@ public:
             out.action = ExportItem::Action::Copy;
             out.file = fileFor(parts);
             lines.emplace_back();  // the copy's name, once it has one
+        } else if (entry.size() >= 7 &&
+                   entry.first(7).compare("file://", Qt::CaseInsensitive) == 0) {
+            // A file address that names no file here: on another host, or cut by a zero byte.
+            return skip(item.entry,
+                        QByteArray::fromPercentEncoding(entry.toByteArray()).contains('\0')
+                            ? QStringLiteral("the name holds a zero byte")
+                            : QStringLiteral("a file on another computer"));
         } else if (IsWebAddress(entry)) {
             std::optional<QByteArray> text = converted(item.entry);
             if (!text)

@@ -50,6 +50,9 @@ EntryKind LocalFileOf(QByteArrayView entry, QByteArrayView folder, QByteArray& p
         if (!rest.startsWith('/'))
             return EntryKind::NotChecked;  // a file on another host
         path = QByteArray::fromPercentEncoding(rest.toByteArray());
+        // An escaped zero byte would cut the name short and ask about another file.
+        if (path.contains('\0'))
+            return EntryKind::NotChecked;
         return EntryKind::LocalFile;
     }
     const bool drive =

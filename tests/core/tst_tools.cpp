@@ -379,6 +379,12 @@ private slots:
         QCOMPARE(lastDone, qsizetype(21));
         QVERIFY(!result.cancelled);
 
+        // "%00" would leave only the name before it to ask about: not checked at all.
+        const MissingFiles zero =
+            FindMissingFiles({"file://" + root + "/music/3%20song.mp3%00.gone"}, root);
+        QCOMPARE(zero.notChecked, qsizetype(1));
+        QCOMPARE(zero.present, qsizetype(0));
+
         const MissingFiles untitled = FindMissingFiles({"a.mp3", "/x/y"}, {});
         QCOMPARE(untitled.notChecked, qsizetype(1));
         QCOMPARE(untitled.missing, std::vector<int>{1});

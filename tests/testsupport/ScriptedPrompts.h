@@ -51,6 +51,10 @@ public:
         saveFilters << filters;
         return take(fileNames, std::optional<QString>());
     }
+    std::optional<QString> chooseFolder(QWidget*, const QString& folder) override {
+        fileDialogFolders << folder;
+        return take(fileNames, std::optional<QString>());
+    }
     std::optional<cadrell::FontChoice> chooseFont(QWidget*, const QFont&, const QColor&) override {
         return take(fonts, std::optional<cadrell::FontChoice>());
     }

@@ -115,6 +115,7 @@ private slots:
                                      "&Save=Ctrl+S",
                                      "Save &As...=Ctrl+A",
                                      "Expor&t As...=",
+                                     "Export with &Files...=",
                                      "&Encoding=",
                                      "&Line Ends=",
                                      "=",

@@ -1,6 +1,11 @@
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,7 +15,9 @@
 #include "core/playlist/PlaylistFile.h"
 #include "testsupport/ScriptedPrompts.h"
 #include "testsupport/TestSupport.h"
+#include "ui/dialogs/ExportDialog.h"
 #include "ui/frame/Main.h"
+#include "ui/frame/StatusBar.h"
 #include "ui/playlist/Childwin.h"
 
 using namespace cadrell;
@@ -137,6 +144,47 @@ private slots:
         window->MenuPrintPreview->trigger();
         QVERIFY(painted);
         QCOMPARE(prompts->errors, QStringList());
+    }
+
+    // The files and a playlist naming the copies, on a worker; a missing file is listed, not
+    // fatal; the window stays live and the summary says what happened.
+    void exportWithFiles() {
+        writeFile(QStringLiteral("exp/music/a.mp3"), "aaaa");
+        writeFile(QStringLiteral("exp/music/sub/b.mp3"), "bb");
+        const QString path = writeFile(
+            QStringLiteral("exp/list.m3u"),
+            "#EXTM3U\n#EXTINF:4,A\nmusic/a.mp3\nmusic/sub/b.mp3\nmusic/gone.mp3\nhttp://r/s\n");
+        frame->OpenPlaylist(QFile::encodeName(path));
+        TMDIChild* window = frame->ActiveDocumentWindow();
+        const QString target = testsupport::homeDir() + QStringLiteral("/stick");
+        QVERIFY(QDir().mkpath(target));
+        prompts->dialogs.push_back([&](QDialog& dialog) {
+            auto* d = qobject_cast<ExportDialog*>(&dialog);
+            if (!d)
+                return int(QDialog::Rejected);
+            d->targetFolder->setText(target);
+            d->numberFiles->setChecked(true);
+            d->oneFolder->setChecked(true);
+            return int(QDialog::Accepted);
+        });
+        QString summary;
+        prompts->dialogs.push_back([&](QDialog& dialog) {
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog))
+                summary = box->text();
+            return int(QDialog::Accepted);
+        });
+        window->MenuExportWithFiles->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!summary.isEmpty(), 20000);
+        QVERIFY2(summary.contains(QStringLiteral("2 copied, 0 already there, 1 skipped")),
+                 qPrintable(summary));
+        QVERIFY2(summary.contains(QStringLiteral("gone.mp3")), qPrintable(summary));
+        QCOMPARE(readFile(target + QStringLiteral("/001 - a.mp3")), QByteArray("aaaa"));
+        QCOMPARE(readFile(target + QStringLiteral("/002 - b.mp3")), QByteArray("bb"));
+        const QByteArray list = readFile(target + QStringLiteral("/list.m3u8"));
+        QVERIFY2(list.contains("#EXTINF:4,A\n001 - a.mp3\n002 - b.mp3\nhttp://r/s\n"),
+                 list.constData());
+        QVERIFY(!list.contains("gone"));
+        QVERIFY(!frame->frameStatusBar()->inProgress());
     }
 };
 

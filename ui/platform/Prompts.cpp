@@ -110,6 +110,16 @@ std::optional<QString> QtPrompts::openFileName(QWidget* parent, const QString& s
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> QtPrompts::chooseFolder(QWidget* parent, const QString& startFolder) {
+    QFileDialog dialog(parent, QString(), startFolder);
+    dialog.setObjectName(QStringLiteral("FolderDialog"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
 std::optional<QString> QtPrompts::saveFileName(QWidget* parent, const QString& startFolder,
                                                const QString& initialName, const QString& filters) {
     QFileDialog dialog(parent, QString(), startFolder, filters.isEmpty() ? filter() : filters);

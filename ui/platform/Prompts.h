@@ -39,6 +39,8 @@ public:
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& startFolder,
                                                 const QString& initialName,
                                                 const QString& filters = QString()) = 0;
+    // A folder, chosen in the folder dialog.
+    virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& startFolder) = 0;
     // The font dialog with its effects: underline, strike-out and colour.
     virtual std::optional<FontChoice> chooseFont(QWidget* parent, const QFont& font,
                                                  const QColor& color) = 0;
@@ -62,6 +64,7 @@ public:
     std::optional<QString> saveFileName(QWidget* parent, const QString& startFolder,
                                         const QString& initialName,
                                         const QString& filters = QString()) override;
+    std::optional<QString> chooseFolder(QWidget* parent, const QString& startFolder) override;
     std::optional<FontChoice> chooseFont(QWidget* parent, const QFont& font,
                                          const QColor& color) override;
     int exec(QDialog& dialog) override;

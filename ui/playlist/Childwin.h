@@ -43,6 +43,7 @@ public:
     QAction* MenuSaveAs = nullptr;
     // Export As (M3U, PLS, XSPF), Print Preview and Export as PDF leave the document as it is.
     QAction* MenuExportAs = nullptr;
+    QAction* MenuExportWithFiles = nullptr;
     // File > Encoding: converts the playlist, as one step, to the encoding chosen.
     QMenu* MenuEncoding = nullptr;
     QList<QAction*> EncodingItems;

@@ -56,6 +56,8 @@ void TMDIChild::createMenus() {
     MenuSaveAs = addItem(this, MenuFile, "MenuSaveAs", QStringLiteral("Save &As..."),
                          QKeySequence(QStringLiteral("Ctrl+A")));
     MenuExportAs = addItem(this, MenuFile, "MenuExportAs", QStringLiteral("Expor&t As..."));
+    MenuExportWithFiles =
+        addItem(this, MenuFile, "MenuExportWithFiles", QStringLiteral("Export with &Files..."));
     // The encodings a playlist can be written in; the document's own is checked.
     MenuEncoding = new QMenu(QStringLiteral("&Encoding"), this);
     MenuEncoding->setObjectName(QStringLiteral("MenuEncoding"));
@@ -196,6 +198,8 @@ void TMDIChild::MenuClick(QAction* sender) {
         PrintDocument();
     } else if (sender == MenuExportAs) {
         ExportPlaylistAs(*this);
+    } else if (sender == MenuExportWithFiles) {
+        ExportWithFiles(*this);
     } else if (sender == MenuPrintPreview) {
         PreviewPrint(*this);
     } else if (sender == MenuExportPdf) {

@@ -1,17 +1,28 @@
 #include "ui/playlist/PlaylistOutput.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPageLayout>
+#include <QPointer>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <atomic>
+#include <memory>
+#include <thread>
 
 #include "core/platform/Error.h"
 #include "core/platform/PathParts.h"
+#include "core/platform/Strings.h"
+#include "core/playlist/Export.h"
 #include "core/playlist/PlaylistFile.h"
 #include "core/playlist/PlaylistFormats.h"
+#include "ui/dialogs/ExportDialog.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
+#include "ui/playlist/DocumentHost.h"
+#include "ui/playlist/PlaylistTools.h"
 #include "ui/playlist/Print.h"
 
 namespace cadrell {
@@ -102,6 +113,97 @@ void ExportPdf(TMDIChild& window) {
         throw Error(formatText("Cannot create file %s", name));
     window.setStatusMessage(
         QStringLiteral("Exported to %1").arg(QString::fromLocal8Bit(DisplayPath(name))));
+}
+
+namespace {
+
+QString exportSummary(const ExportReport& report, const QByteArray& folder) {
+    using strings::FormatCount;
+    QString text = report.cancelled ? QStringLiteral("Export to %1 cancelled: ")
+                                    : QStringLiteral("Exported to %1: ");
+    text = text.arg(QString::fromLocal8Bit(DisplayPath(folder)));
+    text += QStringLiteral("%1 copied, %2 already there, %3 skipped")
+                .arg(FormatCount(report.copied), FormatCount(report.alreadyThere),
+                     FormatCount(report.skipped));
+    return text;
+}
+
+}  // namespace
+
+void ExportWithFiles(TMDIChild& window) {
+    DocumentHost& host = window.host();
+    if (host.progressShown()) {
+        window.setStatusMessage(
+            QStringLiteral("Another tool is still at work; wait for it or cancel it (Esc)"));
+        return;
+    }
+    const PlaylistDocument& doc = window.Document;
+    const QByteArray folder = window.tools()->folder();
+    QString offered = QStringLiteral("Playlist.m3u8");
+    if (!doc.untitled())
+        offered =
+            QFileInfo(QFile::decodeName(doc.FileName)).completeBaseName() + QStringLiteral(".m3u8");
+    ExportDialog dialog(&window, QString(), offered, doc.Encoding);
+    if (Prompts::current().exec(dialog) != QDialog::Accepted)
+        return;
+    ExportOptions options = dialog.options();
+    options.lineEnd = doc.LineEnds;
+
+    // The worker owns copies of all it reads; the window may close while it works, and closing
+    // never waits for a copy stuck on a slow disk: the worker is told to stop and let go.
+    struct Shared {
+        std::atomic<bool> cancel{false};
+    };
+    auto shared = std::make_shared<Shared>();
+    QPointer<TMDIChild> target(&window);
+    QObject::connect(&window, &QObject::destroyed, [shared] { shared->cancel = true; });
+    host.beginProgress(QStringLiteral("Exporting with files…"),
+                       [shared] { shared->cancel = true; });
+    std::thread([shared, target, entries = doc.Entries(), rows = window.toolRows(), folder,
+                 encoding = doc.Encoding, options] {
+        ExportReport report;
+        try {
+            const ExportPlan plan = PlanExport(entries, rows, folder, encoding, options);
+            report = RunExport(
+                plan, options,
+                [target](qint64, qint64, qint64 bytesDone, qint64 bytes) {
+                    QMetaObject::invokeMethod(
+                        qApp,
+                        [target, bytesDone, bytes] {
+                            if (target)
+                                target->host().setProgress(bytesDone, bytes);
+                        },
+                        Qt::QueuedConnection);
+                },
+                shared->cancel);
+        } catch (const std::exception& e) {
+            report.error = QString::fromUtf8(e.what());
+        }
+        QMetaObject::invokeMethod(
+            qApp,
+            [target, report, options] {
+                if (!target)
+                    return;
+                target->host().endProgress();
+                const QString summary = exportSummary(report, options.targetFolder);
+                target->setStatusMessage(report.error.isEmpty() ? summary : report.error);
+                QString details = summary + QLatin1Char('.');
+                if (!report.error.isEmpty())
+                    details = report.error + QStringLiteral("\n\n") + details;
+                if (!report.skippedWhy.isEmpty())
+                    details += QStringLiteral("\n\nSkipped:\n") +
+                               report.skippedWhy.mid(0, 30).join(QLatin1Char('\n'));
+                if (report.skippedWhy.size() > 30)
+                    details += QStringLiteral("\n… and %1 more").arg(report.skippedWhy.size() - 30);
+                QMessageBox box(
+                    report.error.isEmpty() ? QMessageBox::Information : QMessageBox::Warning,
+                    QStringLiteral("Export with Files"), details, QMessageBox::Ok, target);
+                box.setObjectName(QStringLiteral("ExportSummary"));
+                box.setTextFormat(Qt::PlainText);
+                Prompts::current().exec(box);
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }
 
 }  // namespace cadrell

@@ -11,5 +11,8 @@ void ExportPlaylistAs(TMDIChild& window);
 void PreviewPrint(TMDIChild& window);
 // The pages Print makes, written to a PDF file.
 void ExportPdf(TMDIChild& window);
+// The selected items (or all) copied with their files to a folder, with a playlist that names
+// the copies; on a worker, with progress and Cancel, and a summary at the end.
+void ExportWithFiles(TMDIChild& window);
 
 }  // namespace cadrell
