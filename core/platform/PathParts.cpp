@@ -162,4 +162,21 @@ QByteArray DisplayPath(QByteArrayView name) {
     return base;
 }
 
+void SplitPathComponents(QByteArrayView path, std::vector<QByteArrayView>& into) {
+    qsizetype start = 0;
+    while (start <= path.size()) {
+        qsizetype end = path.indexOf('/', start);
+        if (end < 0)
+            end = path.size();
+        const QByteArrayView part = path.sliced(start, end - start);
+        if (part == "..") {
+            if (!into.empty())
+                into.pop_back();
+        } else if (!part.isEmpty() && part != ".") {
+            into.push_back(part);
+        }
+        start = end + 1;
+    }
+}
+
 }  // namespace cadrell

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -35,6 +37,10 @@ QByteArray NormaliseStartFolder(QByteArray folder);
 // The display form of a path: every component that exists on disk under the name the file
 // system stores for it. The lookup itself is behind StoredName so that it can be replaced.
 QByteArray DisplayPath(QByteArrayView name);
+
+// Appends the components of a path separated by "/" to `into`, with "." and ".." worked out on
+// the text alone, as a playlist names them (a link on the way is not followed).
+void SplitPathComponents(QByteArrayView path, std::vector<QByteArrayView>& into);
 // The stored name of the object `path` on disk, or an empty text when there is none.
 QByteArray StoredName(const QByteArray& path);
 

@@ -24,20 +24,7 @@ struct ByteHash {
 // names it: two entries that differ only so name one file, copied once.
 std::vector<QByteArrayView> components(QByteArrayView path) {
     std::vector<QByteArrayView> parts;
-    qsizetype start = 0;
-    while (start <= path.size()) {
-        qsizetype end = path.indexOf('/', start);
-        if (end < 0)
-            end = path.size();
-        const QByteArrayView part = path.sliced(start, end - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.isEmpty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
+    SplitPathComponents(path, parts);
     return parts;
 }
 

@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "core/platform/Error.h"
+#include "core/platform/Fd.h"
 #include "core/playlist/Export.h"
 #include "core/playlist/ExportCopy.h"
 #include "core/playlist/ExportNames.h"
@@ -19,21 +20,6 @@
 namespace cadrell {
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 QString shown(const QByteArray& path) {
     return QFile::decodeName(path);

@@ -48,25 +48,6 @@ QByteArray fileUrlPath(QByteArrayView s) {
     return path;
 }
 
-// The components of an absolute path with "." and ".." worked out on the text alone, as a
-// playlist names them (a link on the way is not followed).
-void splitInto(QByteArrayView path, std::vector<QByteArrayView>& into) {
-    qsizetype start = 0;
-    while (start <= path.size()) {
-        qsizetype end = path.indexOf('/', start);
-        if (end < 0)
-            end = path.size();
-        const QByteArrayView part = path.sliced(start, end - start);
-        if (part == "..") {
-            if (!into.empty())
-                into.pop_back();
-        } else if (!part.isEmpty() && part != ".") {
-            into.push_back(part);
-        }
-        start = end + 1;
-    }
-}
-
 void appendJoined(const std::vector<QByteArrayView>& parts, size_t from, QByteArray& out) {
     for (size_t i = from; i < parts.size(); ++i) {
         if (!out.isEmpty() && !out.endsWith('/'))
@@ -78,7 +59,7 @@ void appendJoined(const std::vector<QByteArrayView>& parts, size_t from, QByteAr
 // The folder is split once; the vectors are reused from entry to entry.
 class PathConverter {
 public:
-    explicit PathConverter(QByteArrayView folder) { splitInto(folder, base_); }
+    explicit PathConverter(QByteArrayView folder) { SplitPathComponents(folder, base_); }
 
     bool relative(QByteArrayView entry, QByteArray& out) {
         QByteArrayView path = entry;
@@ -91,7 +72,7 @@ public:
         if (path.contains('\\'))
             return false;
         parts_.clear();
-        splitInto(path, parts_);
+        SplitPathComponents(path, parts_);
         size_t common = 0;
         while (common < base_.size() && common < parts_.size() && base_[common] == parts_[common])
             ++common;
@@ -109,7 +90,7 @@ public:
             IsWebAddress(entry) || isDrivePath(entry) || !IsMediaEntry(entry))
             return false;
         parts_ = base_;
-        splitInto(entry, parts_);
+        SplitPathComponents(entry, parts_);
         out = "/";
         appendJoined(parts_, 0, out);
         return true;

@@ -14,6 +14,7 @@
 
 #include "core/platform/AtomicFile.h"
 #include "core/platform/Error.h"
+#include "core/platform/Fd.h"
 #include "core/platform/FileStamp.h"
 #include "core/platform/PathParts.h"
 #include "core/playlist/Encoding.h"
@@ -30,19 +31,6 @@ constexpr qint64 kMaxFileSize = qint64(4) << 30;
 [[noreturn]] void cannotOpen(const QByteArray& fileName) {
     throw Error(formatText("Cannot open file %s", fileName));
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Something is there under the name, whether or not it can be read; a name with a zero byte
 // names nothing (only the part before it would be looked at).
@@ -157,8 +145,8 @@ qint64 EncodedSize(const EntryList& entries, TextEncoding encoding, LineEnd line
     return mark + 2 * units;
 }
 
-FileStamp WritePlaylist(const QByteArray& fileName, const EntryList& entries,
-                        TextEncoding encoding, LineEnd lineEnd) {
+FileStamp WritePlaylist(const QByteArray& fileName, const EntryList& entries, TextEncoding encoding,
+                        LineEnd lineEnd) {
     const QByteArrayView end8 = LineEndBytes(lineEnd);
     // Every entry is checked before the old file is touched, then converted piece by piece.
     const bool utf16 = IsUtf16(encoding);

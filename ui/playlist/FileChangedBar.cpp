@@ -10,20 +10,12 @@
 #include "core/platform/PathParts.h"
 #include "core/playlist/PlaylistDocument.h"
 #include "core/playlist/PlaylistFile.h"
+#include "ui/platform/Buttons.h"
 #include "ui/platform/Prompts.h"
 
 namespace cadrell {
 
 namespace {
-
-QPushButton* button(const QString& caption, const QString& name, const QString& tip,
-                    QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setAccessibleName(name);
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
-    return b;
-}
 
 // What a worker hands back from reading the file again.
 struct ReadResult {
@@ -39,9 +31,9 @@ FileChangedBar::FileChangedBar(PlaylistDocument* doc, QWidget* parent)
     text_ = new QLabel(this);
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
-    reload_ = button(tr("&Reload"), tr("Reload"),
-                     tr("Read the file again; Undo brings back what is shown now"), this);
-    dismiss_ = button(tr("&Dismiss"), tr("Dismiss"), tr("Keep what is shown (Esc)"), this);
+    reload_ = BarButton(tr("&Reload"), tr("Reload"),
+                        tr("Read the file again; Undo brings back what is shown now"), this);
+    dismiss_ = BarButton(tr("&Dismiss"), tr("Dismiss"), tr("Keep what is shown (Esc)"), this);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->addWidget(text_, 1);

@@ -16,6 +16,7 @@
 
 #include "core/platform/Strings.h"
 #include "core/playlist/PlaylistDocument.h"
+#include "ui/platform/Buttons.h"
 #include "ui/playlist/DocumentHost.h"
 
 namespace cadrell {
@@ -29,15 +30,6 @@ QString changedMessage(size_t n) {
         return FindBar::tr("No entries changed");
     return n == 1 ? FindBar::tr("1 entry changed")
                   : FindBar::tr("%1 entries changed").arg(FormatCount(static_cast<qsizetype>(n)));
-}
-
-QPushButton* button(const QString& caption, const QString& name, const QString& tip,
-                    QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setAccessibleName(name);
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
-    return b;
 }
 
 QCheckBox* checkBox(const QString& caption, const QString& name, QWidget* parent) {
@@ -71,11 +63,11 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     findLabel->setBuddy(findField_);
     matchCase_ = checkBox(tr("Match &case"), tr("Match case"), this);
     regex_ = checkBox(tr("Regular e&xpression"), tr("Regular expression"), this);
-    next_ = button(tr("Next"), tr("Next"), tr("Next match (Enter, F3)"), this);
-    previous_ =
-        button(tr("Previous"), tr("Previous"), tr("Previous match (Shift+Enter, Shift+F3)"), this);
+    next_ = BarButton(tr("Next"), tr("Next"), tr("Next match (Enter, F3)"), this);
+    previous_ = BarButton(tr("Previous"), tr("Previous"),
+                          tr("Previous match (Shift+Enter, Shift+F3)"), this);
     selectAll_ =
-        button(tr("Select &All"), tr("Select All"), tr("Select every match (Alt+Enter)"), this);
+        BarButton(tr("Select &All"), tr("Select All"), tr("Select every match (Alt+Enter)"), this);
     count_ = new QLabel(this);
     count_->setMinimumWidth(
         count_->fontMetrics().horizontalAdvance(QStringLiteral("888 of 8,888,888")));
@@ -99,10 +91,10 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     replaceField_ = new QLineEdit(replaceRow_);
     replaceField_->setAccessibleName(tr("Replace with"));
     replaceLabel->setBuddy(replaceField_);
-    replace_ = button(tr("&Replace"), tr("Replace"),
-                      tr("Replace in the current match and go to the next"), replaceRow_);
-    replaceAll_ = button(tr("Replace A&ll"), tr("Replace All"),
-                         tr("Replace in the selected rows, or in every row"), replaceRow_);
+    replace_ = BarButton(tr("&Replace"), tr("Replace"),
+                         tr("Replace in the current match and go to the next"), replaceRow_);
+    replaceAll_ = BarButton(tr("Replace A&ll"), tr("Replace All"),
+                            tr("Replace in the selected rows, or in every row"), replaceRow_);
     rowOf({replaceLabel, replaceField_, replace_, replaceAll_}, replaceField_, replaceRow_);
     replaceRow_->hide();
 
