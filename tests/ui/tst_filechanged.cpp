@@ -132,7 +132,7 @@ private slots:
         QTRY_VERIFY(bar->isVisible());
         QCOMPARE(bar->text(), QStringLiteral("%1 has been changed by another program.")
                                   .arg(QFileInfo(pathA).fileName()));
-        QCOMPARE(bar->reloadButton()->text(), QStringLiteral("&Reload"));
+        QCOMPARE(bar->reloadButton()->text(), QStringLiteral("Rel&oad"));
         QCOMPARE(bar->reloadButton()->accessibleName(), QStringLiteral("Reload"));
         QCOMPARE(bar->dismissButton()->text(), QStringLiteral("&Dismiss"));
         QCOMPARE(bar->dismissButton()->accessibleName(), QStringLiteral("Dismiss"));

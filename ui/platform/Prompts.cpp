@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <new>
 
 #include "core/platform/Error.h"
@@ -126,6 +127,19 @@ std::optional<QString> QtPrompts::saveFileName(QWidget* parent, const QString& s
     dialog.setObjectName(QStringLiteral("SaveDialog1"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    if (!filters.isEmpty()) {
+        // A name typed without an extension takes the one of the kind chosen in the dialog.
+        auto suffixOf = [](const QString& chosenFilter) {
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(chosenFilter);
+            return m.hasMatch() ? m.captured(1) : QString();
+        };
+        dialog.setDefaultSuffix(suffixOf(filters.section(QStringLiteral(";;"), 0, 0)));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, suffixOf](const QString& chosen) {
+                             dialog.setDefaultSuffix(suffixOf(chosen));
+                         });
+    }
     if (!initialName.isEmpty())
         dialog.selectFile(initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

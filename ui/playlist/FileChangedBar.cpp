@@ -31,7 +31,7 @@ FileChangedBar::FileChangedBar(PlaylistDocument* doc, QWidget* parent)
     text_ = new QLabel(this);
     text_->setTextFormat(Qt::PlainText);
     text_->setWordWrap(true);
-    reload_ = BarButton(tr("&Reload"), tr("Reload"),
+    reload_ = BarButton(tr("Rel&oad"), tr("Reload"),
                         tr("Read the file again; Undo brings back what is shown now"), this);
     dismiss_ = BarButton(tr("&Dismiss"), tr("Dismiss"), tr("Keep what is shown (Esc)"), this);
     auto* layout = new QHBoxLayout(this);
