@@ -1,6 +1,7 @@
 #include "core/playlist/PathTools.h"
 
 #include <numeric>
+#include <optional>
 
 #include "core/platform/Error.h"
 #include "core/platform/PathParts.h"
@@ -158,6 +159,45 @@ EntryEdits MakeAbsolute(const EntryList& entries, const std::vector<int>& select
     return convertPaths(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
         return converter.absolute(e, out);
     });
+}
+
+EntryEdits RebaseRelative(const EntryList& entries, QByteArrayView from, QByteArrayView to) {
+    EntryEdits edits;
+    // Without a folder to start from, a relative entry names nothing yet: it stays as written.
+    if (!from.startsWith('/'))
+        return edits;
+    PathConverter source(from);
+    std::optional<PathConverter> target;
+    if (to.startsWith('/'))
+        target.emplace(to);
+    QByteArray absolute, relative;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QByteArrayView entry = entries.at(i);
+        if (!source.absolute(entry, absolute))
+            continue;
+        const QByteArray& now =
+            target && target->relative(absolute, relative) ? relative : absolute;
+        if (now != entry) {
+            edits.rows.push_back(static_cast<int>(i));
+            edits.texts.append(now);
+        }
+    }
+    return edits;
+}
+
+EntryList RebasedEntries(const EntryList& entries, QByteArrayView from, QByteArrayView to) {
+    const EntryEdits edits = RebaseRelative(entries, from, to);
+    if (edits.rows.empty())
+        return entries;
+    EntryList out;
+    size_t k = 0;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (k < edits.rows.size() && edits.rows[k] == i)
+            out.append(edits.texts.at(static_cast<qsizetype>(k++)));
+        else
+            out.append(entries.at(i));
+    }
+    return out;
 }
 
 }  // namespace cadrell

@@ -43,6 +43,13 @@ QByteArray reordered(const EntryList& list, const RowOrder& order) {
     return lines.join('|');
 }
 
+QByteArray joinedList(const EntryList& list) {
+    QByteArrayList lines;
+    for (qsizetype i = 0; i < list.size(); ++i)
+        lines << list.bytes(i);
+    return lines.join('|');
+}
+
 QByteArray withEdits(const EntryList& list, const EntryEdits& edits) {
     QByteArrayList lines;
     for (qsizetype i = 0; i < list.size(); ++i)
@@ -255,6 +262,44 @@ private slots:
         // An entry that would split is left as it was and not counted as changed.
         const EntryList hostile = listOf("file:///m/a%0Ab.mp3|/m/c.mp3");
         QCOMPARE(MakeRelative(hostile, {}, "/m").rows, std::vector<int>{1});
+    }
+
+    // Relative entries moved between playlists in different folders keep naming their files.
+    void rebase_data() {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray kinds(
+            "#EXTINF:1,x|../Sigur R\xC3\xB3s/a.flac|/abs/b.mp3|http://h/c|C:\\d.mp3|"
+            "e.mp3|./f.mp3");
+        QTest::newRow("into a sibling folder")
+            << QByteArray("/m/Playlists") << QByteArray("/m/Other") << kinds
+            << QByteArray(
+                   "#EXTINF:1,x|../Sigur R\xC3\xB3s/a.flac|/abs/b.mp3|http://h/c|"
+                   "C:\\d.mp3|../Playlists/e.mp3|../Playlists/f.mp3");
+        QTest::newRow("into an untitled playlist: absolute")
+            << QByteArray("/m/Playlists") << QByteArray() << kinds
+            << QByteArray(
+                   "#EXTINF:1,x|/m/Sigur R\xC3\xB3s/a.flac|/abs/b.mp3|http://h/c|C:\\d.mp3|"
+                   "/m/Playlists/e.mp3|/m/Playlists/f.mp3");
+        QTest::newRow("from an untitled playlist: as written")
+            << QByteArray() << QByteArray("/m") << kinds << kinds;
+        QTest::newRow("same folder: as written")
+            << QByteArray("/m/Playlists") << QByteArray("/m/Playlists/")
+            << QByteArray("../a.mp3|b.mp3") << QByteArray("../a.mp3|b.mp3");
+        QTest::newRow("up past the root and into another tree")
+            << QByteArray("/a") << QByteArray("/x/y/z") << QByteArray("../../../q.mp3")
+            << QByteArray("../../../q.mp3");
+    }
+    void rebase() {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        const EntryList list = listOf(before);
+        QCOMPARE(joinedList(RebasedEntries(list, from, to)), after);
+        QCOMPARE(withEdits(list, RebaseRelative(list, from, to)), after);
     }
 
     void find_data() {

@@ -11,6 +11,7 @@ struct FakeHost : cadrell::DocumentHost {
     cadrell::EntryList clipboard;
     cadrell::TextEncoding clipboardEncoding = cadrell::TextEncoding::Utf8;
     cadrell::FileDialogState saveDialog;
+    QByteArray clipboardFolder;
     int statusRefreshes = 0;
     int progressDepth = 0;
     std::function<void()> cancelProgress;  // the status bar's Cancel while progress shows
@@ -19,6 +20,7 @@ struct FakeHost : cadrell::DocumentHost {
 
     cadrell::EntryList& entryClipboard() override { return clipboard; }
     cadrell::TextEncoding& entryClipboardEncoding() override { return clipboardEncoding; }
+    QByteArray& entryClipboardFolder() override { return clipboardFolder; }
     cadrell::FileDialogState& saveDialogState() override { return saveDialog; }
     cadrell::TSystemImageList* imageList() const override { return nullptr; }
     QFont documentFont() const override { return QFont(); }

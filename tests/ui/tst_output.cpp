@@ -19,6 +19,7 @@
 #include "ui/frame/Main.h"
 #include "ui/frame/StatusBar.h"
 #include "ui/playlist/Childwin.h"
+#include "ui/playlist/PlaylistListView.h"
 
 using namespace cadrell;
 using testsupport::readFile;
@@ -185,6 +186,39 @@ private slots:
                  list.constData());
         QVERIFY(!list.contains("gone"));
         QVERIFY(!frame->frameStatusBar()->inProgress());
+    }
+
+    // Pasted into a playlist in another folder, or saved as one elsewhere, relative entries keep
+    // naming the files they named.
+    void relativeEntriesKeepTheirFiles() {
+        const QString a =
+            writeFile(QStringLiteral("rel/Playlists/a.m3u"), "../Music/x.mp3\n/abs/y.mp3\n");
+        const QString b = writeFile(QStringLiteral("rel/Other/deep/b.m3u"), "z.mp3\n");
+        frame->OpenPlaylist(QFile::encodeName(a));
+        TMDIChild* first = frame->ActiveDocumentWindow();
+        first->ListView1->selectAll();
+        first->MenuCopy->trigger();
+        frame->OpenPlaylist(QFile::encodeName(b));
+        TMDIChild* second = frame->ActiveDocumentWindow();
+        second->ListView1->clearSelection();
+        second->MenuPaste->trigger();
+        QCOMPARE(joined(second->Document), QByteArray("z.mp3|../../Music/x.mp3|/abs/y.mp3"));
+
+        prompts->fileNames.push_back(testsupport::homeDir() +
+                                     QStringLiteral("/rel/Elsewhere/deeper/a.m3u"));
+        prompts->yesNo.push_back(true);
+        QVERIFY(QDir().mkpath(testsupport::homeDir() + QStringLiteral("/rel/Elsewhere/deeper")));
+        first->MenuSaveAs->trigger();
+        QCOMPARE(prompts->errors, QStringList());
+        QVERIFY2(
+            prompts->asked.last().startsWith(QStringLiteral("Save As: 1 entry in this playlist "
+                                                            "is relative to its old folder")),
+            qPrintable(prompts->asked.last()));
+        QCOMPARE(readFile(testsupport::homeDir() + QStringLiteral("/rel/Elsewhere/deeper/a.m3u")),
+                 QByteArray("../../Music/x.mp3\n/abs/y.mp3\n"));
+        QCOMPARE(first->Document.history().undoText(), QStringLiteral("Rewrite Relative Paths"));
+        // The old file is as it was.
+        QCOMPARE(readFile(a), QByteArray("../Music/x.mp3\n/abs/y.mp3\n"));
     }
 };
 

@@ -123,6 +123,7 @@ public:
     // What the document windows ask of the frame.
     EntryList& entryClipboard() override { return EntryClipboard; }
     TextEncoding& entryClipboardEncoding() override { return EntryClipboardEncoding; }
+    QByteArray& entryClipboardFolder() override { return entryClipboardFolder_; }
     FileDialogState& saveDialogState() override { return SaveDialog1; }
     TSystemImageList* imageList() const override { return SystemImageList1; }
     QFont documentFont() const override { return FrameFont; }
@@ -166,6 +167,7 @@ private:
     void openHandedOver(const QByteArray& name);
 
     StatusBar* statusBar_ = nullptr;
+    QByteArray entryClipboardFolder_;
     QByteArray argument_;
     bool hasArgument_ = false;
     bool shown_ = false;

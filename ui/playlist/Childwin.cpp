@@ -17,6 +17,7 @@
 #include "core/platform/PathParts.h"
 #include "core/platform/Strings.h"
 #include "core/playlist/Editing.h"
+#include "core/playlist/PathTools.h"
 #include "core/playlist/PlaylistFile.h"
 #include "core/playlist/Reorder.h"
 #include "ui/platform/Prompts.h"
@@ -217,6 +218,7 @@ bool TMDIChild::ChooseSaveName() {
                     .arg(QString::fromLocal8Bit(full))))
             continue;
         Document.FileName = full;
+        offerRelativeRewrite(saveAsFrom_);
         // A .m3u8 file is UTF-8 by definition.
         if (IsUtf8PlaylistName(full) && Document.Encoding != TextEncoding::Utf8Bom)
             editing::ConvertEncoding(Document, TextEncoding::Utf8);
@@ -277,6 +279,7 @@ void TMDIChild::CutEntries() {
     const std::vector<int> selected = ListView1->selectedPositions();
     editing::CutEntries(Document, selected, host_.entryClipboard(), editing::CopiedPositions());
     host_.entryClipboardEncoding() = Document.Encoding;
+    host_.entryClipboardFolder() = tools_->folder();
     if (!selected.empty())
         keepKeyboardAt(selected.front());
 }
@@ -307,27 +310,26 @@ void TMDIChild::MoveEntries(int step) {
     ListView1->scrollTo(model->index(current, 0));
 }
 
-void TMDIChild::ShowPopupMenu(QPoint pos, bool fromKeyboard) {
-    QWidget* viewport = ListView1->viewport();
-    if (fromKeyboard) {
-        const QRect row = ListView1->visualRect(ListView1->currentIndex());
-        pos = row.isValid() && viewport->rect().intersects(row) ? row.bottomLeft() + QPoint(8, 0)
-                                                                : QPoint(8, 8);
-    }
-    popupMenu_->popup(viewport->mapToGlobal(pos));
-}
-
 void TMDIChild::CopyEntries() {
     editing::CopyEntries(Document, ListView1->selectedPositions(), host_.entryClipboard(),
                          editing::CopiedPositions());
     host_.entryClipboardEncoding() = Document.Encoding;
+    host_.entryClipboardFolder() = tools_->folder();
 }
 
 void TMDIChild::PasteEntries() {
-    const std::optional<EntryList> entries =
-        HeldHere(host_.entryClipboard(), host_.entryClipboardEncoding());
-    if (entries)
+    if (const std::optional<EntryList> entries = ClipboardHeldHere())
         editing::PasteEntries(Document, ListView1->selectedPositions(), *entries);
+}
+
+std::optional<EntryList> TMDIChild::ClipboardHeldHere() {
+    std::optional<EntryList> entries =
+        HeldHere(host_.entryClipboard(), host_.entryClipboardEncoding());
+    // A relative entry copied as written into a playlist in another folder would name a file
+    // that is not there.
+    if (entries)
+        entries = RebasedEntries(*entries, host_.entryClipboardFolder(), tools_->folder());
+    return entries;
 }
 
 std::optional<EntryList> TMDIChild::HeldHere(const EntryList& entries, TextEncoding from) {
@@ -420,8 +422,7 @@ void TMDIChild::ListView1StartDrag() {
 void TMDIChild::ListView1DragDrop(PlaylistListView* source, int target) {
     if (source == ListView1)
         editing::DropWithin(Document, editing::CopiedPositions(), target);
-    else if (const std::optional<EntryList> entries =
-                 HeldHere(host_.entryClipboard(), host_.entryClipboardEncoding()))
+    else if (const std::optional<EntryList> entries = ClipboardHeldHere())
         editing::DropFromOther(Document, target, *entries);
 }
 

@@ -119,6 +119,9 @@ public:
     // Entries from a playlist in another encoding as this one holds them. When this one cannot,
     // asks to convert it to UTF-8 first; nothing when the user says no.
     std::optional<EntryList> HeldHere(const EntryList& entries, TextEncoding from);
+    // The entry clipboard as this playlist holds it: in its encoding, relative entries rewritten
+    // for its folder.
+    std::optional<EntryList> ClipboardHeldHere();
     void UndoStep();
     void RedoStep();
     void MoveEntries(int step);
@@ -168,6 +171,9 @@ private:
     void afterCommand();
     void updateEncodingItems();
     void updateLineEndItems();
+    // After Save As chose a name in another folder: offers to rewrite the relative entries so
+    // they still name the same files.
+    void offerRelativeRewrite(const QByteArray& oldName);
     // After rows are removed: the row that followed the first of them is current, unselected.
     void keepKeyboardAt(int row);
     void createMenus();
@@ -187,7 +193,9 @@ private:
     bool closeApproved_ = false;
     QByteArray shownName_;  // the name the title shows
     QString statusMessage_;
-    QByteArray importedFrom_;  // the PLS or XSPF file an untitled playlist was read from
+    QByteArray importedFrom_;
+    QByteArray saveAsFrom_;  // the name Save As started from, while it asks for the new one  // the
+                             // PLS or XSPF file an untitled playlist was read from
     bool selectionFromHistory_ = false;
     bool showingChanges_ = false;
 };

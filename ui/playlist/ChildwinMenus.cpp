@@ -6,7 +6,9 @@
 #include <QVBoxLayout>
 
 #include "core/platform/Error.h"
+#include "core/platform/PathParts.h"
 #include "core/playlist/Editing.h"
+#include "core/playlist/PathTools.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/DocumentHost.h"
@@ -192,7 +194,12 @@ void TMDIChild::MenuClick(QAction* sender) {
     } else if (sender == MenuSave) {
         SaveDocument();
     } else if (sender == MenuSaveAs) {
+        saveAsFrom_ = Document.FileName;
         Document.FileName = kUntitled;
+        struct Forget {
+            QByteArray& name;
+            ~Forget() { name.clear(); }
+        } forget{saveAsFrom_};
         SaveDocument();
     } else if (sender == MenuPrint) {
         PrintDocument();
@@ -235,6 +242,37 @@ void TMDIChild::MenuClick(QAction* sender) {
     } else if (sender == MenuSelectAll) {
         ListView1->selectAll();
     }
+}
+
+void TMDIChild::offerRelativeRewrite(const QByteArray& oldName) {
+    EntryEdits edits = RebaseRelative(Document.Entries(), PlaylistTools::folderOf(oldName),
+                                      PlaylistTools::folderOf(Document.FileName));
+    if (edits.rows.empty())
+        return;
+    const qsizetype n = static_cast<qsizetype>(edits.rows.size());
+    if (!Prompts::current().askYesNo(
+            this, QStringLiteral("Save As"),
+            QStringLiteral("%1 in this playlist %2 relative to its old folder. Rewrite %3 so %4 "
+                           "still name the same files from %5?")
+                .arg(n == 1 ? QStringLiteral("1 entry") : QStringLiteral("%1 entries").arg(n),
+                     n == 1 ? QStringLiteral("is") : QStringLiteral("are"),
+                     n == 1 ? QStringLiteral("it") : QStringLiteral("them"),
+                     n == 1 ? QStringLiteral("it") : QStringLiteral("they"),
+                     QString::fromLocal8Bit(
+                         DisplayPath(PlaylistTools::folderOf(Document.FileName))))))
+        return;
+    Document.perform(Change::replace(std::move(edits.rows), std::move(edits.texts)),
+                     QStringLiteral("Rewrite Relative Paths"));
+}
+
+void TMDIChild::ShowPopupMenu(QPoint pos, bool fromKeyboard) {
+    QWidget* viewport = ListView1->viewport();
+    if (fromKeyboard) {
+        const QRect row = ListView1->visualRect(ListView1->currentIndex());
+        pos = row.isValid() && viewport->rect().intersects(row) ? row.bottomLeft() + QPoint(8, 0)
+                                                                : QPoint(8, 8);
+    }
+    popupMenu_->popup(viewport->mapToGlobal(pos));
 }
 
 void TMDIChild::updateLineEndItems() {

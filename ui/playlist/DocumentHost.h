@@ -32,6 +32,9 @@ public:
     // the encoding of the playlist they were taken from.
     virtual EntryList& entryClipboard() = 0;
     virtual TextEncoding& entryClipboardEncoding() = 0;
+    // The folder of the playlist they were taken from (empty for an untitled one), so relative
+    // entries can be rewritten to name the same files from another playlist's folder.
+    virtual QByteArray& entryClipboardFolder() = 0;
     // Shared by every document window, so Save As remembers the last folder and name.
     virtual FileDialogState& saveDialogState() = 0;
     // The icons of file types; null draws rows without icons.

@@ -72,11 +72,13 @@ TextForm PlaylistTools::textForm(TextEncoding encoding, std::shared_ptr<std::ato
 }
 
 QByteArray PlaylistTools::folder() const {
-    const PlaylistDocument& doc = window_->Document;
-    if (doc.untitled() || doc.FileName.isEmpty())
+    return folderOf(window_->Document.FileName);
+}
+
+QByteArray PlaylistTools::folderOf(const QByteArray& fileName) {
+    if (fileName == kUntitled || fileName.isEmpty())
         return {};
-    const QString path = QFile::decodeName(doc.FileName);
-    return QFile::encodeName(QFileInfo(path).absolutePath());
+    return QFile::encodeName(QFileInfo(QFile::decodeName(fileName)).absolutePath());
 }
 
 std::vector<int> PlaylistTools::selectedRows() const {

@@ -45,6 +45,7 @@ public:
                              std::shared_ptr<std::atomic<bool>> unheld = nullptr);
     // The folder relative names are read against; empty for an untitled playlist.
     QByteArray folder() const;
+    static QByteArray folderOf(const QByteArray& fileName);
 
 private:
     using PathConversion = EntryEdits (*)(const EntryList&, const std::vector<int>&,
