@@ -757,8 +757,8 @@ private slots:
     }
 
     void selectionAfterCommands() {
-        frame->OpenPlaylist(
-            QFile::encodeName(playlist(QStringLiteral("sel.m3u"), "a\nb\nc\nd\ne\nf\n")));
+        const QString path = playlist(QStringLiteral("sel.m3u"), "a\nb\nc\nd\ne\nf\n");
+        frame->OpenPlaylist(QFile::encodeName(path));
         TMDIChild* child = frame->ActiveDocumentWindow();
         select(child, {0, 2, 5});
         child->MenuClick(child->MenuCopy);
@@ -767,10 +767,12 @@ private slots:
         child->MenuClick(child->MenuDelete);
         QCOMPARE(entries(child), (Lines{"b", "d", "e"}));
         QVERIFY(child->ListView1->selectedPositions().empty());
-        // Paste in another window puts the copied rows there.
+        // Paste in another window puts the copied rows there; an untitled playlist has no folder
+        // for relative names, so they arrive absolute.
         TMDIChild* other = frame->CreateDocumentWindow();
         other->MenuClick(other->MenuPaste);
-        QCOMPARE(entries(other), (Lines{"a", "c", "f"}));
+        const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath()) + '/';
+        QCOMPARE(entries(other), (Lines{dir + "a", dir + "c", dir + "f"}));
     }
 
     // Undo and Redo from the menu, the keys and the toolbar, each reaching the active window:
