@@ -89,6 +89,11 @@ public:
     QAction* MenuSelectMissing = nullptr;
     QAction* MenuMakeRelative = nullptr;
     QAction* MenuMakeAbsolute = nullptr;
+    // Paths from another system: separators, file addresses, letter case.
+    QAction* MenuForwardSlashes = nullptr;
+    QAction* MenuBackslashes = nullptr;
+    QAction* MenuDecodeAddresses = nullptr;
+    QAction* MenuFixCase = nullptr;
     QAction* MenuEditEntry = nullptr;
     QAction* MenuInsertEntry = nullptr;
     // The row menu (right click, the Menu key, Shift+F10).

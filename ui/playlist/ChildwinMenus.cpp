@@ -332,6 +332,13 @@ void TMDIChild::createPlaylistMenu() {
         addItem(this, MenuPlaylist, "MenuMakeRelative", QStringLiteral("Make Paths &Relative"));
     MenuMakeAbsolute =
         addItem(this, MenuPlaylist, "MenuMakeAbsolute", QStringLiteral("Make Paths &Absolute"));
+    MenuForwardSlashes =
+        addItem(this, MenuPlaylist, "MenuForwardSlashes", QStringLiteral("&Use Forward Slashes"));
+    MenuBackslashes =
+        addItem(this, MenuPlaylist, "MenuBackslashes", QStringLiteral("Use &Backslashes"));
+    MenuDecodeAddresses = addItem(this, MenuPlaylist, "MenuDecodeAddresses",
+                                  QStringLiteral("Dec&ode File Addresses"));
+    MenuFixCase = addItem(this, MenuPlaylist, "MenuFixCase", QStringLiteral("Fix Letter &Case"));
     addSeparator(this, MenuPlaylist, "entrySeparator");
     MenuEditEntry = addItem(this, MenuPlaylist, "MenuEditEntry", QStringLiteral("&Edit Entry"),
                             QKeySequence(Qt::Key_F2));
@@ -435,6 +442,14 @@ bool TMDIChild::PlaylistMenuClick(QAction* sender) {
         tools_->selectMissingFiles();
     } else if (sender == MenuMakeRelative) {
         tools_->makeRelative();
+    } else if (sender == MenuForwardSlashes) {
+        tools_->useForwardSlashes();
+    } else if (sender == MenuBackslashes) {
+        tools_->useBackslashes();
+    } else if (sender == MenuDecodeAddresses) {
+        tools_->decodeFileAddresses();
+    } else if (sender == MenuFixCase) {
+        tools_->fixLetterCase();
     } else if (sender == MenuMakeAbsolute) {
         tools_->makeAbsolute();
     } else if (sender == MenuEditEntry) {

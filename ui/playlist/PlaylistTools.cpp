@@ -12,6 +12,7 @@
 #include "core/playlist/Duplicates.h"
 #include "core/playlist/Items.h"
 #include "core/playlist/MissingFiles.h"
+#include "core/playlist/PathForms.h"
 #include "core/playlist/PathTools.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
@@ -246,12 +247,41 @@ void PlaylistTools::removeDuplicates() {
 
 void PlaylistTools::makeRelative() {
     convertPaths(QStringLiteral("Make Paths Relative"), QStringLiteral("Making paths relative…"),
-                 &MakeRelative);
+                 [](const EntryList& e, const std::vector<int>& rows, QByteArrayView folder,
+                    const std::atomic<bool>&) { return MakeRelative(e, rows, folder); });
 }
 
 void PlaylistTools::makeAbsolute() {
     convertPaths(QStringLiteral("Make Paths Absolute"), QStringLiteral("Making paths absolute…"),
-                 &MakeAbsolute);
+                 [](const EntryList& e, const std::vector<int>& rows, QByteArrayView folder,
+                    const std::atomic<bool>&) { return MakeAbsolute(e, rows, folder); });
+}
+
+void PlaylistTools::useForwardSlashes() {
+    convertPaths(QStringLiteral("Use Forward Slashes"), QStringLiteral("Changing separators…"),
+                 [](const EntryList& e, const std::vector<int>& rows, QByteArrayView,
+                    const std::atomic<bool>&) { return UseForwardSlashes(e, rows); });
+}
+
+void PlaylistTools::useBackslashes() {
+    convertPaths(QStringLiteral("Use Backslashes"), QStringLiteral("Changing separators…"),
+                 [](const EntryList& e, const std::vector<int>& rows, QByteArrayView,
+                    const std::atomic<bool>&) { return UseBackslashes(e, rows); });
+}
+
+void PlaylistTools::decodeFileAddresses() {
+    const TextEncoding encoding = window_->Document.Encoding;
+    convertPaths(
+        QStringLiteral("Decode File Addresses"), QStringLiteral("Decoding file addresses…"),
+        [encoding](const EntryList& e, const std::vector<int>& rows, QByteArrayView,
+                   const std::atomic<bool>&) { return DecodeFileAddresses(e, rows, encoding); });
+}
+
+void PlaylistTools::fixLetterCase() {
+    convertPaths(
+        QStringLiteral("Fix Letter Case"), QStringLiteral("Looking up letter case…"),
+        [](const EntryList& e, const std::vector<int>& rows, QByteArrayView folder,
+           const std::atomic<bool>& cancel) { return FixLetterCase(e, rows, folder, cancel); });
 }
 
 void PlaylistTools::convertPaths(const QString& name, const QString& busy, PathConversion convert) {
@@ -259,8 +289,9 @@ void PlaylistTools::convertPaths(const QString& name, const QString& busy, PathC
     const std::vector<int> selected = selectedRows();
     const QByteArray base = folder();
     run(busy, name,
-        [this, entries, selected, base, name, convert](const std::atomic<bool>&, const Progress&) {
-            EntryEdits edits = convert(entries, selected, base);
+        [this, entries, selected, base, name, convert](const std::atomic<bool>& cancel,
+                                                       const Progress&) {
+            EntryEdits edits = convert(entries, selected, base, cancel);
             return Finish([this, edits = std::move(edits), name]() mutable {
                 const qsizetype n = static_cast<qsizetype>(edits.rows.size());
                 if (!window_->Document.perform(

@@ -34,6 +34,10 @@ public:
     void selectMissingFiles();
     void makeRelative();
     void makeAbsolute();
+    void useForwardSlashes();
+    void useBackslashes();
+    void decodeFileAddresses();
+    void fixLetterCase();
 
     // A tool is working on its thread.
     bool busy() const { return worker_.joinable(); }
@@ -48,8 +52,8 @@ public:
     static QByteArray folderOf(const QByteArray& fileName);
 
 private:
-    using PathConversion = EntryEdits (*)(const EntryList&, const std::vector<int>&,
-                                          QByteArrayView);
+    using PathConversion = std::function<EntryEdits(const EntryList&, const std::vector<int>&,
+                                                    QByteArrayView, const std::atomic<bool>&)>;
     // Make Paths Relative and Absolute: the same work but for the conversion.
     void convertPaths(const QString& name, const QString& busy, PathConversion convert);
     // What the thread hands back: the step to take on the interface thread.
