@@ -5,14 +5,21 @@
 
 #include <QAbstractListModel>
 #include <QBuffer>
+#include <QMutex>
+#include <QProcess>
 #include <QVBoxLayout>
+#include <QWaitCondition>
+#include <memory>
+#include <set>
 
 #include "core/platform/Error.h"
 #include "core/platform/PathParts.h"
 #include "core/playlist/PlaylistDocument.h"
 #include "testsupport/TestSupport.h"
+#include "ui/frame/Main.h"
 #include "ui/platform/FileIcons.h"
 #include "ui/platform/SystemImageList.h"
+#include "ui/playlist/Childwin.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
 
@@ -62,6 +69,10 @@ private slots:
     void existingObjectDecides();
     void lookupNameOfEntries_data();
     void lookupNameOfEntries();
+    void hugeEntriesAreLookedUpByTheirTail_data();
+    void hugeEntriesAreLookedUpByTheirTail();
+    void hungDiskNeitherStopsPaintingNorClosing();
+    void startsWithoutMimeDatabase();
     void kindsLookDifferent_data();
     void kindsLookDifferent();
     void sameIndexInBothSizes();
@@ -161,51 +172,244 @@ void TestIcons::existingObjectDecides() {
     testsupport::writeFile(QStringLiteral("cwd/song"), QByteArray("#EXTM3U\n"));
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(base));
+    auto kind = [&](const char* name, bool open, unsigned attributes = 0) {
+        return icons().Kind(frameList_->GetFileImageIndex(name, false, open, attributes));
+    };
 
+    // The disk is asked on a worker; until it answers, the name decides.
+    QTRY_COMPARE(kind("album.mp3", false), FileKind::Folder);
+    QCOMPARE(kind("album.mp3", false, unsigned(TFileAttribute::Normal)), FileKind::Audio);
     const int folder = frameList_->GetFileImageIndex("album.mp3", false, false, 0);
-    const int byName =
-        frameList_->GetFileImageIndex("album.mp3", false, false, unsigned(TFileAttribute::Normal));
     const int open = frameList_->GetFileImageIndex("album.mp3", false, true, 0);
-    QCOMPARE(icons().Kind(folder), FileKind::Folder);
-    QCOMPARE(icons().Kind(byName), FileKind::Audio);
     QCOMPARE(icons().Kind(open), FileKind::Folder);
     QVERIFY(open != folder);
     // An existing file without an extension is known by its content.
-    QCOMPARE(icons().Kind(frameList_->GetFileImageIndex("song", false, false, 0)),
-             FileKind::Playlist);
-    QCOMPARE(icons().Kind(frameList_->GetFileImageIndex("missing", false, false, 0)),
-             FileKind::Unknown);
+    QTRY_COMPARE(kind("song", false), FileKind::Playlist);
+    QCOMPARE(kind("missing", false), FileKind::Unknown);
+    QTest::qWait(50);  // the worker's answer about it changes nothing
+    QCOMPARE(kind("missing", false), FileKind::Unknown);
 
     QVERIFY(QDir::setCurrent(previous));
-    QCOMPARE(icons().Kind(frameList_->GetFileImageIndex("album.mp3", false, false, 0)),
-             FileKind::Audio);
+    QCOMPARE(kind("album.mp3", false), FileKind::Audio);
 }
 
 void TestIcons::lookupNameOfEntries_data() {
     QTest::addColumn<QByteArray>("entry");
     QTest::addColumn<QByteArray>("name");
-    QTest::newRow("windows path") << QByteArray("C:\\Songs\\a.mp3") << QByteArray("a.mp3");
-    QTest::newRow("unix path") << QByteArray("/home/u/a.wav") << QByteArray("a.wav");
-    QTest::newRow("folder with backslash") << QByteArray("C:\\Songs\\") << QByteArray("");
-    QTest::newRow("folder with slash") << QByteArray("/home/u/songs/") << QByteArray("");
-    QTest::newRow("comment line") << QByteArray("#EXTINF:12,Title") << QByteArray("12,Title");
+    QTest::addColumn<FileKind>("kind");  // once the disk has answered
+    QTest::newRow("windows path") << QByteArray("C:\\Songs\\a.mp3") << QByteArray("a.mp3")
+                                  << FileKind::Audio;
+    QTest::newRow("unix path") << QByteArray("/home/u/a.wav") << QByteArray("a.wav")
+                               << FileKind::Audio;
+    QTest::newRow("folder with backslash")
+        << QByteArray("C:\\Songs\\") << QByteArray("") << FileKind::Unknown;
+    QTest::newRow("folder with slash")
+        << QByteArray("/home/u/songs/") << QByteArray("") << FileKind::Unknown;
+    QTest::newRow("comment line") << QByteArray("#EXTINF:12,Title") << QByteArray("12,Title")
+                                  << FileKind::Unknown;
     const QByteArray folder = QFile::encodeName(testsupport::homeDir() + QStringLiteral("/albums"));
     QDir().mkpath(QFile::decodeName(folder));
-    QTest::newRow("existing folder whole") << folder << folder;
-    QTest::newRow("existing folder with slash") << folder + '/' << QByteArray("");
-    QTest::newRow("missing folder") << folder + "x" << QByteArray("albumsx");
-    QTest::newRow("web address whole")
-        << QByteArray("http://radio.example/") << QByteArray("http://radio.example/");
+    // The whole path of an existing folder is asked about on the disk as well.
+    QTest::newRow("existing folder") << folder << QByteArray("albums") << FileKind::Folder;
+    QTest::newRow("existing folder with slash")
+        << folder + '/' << QByteArray("") << FileKind::Unknown;
+    QTest::newRow("missing folder") << folder + "x" << QByteArray("albumsx") << FileKind::Unknown;
+    QTest::newRow("web address whole") << QByteArray("http://radio.example/")
+                                       << QByteArray("http://radio.example/") << FileKind::Web;
 }
 
 void TestIcons::lookupNameOfEntries() {
     QFETCH(QByteArray, entry);
     QFETCH(QByteArray, name);
+    QFETCH(FileKind, kind);
     QCOMPARE(IconLookupName(entry), name);
-    if (name == entry)
-        QVERIFY(icons().Kind(frameList_->GetFileImageIndex(name, false, false, 0)) ==
-                    FileKind::Folder ||
-                IsWebAddress(entry));
+    QTRY_COMPARE(icons().Kind(frameList_->GetEntryImageIndex(entry)), kind);
+}
+
+void TestIcons::hugeEntriesAreLookedUpByTheirTail_data() {
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<FileKind>("kind");
+    // Sixteen megabytes stand for any length: every repaint reads only the tail.
+    const QByteArray run(16 << 20, 'a');
+    const QByteArray tail = run.last(kMaxNameBytes - 4) + ".mp3";
+    QTest::newRow("path with a huge folder part")
+        << "/music/" + run + "/song.ogg" << QByteArray("song.ogg") << FileKind::Audio;
+    QTest::newRow("path with a huge name") << "/music/" + run + ".mp3" << tail << FileKind::Audio;
+    QTest::newRow("no delimiter at all") << run + ".mp3" << tail << FileKind::Audio;
+    QTest::newRow("name of exactly the longest length") << "/x/" + tail << tail << FileKind::Audio;
+    QTest::newRow("web address") << "http://radio.example/" + run << QByteArray("http://")
+                                 << FileKind::Web;
+    QTest::newRow("file address") << "file:///music/" + run + ".flac"
+                                  << "file:///" + run.last(kMaxNameBytes - 5) + ".flac"
+                                  << FileKind::Audio;
+}
+
+void TestIcons::hugeEntriesAreLookedUpByTheirTail() {
+    QFETCH(QByteArray, entry);
+    QFETCH(QByteArray, name);
+    QFETCH(FileKind, kind);
+    QCOMPARE(IconLookupName(entry), name);
+    // The disk is never asked about a name no file system could hold.
+    auto longest = std::make_shared<std::atomic<qsizetype>>(0);
+    icons().Lookups()->setProbe([longest](const QByteArray& path, IconLookups::Depth) {
+        qsizetype seen = longest->load();
+        while (path.size() > seen && !longest->compare_exchange_weak(seen, path.size())) {
+        }
+        return ObjectProbe{};
+    });
+    auto restore = qScopeGuard([] { FileIcons::Instance().Lookups()->setProbe({}); });
+    PlaylistDocument doc;
+    doc.edit([&](EntryList& e) { e.append(entry); });
+    PlaylistModel model(&doc, frameList_);
+    const QPixmap shown = model.data(model.index(0), Qt::DecorationRole).value<QPixmap>();
+    QCOMPARE(shown.toImage(), frameList_->Image(frameList_->GetEntryImageIndex(entry)).toImage());
+    QCOMPARE(icons().Kind(frameList_->GetEntryImageIndex(entry)), kind);
+    QTest::qWait(20);
+    QVERIFY(longest->load() <= kMaxPathBytes);
+}
+
+namespace {
+
+// A mount that does not answer until it is let go: every question to it waits. Asked on the
+// interface thread it answers at once, so a fault shows as a failed check rather than a hang.
+struct DeadMount {
+    QMutex mutex;
+    QWaitCondition released;
+    bool free = false;
+    std::atomic<int> asked{0};
+    std::atomic<int> askedOnInterfaceThread{0};
+    QThread* interfaceThread = QThread::currentThread();
+
+    ObjectProbe probe(const QByteArray& path, IconLookups::Depth depth) {
+        if (QThread::currentThread() == interfaceThread) {
+            ++askedOnInterfaceThread;
+            return {};
+        }
+        ++asked;
+        {
+            QMutexLocker lock(&mutex);
+            while (!free)
+                released.wait(&mutex);
+        }
+        ObjectProbe answer;
+        if (path == "/hung/album") {
+            answer.state = ObjectProbe::Folder;
+        } else if (path.endsWith("/track01") && depth == IconLookups::Depth::Content) {
+            answer.state = ObjectProbe::File;
+            answer.head = "#EXTM3U\n#EXTINF:1,x\n";
+        } else if (path.startsWith("/hung/")) {
+            answer.state = ObjectProbe::File;
+        }
+        return answer;
+    }
+    void release() {
+        QMutexLocker lock(&mutex);
+        free = true;
+        released.wakeAll();
+    }
+};
+
+}  // namespace
+
+void TestIcons::hungDiskNeitherStopsPaintingNorClosing() {
+    auto mount = std::make_shared<DeadMount>();
+    icons().ForgetObjects();
+    icons().Lookups()->setProbe([mount](const QByteArray& path, IconLookups::Depth depth) {
+        return mount->probe(path, depth);
+    });
+    auto restore = qScopeGuard([mount] {
+        mount->release();
+        FileIcons::Instance().Lookups()->setProbe({});
+        FileIcons::Instance().ForgetObjects();
+    });
+    const QByteArray lines = "/hung/a.mp3\n/hung/track01\n/hung/album\n/hung/b.ogg\n";
+    const QString file = testsupport::writeFile(QStringLiteral("hung.m3u"), lines);
+
+    // A window of the frame paints its rows while the disk does not answer, and closes.
+    auto frame = std::make_unique<TCadrellMainForm>(QByteArray(), false);
+    frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+    frame->OpenPlaylist(QFile::encodeName(file));
+    TMDIChild* child = frame->ActiveDocumentWindow();
+    QVERIFY(child);
+    QVERIFY(!child->ListView1->grab().isNull());
+    QTRY_VERIFY(mount->asked > 0);
+    QVERIFY(!child->ListView1->grab().isNull());  // and again, with the worker stuck
+
+    // A second list of the same entries, to see the answers arrive.
+    PlaylistDocument doc;
+    doc.edit([&](EntryList& e) {
+        for (const QByteArray& line : lines.split('\n'))
+            if (!line.isEmpty())
+                e.append(line);
+    });
+    PlaylistModel model(&doc, frameList_);
+    QWidget top;
+    auto* view = new PlaylistListView(&top);
+    view->setImageList(frameList_);
+    view->setModel(&model);
+    top.resize(300, 200);
+    top.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&top));
+    view->grab();
+    auto kindOf = [&](int row) {
+        return icons().Kind(frameList_->GetEntryImageIndex(doc.Entries().at(row)));
+    };
+    // Meanwhile the name decides.
+    QCOMPARE(kindOf(0), FileKind::Audio);
+    QCOMPARE(kindOf(1), FileKind::Unknown);
+    QCOMPARE(kindOf(2), FileKind::Unknown);
+
+    QVERIFY(frame->close());
+    frame.reset();
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    mount->release();
+    QTRY_COMPARE(kindOf(2), FileKind::Folder);
+    QTRY_COMPARE(kindOf(1), FileKind::Playlist);
+    QTRY_COMPARE(changed.size(), 2);
+    QTest::qWait(20);
+    std::set<int> rows;
+    for (const QList<QVariant>& signal : std::as_const(changed)) {
+        const auto from = signal.at(0).value<QModelIndex>(), to = signal.at(1).value<QModelIndex>();
+        QCOMPARE(from, to);  // one row each
+        QCOMPARE(signal.at(2).value<QList<int>>(), QList<int>{Qt::DecorationRole});
+        rows.insert(from.row());
+    }
+    QCOMPARE(rows, (std::set<int>{1, 2}));
+    const QImage folder = frameList_
+                              ->Image(frameList_->GetFileImageIndex(
+                                  "x", false, false, unsigned(TFileAttribute::Directory)))
+                              .toImage();
+    QCOMPARE(model.data(model.index(2), Qt::DecorationRole).value<QPixmap>().toImage(), folder);
+    QCOMPARE(mount->askedOnInterfaceThread.load(), 0);
+}
+
+void TestIcons::startsWithoutMimeDatabase() {
+    // No folder of the data path holds a MIME database: the program starts all the same and
+    // shows its rows, each with the plain file's picture.
+    const QString empty = testsupport::homeDir() + QStringLiteral("/no-mime");
+    QVERIFY(QDir().mkpath(empty));
+    const QString list = testsupport::writeFile(QStringLiteral("nomime.m3u"), "a.mp3\nb.m3u\n");
+    const QString log = testsupport::homeDir() + QStringLiteral("/nomime-events.log");
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_DIRS"), empty);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), empty);
+    env.insert(QStringLiteral("CADRELL_EVENT_LOG"), log);
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(CADRELL_BINARY), {list});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(testsupport::readFile(log).contains("painted\t2") ||
+                                 program.state() == QProcess::NotRunning,
+                             30000);
+    QCOMPARE(program.state(), QProcess::Running);
+    program.terminate();
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
 }
 
 void TestIcons::kindsLookDifferent_data() {
