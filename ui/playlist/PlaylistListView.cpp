@@ -205,7 +205,7 @@ void PlaylistListView::paintEvent(QPaintEvent* event) {
     QListView::paintEvent(event);
     // Tests and the start-up benchmark wait for the moment a user first sees rows (a list whose
     // layout is still pending paints none).
-    if (!rowPainted_ || rowsPaintedLogged_ || !EventLogEnabled())
+    if (!rowPainted_ || rowsPaintedLogged_ || !PaintEventsLogged())
         return;
     rowsPaintedLogged_ = true;
     LogEvent("painted", QByteArray::number(model()->rowCount()));
