@@ -84,7 +84,7 @@ public:
     QAction* MenuInsertEntry = nullptr;
     // The row menu (right click, the Menu key, Shift+F10).
     QMenu* popupMenu() const { return popupMenu_; }
-    FindBar* findBar() const { return findBar_; }
+    FindBar* findBar() const;
     PlaylistTools* tools() const { return tools_; }
     EntryEditor* editor() const { return editor_; }
 
@@ -148,6 +148,7 @@ private:
     void keepKeyboardAt(int row);
     void createMenus();
     void createPlaylistMenu();
+    void createFindBar();
     // The Playlist menu's part of MenuClick; false for an item of another menu.
     bool PlaylistMenuClick(QAction* sender);
 
