@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QIcon>
 
 #include "core/instance/HandOff.h"
 #include "core/instance/InstanceNames.h"
@@ -7,15 +6,16 @@
 #include "core/instance/TerminationRequests.h"
 #include "core/platform/Strings.h"
 #include "ui/frame/Main.h"
+#include "ui/platform/LazyIcon.h"
 
 int main(int argc, char* argv[]) {
     // The images live in the static ui library; nothing else would pull them into the program.
     Q_INIT_RESOURCE(cadrell);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("cadrell"));
-    QIcon icon(QStringLiteral(":/cadrell.svg"));
-    icon.addFile(QStringLiteral(":/cadrell-256.png"));
-    QApplication::setWindowIcon(icon);
+    cadrell::UseLazyStandardIcons();
+    QApplication::setWindowIcon(cadrell::LazyIcon({QStringLiteral(":/cadrell.svg")},
+                                                  QStringLiteral(":/cadrell-256.png"), {256, 256}));
     // The first argument as the bytes the shell gave, so any file name survives unchanged.
     // An empty argument ("") counts as none. A relative name means the folder the user typed
     // it in, which is ours now: the running instance and any later Save have another.

@@ -6,7 +6,10 @@
 #include <QAbstractListModel>
 #include <QBuffer>
 #include <QMutex>
+#include <QPainter>
 #include <QProcess>
+#include <QProxyStyle>
+#include <QStyleFactory>
 #include <QVBoxLayout>
 #include <QWaitCondition>
 #include <memory>
@@ -18,6 +21,7 @@
 #include "testsupport/TestSupport.h"
 #include "ui/frame/Main.h"
 #include "ui/platform/FileIcons.h"
+#include "ui/platform/LazyIcon.h"
 #include "ui/platform/SystemImageList.h"
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/PlaylistListView.h"
@@ -73,6 +77,9 @@ private slots:
     void hugeEntriesAreLookedUpByTheirTail();
     void hungDiskNeitherStopsPaintingNorClosing();
     void startsWithoutMimeDatabase();
+    void lazyIconDrawsLikeItsFiles_data();
+    void lazyIconDrawsLikeItsFiles();
+    void lazyStandardIconsDrawLikeTheStyle();
     void kindsLookDifferent_data();
     void kindsLookDifferent();
     void sameIndexInBothSizes();
@@ -398,6 +405,7 @@ void TestIcons::startsWithoutMimeDatabase() {
     env.insert(QStringLiteral("XDG_DATA_DIRS"), empty);
     env.insert(QStringLiteral("XDG_DATA_HOME"), empty);
     env.insert(QStringLiteral("CADRELL_EVENT_LOG"), log);
+    env.insert(QStringLiteral("CADRELL_EVENT_LOG_PAINTS"), QStringLiteral("1"));
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.start(QStringLiteral(CADRELL_BINARY), {list});
@@ -410,6 +418,89 @@ void TestIcons::startsWithoutMimeDatabase() {
     QVERIFY(program.waitForFinished(30000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
+}
+
+void TestIcons::lazyIconDrawsLikeItsFiles_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("bitmap");
+    QTest::addColumn<int>("extent");
+    QTest::addColumn<int>("mode");
+    const QString app = QStringLiteral(":/cadrell.svg"), big = QStringLiteral(":/cadrell-256.png");
+    QTest::newRow("toolbar") << QStringLiteral(":/toolbar/save.svg") << QString() << 16
+                             << int(QIcon::Normal);
+    QTest::newRow("toolbar, disabled")
+        << QStringLiteral(":/toolbar/save.svg") << QString() << 16 << int(QIcon::Disabled);
+    QTest::newRow("file type") << QStringLiteral(":/filetypes/audio.svg") << QString() << 32
+                               << int(QIcon::Normal);
+    QTest::newRow("program, small") << app << big << 16 << int(QIcon::Normal);
+    QTest::newRow("program, title bar") << app << big << 32 << int(QIcon::Normal);
+    QTest::newRow("program, its bitmap's size") << app << big << 256 << int(QIcon::Normal);
+    QTest::newRow("program, disabled") << app << big << 256 << int(QIcon::Disabled);
+}
+
+void TestIcons::lazyIconDrawsLikeItsFiles() {
+    QFETCH(QString, file);
+    QFETCH(QString, bitmap);
+    QFETCH(int, extent);
+    QFETCH(int, mode);
+    QIcon read(file);
+    if (!bitmap.isEmpty())
+        read.addFile(bitmap);
+    const QIcon lazy = LazyIcon({file}, bitmap, bitmap.isEmpty() ? QSize() : QSize(256, 256));
+    QVERIFY(!lazy.isNull());
+    const QSize size(extent, extent);
+    QCOMPARE(lazy.pixmap(size, QIcon::Mode(mode)).toImage(),
+             read.pixmap(size, QIcon::Mode(mode)).toImage());
+    QCOMPARE(lazy.actualSize(size, QIcon::Mode(mode)), read.actualSize(size, QIcon::Mode(mode)));
+    QCOMPARE(lazy.availableSizes(), read.availableSizes());
+    // Drawn on a surface, through the same path a button takes.
+    QImage drawnLazy(size, QImage::Format_ARGB32_Premultiplied), drawnRead(drawnLazy);
+    drawnLazy.fill(Qt::transparent);
+    drawnRead.fill(Qt::transparent);
+    {
+        QPainter p(&drawnLazy);
+        lazy.paint(&p, QRect(QPoint(), size), Qt::AlignCenter, QIcon::Mode(mode));
+    }
+    {
+        QPainter p(&drawnRead);
+        read.paint(&p, QRect(QPoint(), size), Qt::AlignCenter, QIcon::Mode(mode));
+    }
+    QCOMPARE(drawnLazy, drawnRead);
+}
+
+void TestIcons::lazyStandardIconsDrawLikeTheStyle() {
+    const QString name = QApplication::style()->name();
+    const QStyle::StandardPixmap pictures[] = {QStyle::SP_ToolBarHorizontalExtensionButton,
+                                               QStyle::SP_TitleBarCloseButton,
+                                               QStyle::SP_TitleBarMenuButton,
+                                               QStyle::SP_LineEditClearButton,
+                                               QStyle::SP_DirIcon,
+                                               QStyle::SP_FileIcon,
+                                               QStyle::SP_MessageBoxCritical,
+                                               QStyle::SP_ArrowBack};
+    std::vector<QImage> expected;
+    QWidget widget;
+    QStyleOption option;
+    option.initFrom(&widget);
+    for (QStyle::StandardPixmap p : pictures) {
+        expected.push_back(QApplication::style()->standardIcon(p).pixmap(16).toImage());
+        expected.push_back(
+            QApplication::style()->standardIcon(p, &option, &widget).pixmap(32).toImage());
+    }
+    UseLazyStandardIcons();
+    auto restore = qScopeGuard([name] { QApplication::setStyle(QStyleFactory::create(name)); });
+    // The same style, only lazier.
+    auto* proxy = qobject_cast<QProxyStyle*>(QApplication::style());
+    QVERIFY(proxy);
+    QCOMPARE(proxy->baseStyle()->name(), name);
+    QCOMPARE(proxy->objectName(), proxy->baseStyle()->objectName());
+    std::vector<QImage> lazy;
+    for (QStyle::StandardPixmap p : pictures) {
+        lazy.push_back(QApplication::style()->standardIcon(p).pixmap(16).toImage());
+        lazy.push_back(
+            QApplication::style()->standardIcon(p, &option, &widget).pixmap(32).toImage());
+    }
+    QCOMPARE(lazy, expected);
 }
 
 void TestIcons::kindsLookDifferent_data() {

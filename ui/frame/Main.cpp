@@ -31,6 +31,7 @@
 #include "ui/dialogs/options.h"
 #include "ui/frame/StatusBar.h"
 #include "ui/platform/FileIcons.h"
+#include "ui/platform/LazyIcon.h"
 #include "ui/platform/Prompts.h"
 #include "ui/platform/SystemImageList.h"
 #include "ui/playlist/Childwin.h"
@@ -50,7 +51,7 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
     setObjectName(QStringLiteral("CadrellMainForm"));
     setAccessibleName(QStringLiteral("Cadrell"));
     if (QFile::exists(QStringLiteral(":/cadrell.svg")))
-        setWindowIcon(QIcon(QStringLiteral(":/cadrell.svg")));
+        setWindowIcon(LazyIcon({QStringLiteral(":/cadrell.svg")}));
 
     MdiArea = new QMdiArea(this);
     MdiArea->setObjectName(QStringLiteral("MdiArea"));

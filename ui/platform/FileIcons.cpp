@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "core/platform/PathParts.h"
+#include "ui/platform/LazyIcon.h"
 
 namespace cadrell {
 
@@ -104,7 +105,7 @@ QIcon shippedIcon(FileKind kind, bool open) {
     }
     const QString resource = QLatin1String(p.resource);
     if (QFile::exists(resource))
-        return QIcon(resource);
+        return LazyIcon({resource});
     return QApplication::style()->standardIcon(p.standard);
 }
 
