@@ -14,8 +14,6 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("cadrell"));
     cadrell::UseLazyStandardIcons();
-    QApplication::setWindowIcon(cadrell::LazyIcon({QStringLiteral(":/cadrell.svg")},
-                                                  QStringLiteral(":/cadrell-256.png"), {256, 256}));
     // The first argument as the bytes the shell gave, so any file name survives unchanged.
     // An empty argument ("") counts as none. A relative name means the folder the user typed
     // it in, which is ours now: the running instance and any later Save have another.
@@ -53,5 +51,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(&termination, &cadrell::TerminationRequests::requested, &frame,
                      [&frame] { frame.close(); });
     frame.show();
+    // The program's picture for its other windows, set once the frame (which has its own) has
+    // its window: one made before would first be given this picture, every size of it.
+    QApplication::setWindowIcon(cadrell::LazyIcon({QStringLiteral(":/cadrell.svg")},
+                                                  QStringLiteral(":/cadrell-256.png"), {256, 256}));
     return app.exec();
 }
