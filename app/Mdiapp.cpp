@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QIcon>
 #include <cstdio>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "core/platform/CommandLine.h"
 #include "core/platform/Strings.h"
 #include "ui/frame/Main.h"
+#include "ui/platform/LazyIcon.h"
 
 int main(int argc, char* argv[]) {
     // Read before the toolkit starts: --help and --version need no display, and a mistyped
@@ -44,9 +44,7 @@ int main(int argc, char* argv[]) {
     Q_INIT_RESOURCE(cadrell);
     QApplication app(toolkitArgc, toolkitArgv.data());
     QApplication::setApplicationName(QStringLiteral("cadrell"));
-    QIcon icon(QStringLiteral(":/cadrell.svg"));
-    icon.addFile(QStringLiteral(":/cadrell-256.png"));
-    QApplication::setWindowIcon(icon);
+    cadrell::UseLazyStandardIcons();
     // The name as the bytes the shell gave, so any file name survives unchanged. A relative
     // name means the folder the user typed it in, which is ours now: the running instance and
     // any later Save have another.
@@ -79,5 +77,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(&termination, &cadrell::TerminationRequests::requested, &frame,
                      [&frame] { frame.close(); });
     frame.show();
+    // The program's picture for its other windows, set once the frame (which has its own) has
+    // its window: one made before would first be given this picture, every size of it.
+    QApplication::setWindowIcon(cadrell::LazyIcon({QStringLiteral(":/cadrell.svg")},
+                                                  QStringLiteral(":/cadrell-256.png"), {256, 256}));
     return app.exec();
 }

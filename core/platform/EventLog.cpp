@@ -8,6 +8,12 @@ bool EventLogEnabled() {
     return qEnvironmentVariableIsSet("CADRELL_EVENT_LOG");
 }
 
+bool PaintEventsLogged() {
+    static const bool logged =
+        EventLogEnabled() && qEnvironmentVariableIsSet("CADRELL_EVENT_LOG_PAINTS");
+    return logged;
+}
+
 void LogEvent(const QByteArray& kind, const QByteArray& text) {
     if (!EventLogEnabled())
         return;

@@ -18,7 +18,9 @@ QString settingsKey() {
 
 void LoadSettings(SettingsTarget& target, Registry& store) {
     RegistryKey key(RegRoot::CurrentUser, store);
-    if (key.OpenKey(settingsKey(), true)) {
+    // Creating the key takes the store's lock, and the lock file is synced to disk: only the
+    // first start has to pay for it.
+    if (key.OpenKey(settingsKey(), !key.KeyExists(settingsKey()))) {
         // The first value that cannot be read ends the load; what was applied before it stays.
         try {
             target.setRememberFont(key.ReadBool(QStringLiteral("Remember")));

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolBar>
 #include <QtTest>
 
@@ -367,6 +368,37 @@ private slots:
         frame->MenuClick(frame->MenuToolbar);
         QVERIFY(frame->MenuToolbar->isChecked());
         QVERIFY(frame->ToolBar1->isVisible());
+    }
+
+    void firstStart_data() {
+        QTest::addColumn<QByteArray>("stored");  // the settings file's text; empty: none at all
+        QTest::newRow("no settings file") << QByteArray();
+        QTest::newRow("settings without placement or font") << QByteArray(
+            "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tovermark\\Cadrell2]\r\n"
+            "\"Remember\"=dword:00000000\r\n");
+    }
+    void firstStart() {
+        QFETCH(QByteArray, stored);
+        frame.reset();  // writes its settings, which this start must not find
+        const QString settings =
+            testsupport::homeDir() + QStringLiteral("/.config/cadrell/HKEY_CURRENT_USER.reg");
+        QFile::remove(settings);
+        if (!stored.isEmpty())
+            testsupport::writeFile(QStringLiteral(".config/cadrell/HKEY_CURRENT_USER.reg"), stored);
+        frame = std::make_unique<TCadrellMainForm>(QByteArray(), false);
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame.get()));
+        // Two thirds of the screen, in its middle.
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(frame->size(), QSize(available.width() * 2 / 3, available.height() * 2 / 3));
+        const QPoint off = frame->frameGeometry().center() - available.center();
+        QVERIFY2(off.manhattanLength() <= 32,
+                 qPrintable(QStringLiteral("%1 %2").arg(off.x()).arg(off.y())));
+        // The desktop's font, in the frame and in every playlist.
+        QCOMPARE(frame->FrameFont, QApplication::font());
+        TMDIChild* child = frame->CreateDocumentWindow();
+        QCOMPARE(child->ListView1->font().family(), QApplication::font().family());
+        QCOMPARE(child->ListView1->font().pointSizeF(), QApplication::font().pointSizeF());
     }
 
     void frameStaysPutOverExits_data() {

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionTitleBar>
 #include <QTimer>
@@ -31,6 +32,7 @@
 #include "ui/dialogs/options.h"
 #include "ui/frame/StatusBar.h"
 #include "ui/platform/FileIcons.h"
+#include "ui/platform/LazyIcon.h"
 #include "ui/platform/Prompts.h"
 #include "ui/platform/SystemImageList.h"
 #include "ui/playlist/Childwin.h"
@@ -50,7 +52,7 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
     setObjectName(QStringLiteral("CadrellMainForm"));
     setAccessibleName(QStringLiteral("Cadrell"));
     if (QFile::exists(QStringLiteral(":/cadrell.svg")))
-        setWindowIcon(QIcon(QStringLiteral(":/cadrell.svg")));
+        setWindowIcon(LazyIcon({QStringLiteral(":/cadrell.svg")}));
 
     MdiArea = new QMdiArea(this);
     MdiArea->setObjectName(QStringLiteral("MdiArea"));
@@ -79,15 +81,15 @@ TCadrellMainForm::TCadrellMainForm(const QByteArray& argument, bool hasArgument)
     statusBar_ = new StatusBar(this);
     setStatusBar(statusBar_);
 
-    FrameFont = QFont(QStringLiteral("MS Sans Serif"));
-    FrameFont.setPixelSize(11);
+    // Until the user picks one (and has it remembered), playlists read in the desktop's font.
+    FrameFont = QApplication::font();
     SystemImageList1 = new TSystemImageList(this);
     SystemImageList1->setObjectName(QStringLiteral("SystemImageList1"));
 
     createMenus();
     createToolBar();
     updateMenuBar();
-    resize(760, 540);
+    placeForFirstStart();
     FormCreate();
 }
 
@@ -103,6 +105,19 @@ TCadrellMainForm::~TCadrellMainForm() {
     MdiArea = nullptr;
     if (CadrellMainForm == this)
         CadrellMainForm = nullptr;
+}
+
+void TCadrellMainForm::placeForFirstStart() {
+    // A stored placement, read next, replaces this one.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        resize(760, 540);
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    const QSize size(available.width() * 2 / 3, available.height() * 2 / 3);
+    resize(size);
+    move(available.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
 void TCadrellMainForm::FormCreate() {

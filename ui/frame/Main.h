@@ -153,6 +153,8 @@ protected:
 
 private:
     void FormCreate();
+    // Two thirds of the screen, in its middle: where a frame without stored settings opens.
+    void placeForFirstStart();
     void FormActivate();
     void FormDestroy();
     void createMenus();

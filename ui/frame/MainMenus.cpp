@@ -29,6 +29,7 @@
 #include "ui/frame/StatusBar.h"
 #include "ui/frame/WindowArrangement.h"
 #include "ui/platform/FileIcons.h"
+#include "ui/platform/LazyIcon.h"
 #include "ui/platform/Prompts.h"
 #include "ui/platform/SystemImageList.h"
 #include "ui/playlist/Childwin.h"
@@ -62,7 +63,7 @@ QMenu* topMenu(QWidget* owner, const char* objectName, const QString& caption,
 QIcon toolbarImage(const char* name, QStyle::StandardPixmap fallback) {
     const QString path = QStringLiteral(":/toolbar/%1.svg").arg(QLatin1String(name));
     if (QFile::exists(path))
-        return QIcon(path);
+        return LazyIcon({path});
     return QApplication::style()->standardIcon(fallback);
 }
 

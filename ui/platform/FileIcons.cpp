@@ -1,14 +1,15 @@
 #include "ui/platform/FileIcons.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QPainter>
 #include <QStyle>
 #include <QUrl>
 #include <algorithm>
 
 #include "core/platform/PathParts.h"
+#include "ui/platform/LazyIcon.h"
 
 namespace cadrell {
 
@@ -104,7 +105,7 @@ QIcon shippedIcon(FileKind kind, bool open) {
     }
     const QString resource = QLatin1String(p.resource);
     if (QFile::exists(resource))
-        return QIcon(resource);
+        return LazyIcon({resource});
     return QApplication::style()->standardIcon(p.standard);
 }
 
@@ -127,6 +128,44 @@ QStringList themeNames(FileKind kind, bool open, const QString& iconName,
 }
 
 const QString kWebKey = QStringLiteral("x-scheme-handler/web");
+
+// Answers from the disk older than this are asked again when a row shows them: files come and go.
+constexpr qint64 kAnswerLifeMs = 30000;
+// More answers than this are all forgotten at once; a playlist scrolled end to end would
+// otherwise keep one for every entry.
+constexpr qsizetype kMaxAnswers = 65536;
+
+// A scheme is followed by "://" within this many bytes or not at all, as far as icons go.
+constexpr qsizetype kSchemeScan = 64;
+
+bool isWeb(QByteArrayView name) {
+    return IsWebAddress(name.first(std::min(name.size(), kSchemeScan)));
+}
+
+// The last part of a name, from the last delimiter on, cut to the longest name that can exist:
+// only the tail of an entry is ever read, however long the entry is.
+QByteArray cappedNamePart(QByteArrayView name) {
+    const QByteArrayView tail = name.last(std::min(name.size(), kMaxNameBytes + 1));
+    const qsizetype delimiter = LastDelimiter(tail);
+    if (delimiter >= 0)
+        return tail.sliced(delimiter + 1).toByteArray();
+    return name.last(std::min(name.size(), kMaxNameBytes)).toByteArray();
+}
+
+// A name the disk could hold: no zero byte, no longer than a path or its last part may be.
+bool couldExist(QByteArrayView path) {
+    if (path.isEmpty() || path.size() > kMaxPathBytes || path.contains('\0'))
+        return false;
+    return path.size() - path.lastIndexOf('/') - 1 <= kMaxNameBytes;
+}
+
+// A folder dropped from the file manager is a full path without a final slash; its bare name
+// would only be found in the current folder by chance, so the whole path is asked about too.
+QByteArray folderCandidate(QByteArrayView entry) {
+    if (entry.startsWith('/') && !IsDelimiter(entry.back()) && couldExist(entry))
+        return entry.toByteArray();
+    return {};
+}
 
 }  // namespace
 
@@ -175,6 +214,9 @@ FileIcons& FileIcons::Instance() {
 FileIcons::FileIcons() {
     small_ = new SystemList(*this, true);
     large_ = new SystemList(*this, false);
+    clock_.start();
+    lookups_ = new IconLookups([this](const QByteArray& path, IconLookups::Depth depth,
+                                      const ObjectProbe& probe) { record(path, depth, probe); });
     // Index 0 is the plain file, so a name with nothing to go by always has a picture.
     indexOfMime(db_.mimeTypeForName(QStringLiteral("application/octet-stream")), {});
 }
@@ -210,8 +252,10 @@ int FileIcons::indexOfType(const QString& key, FileKind kind, bool open, const Q
 }
 
 int FileIcons::indexOfMime(const QMimeType& mime, QByteArrayView name) {
+    // Without a MIME database no type is valid, not even the plain file's: everything is that.
     if (!mime.isValid())
-        return indexOfMime(db_.mimeTypeForName(QStringLiteral("application/octet-stream")), name);
+        return indexOfType(QStringLiteral("application/octet-stream"), FileKind::Unknown, false,
+                           QString(), QString());
     FileKind kind = kindOf(mime);
     if (kind != FileKind::Playlist && hasPlaylistExtension(name)) {
         // A database that does not know the playlist formats still gets them right.
@@ -230,27 +274,81 @@ int FileIcons::folderIndex(bool open) {
         FileKind::Folder, open, QString(), QString());
 }
 
-int FileIcons::IndexOf(const QByteArray& name, unsigned attributes, bool open) {
+int FileIcons::byName(QByteArrayView path) {
+    const QByteArray name = cappedNamePart(path);
+    return indexOfMime(db_.mimeTypeForFile(QFile::decodeName(name), QMimeDatabase::MatchExtension),
+                       name);
+}
+
+int FileIcons::objectIndex(const QByteArray& path, IconLookups::Depth depth, bool* pending) {
+    if (!couldExist(path))
+        return kByName;
+    // Relative names mean the current folder as it is now, not when the worker gets to them.
+    const QByteArray absolute =
+        path.startsWith('/') ? path : QFile::encodeName(QDir::currentPath()) + '/' + path;
+    const auto known = objects_.constFind(char(depth) + absolute);
+    const bool fresh = known != objects_.constEnd() && clock_.elapsed() - known->at < kAnswerLifeMs;
+    if (!fresh) {
+        lookups_->request(absolute, depth);
+        if (pending)
+            *pending = true;
+    }
+    return known != objects_.constEnd() ? known->index : kNotAsked;
+}
+
+void FileIcons::record(const QByteArray& path, IconLookups::Depth depth, const ObjectProbe& probe) {
+    int index = kByName;
+    switch (probe.state) {
+        case ObjectProbe::Folder:
+            index = kFolderObject;
+            break;
+        case ObjectProbe::Special:
+            index = indexOfMime(db_.mimeTypeForName(probe.type), path);
+            break;
+        case ObjectProbe::File:
+            // The object decides: its name first, its content when the name is not enough.
+            if (depth == IconLookups::Depth::Content)
+                index = indexOfMime(
+                    db_.mimeTypeForFileNameAndData(QFile::decodeName(path), probe.head), path);
+            break;
+        case ObjectProbe::Missing:
+        case ObjectProbe::Unreadable:
+            break;
+    }
+    if (objects_.size() >= kMaxAnswers)
+        objects_.clear();
+    objects_.insert(char(depth) + path, Known{index, clock_.elapsed()});
+}
+
+int FileIcons::IndexOf(const QByteArray& name, unsigned attributes, bool open, bool* pending) {
     QByteArray path = name;
-    if (IsWebAddress(name)) {
+    bool askDisk = attributes == 0;
+    if (isWeb(name)) {
         if (name.first(5).toLower() != "file:")
             return indexOfType(kWebKey, FileKind::Web, false, QString(), QString());
-        path = LocalFileBytes(QUrl::fromEncoded(name));
+        // An address longer than any path names nothing on disk; its name still has a type.
+        askDisk = askDisk && name.size() <= kMaxPathBytes;
+        path = askDisk ? LocalFileBytes(QUrl::fromEncoded(name))
+                       : QByteArray::fromPercentEncoding(cappedNamePart(name));
     }
     if (attributes & kDirectoryAttribute)
         return folderIndex(open);
-    // A name with a zero byte in it can name no object on disk.
-    if (attributes == 0 && !path.isEmpty() && !path.contains('\0')) {
-        const QFileInfo object(QFile::decodeName(path));
-        if (object.exists()) {
-            if (object.isDir())
-                return folderIndex(open);
-            // The object decides: its name first, its content when the name is not enough.
-            return indexOfMime(db_.mimeTypeForFile(object), path);
-        }
+    if (askDisk) {
+        const int known = objectIndex(path, IconLookups::Depth::Content, pending);
+        if (known == kFolderObject)
+            return folderIndex(open);
+        if (known >= 0)
+            return known;
     }
-    return indexOfMime(db_.mimeTypeForFile(QFile::decodeName(path), QMimeDatabase::MatchExtension),
-                       path);
+    return byName(path);
+}
+
+int FileIcons::EntryIndex(QByteArrayView entry, bool* pending) {
+    const QByteArray folder = folderCandidate(entry);
+    if (!folder.isEmpty() &&
+        objectIndex(folder, IconLookups::Depth::Kind, pending) == kFolderObject)
+        return folderIndex(false);
+    return IndexOf(IconLookupName(entry), 0, false, pending);
 }
 
 FileKind FileIcons::Kind(int index) const {
@@ -320,14 +418,13 @@ QByteArray LocalFileBytes(const QUrl& url) {
 }
 
 QByteArray IconLookupName(QByteArrayView entry) {
-    if (IsWebAddress(entry))
+    if (!isWeb(entry))
+        return cappedNamePart(entry);
+    if (entry.size() <= kMaxPathBytes)
         return entry.toByteArray();
-    // A folder dropped from the file manager is a full path without a final slash; its bare name
-    // would only be found in the current folder by chance.
-    if (entry.startsWith('/') && !IsDelimiter(entry.back()) && !entry.contains('\0') &&
-        QFileInfo(QFile::decodeName(entry.toByteArray())).isDir())
-        return entry.toByteArray();
-    return FileNamePart(entry);
+    if (entry.first(5).compare("file:", Qt::CaseInsensitive) == 0)
+        return "file:///" + cappedNamePart(entry);
+    return entry.first(entry.indexOf("://") + 3).toByteArray();
 }
 
 }  // namespace cadrell

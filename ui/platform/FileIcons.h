@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
 #include <QImage>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "core/platform/PathParts.h"
+#include "ui/platform/IconLookups.h"
 
 namespace cadrell {
 
@@ -68,7 +70,18 @@ public:
     // current folder) is judged by the object itself; otherwise by the name alone, so it need not
     // exist. A web address ("scheme://...") gets the web icon; a file:// address is its path.
     // `open` picks the open variant of a folder.
-    int IndexOf(const QByteArray& name, unsigned attributes, bool open);
+    //
+    // The disk is never touched here: the object is looked at on a worker, and until it answers
+    // the index is the name's, with `pending` set (when given). Lookups().answered() says when
+    // asking again may give another index. Answers are kept, and asked again once they are old.
+    int IndexOf(const QByteArray& name, unsigned attributes, bool open, bool* pending = nullptr);
+    // The index for a playlist entry: its file-name part (IconLookupName) as IndexOf takes it,
+    // except that an absolute path which is a folder gets the folder.
+    int EntryIndex(QByteArrayView entry, bool* pending = nullptr);
+    // The worker that looks at the disk, and its answers.
+    IconLookups* Lookups() const { return lookups_; }
+    // Forgets every answer from the disk, so the next question asks again.
+    void ForgetObjects() { objects_.clear(); }
 
     int Count() const { return static_cast<int>(types_.size()); }
     FileKind Kind(int index) const;
@@ -104,14 +117,30 @@ private:
         mutable QPixmap small, large;
     };
 
+    // What the disk said of a path, as an index or one of these.
+    static constexpr int kByName = -1;        // nothing there, or nothing the name does not say
+    static constexpr int kFolderObject = -2;  // a folder, open or closed as asked
+    static constexpr int kNotAsked = -3;
+    struct Known {
+        int index;
+        qint64 at;  // when the answer came, on clock_
+    };
+
     int indexOfType(const QString& key, FileKind kind, bool open, const QString& iconName,
                     const QString& genericIconName);
     int indexOfMime(const QMimeType& mime, QByteArrayView name);
     int folderIndex(bool open);
+    int byName(QByteArrayView path);
+    // The disk's answer for `path` (kNotAsked while it has none); asks the worker when needed.
+    int objectIndex(const QByteArray& path, IconLookups::Depth depth, bool* pending);
+    void record(const QByteArray& path, IconLookups::Depth depth, const ObjectProbe& probe);
     const QIcon& iconOf(const Type& type) const;
 
     std::vector<Type> types_;
     QHash<QString, int> byKey_;
+    QHash<QByteArray, Known> objects_;  // by depth, then absolute path
+    QElapsedTimer clock_;
+    IconLookups* lookups_ = nullptr;
     QMimeDatabase db_;
     bool useTheme_ = true;
     ImageList* small_ = nullptr;
@@ -125,9 +154,13 @@ private:
 // byte for byte, so names that are not valid UTF-8 survive; a remote host becomes "//host".
 QByteArray LocalFileBytes(const QUrl& url);
 
-// The name to look an entry's icon up with: its file-name part, except that a web address, and
-// the full path of an existing folder, are asked whole, since their last part alone could not
-// tell them from a file. An entry ending in "/" or "\" has an empty file-name part.
+// The name to look an entry's icon up with: its file-name part, except that a web address is
+// asked whole, since its last part alone could not tell it from a file. An entry ending in "/" or
+// "\" has an empty file-name part. Whatever the entry's length, the name is short: a file-name
+// part is cut to its last kMaxNameBytes bytes (no longer name can exist, and the extension is at
+// the end), a web address longer than a path can be to its scheme (or, for file://, its name).
+inline constexpr qsizetype kMaxNameBytes = 255;
+inline constexpr qsizetype kMaxPathBytes = 4095;
 QByteArray IconLookupName(QByteArrayView entry);
 
 }  // namespace cadrell

@@ -102,6 +102,10 @@ int TSystemImageList::GetFileImageIndex(const QByteArray& name, bool selected, b
     return FileIcons::Instance().IndexOf(name, attributes, open);
 }
 
+int TSystemImageList::GetEntryImageIndex(QByteArrayView entry, bool* pending) {
+    return FileIcons::Instance().EntryIndex(entry, pending);
+}
+
 QPixmap TSystemImageList::Image(int index) const {
     return handle_ ? handle_->Image(index) : QPixmap();
 }

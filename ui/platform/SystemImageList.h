@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QPixmap>
 #include <QString>
@@ -77,6 +78,9 @@ public:
     // `open` gives the open folder.
     int GetFileImageIndex(const QByteArray& name, bool selected, bool open,
                           TFileAttributes attributes = 0);
+    // The index for a playlist entry's row (FileIcons::EntryIndex): at once, from the name, while
+    // the disk is asked on a worker; `pending` says an answer may change it.
+    int GetEntryImageIndex(QByteArrayView entry, bool* pending = nullptr);
     // The image at the index in the attached size; a null pixmap for an index that draws nothing.
     QPixmap Image(int index) const;
 

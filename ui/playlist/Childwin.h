@@ -98,7 +98,8 @@ public:
     QAction* MenuInsertEntry = nullptr;
     // The row menu (right click, the Menu key, Shift+F10).
     QMenu* popupMenu() const { return popupMenu_; }
-    FindBar* findBar() const { return findBar_; }
+    // Made when first asked for: most windows never show it.
+    FindBar* findBar() const;
     // Shown above the find bar when another program has changed the file.
     FileChangedBar* fileChangedBar() const { return changedBar_; }
     PlaylistTools* tools() const { return tools_; }
@@ -183,6 +184,7 @@ private:
     void keepKeyboardAt(int row);
     void createMenus();
     void createPlaylistMenu();
+    void createFindBar();
     // The Playlist menu's part of MenuClick; false for an item of another menu.
     bool PlaylistMenuClick(QAction* sender);
 

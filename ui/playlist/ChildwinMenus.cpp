@@ -361,6 +361,33 @@ void TMDIChild::createPlaylistMenu() {
     connect(changedBar_, &FileChangedBar::reloaded, this, [this] { afterCommand(); });
     connect(changedBar_, &FileChangedBar::closed, this, [this] { ListView1->setFocus(); });
 
+    // Esc in the list stops a tool at work, and a search the closed find bar was asked for.
+    auto* cancelKey = new QAction(this);
+    cancelKey->setObjectName(QStringLiteral("CancelTool"));
+    cancelKey->setShortcut(QKeySequence(Qt::Key_Escape));
+    cancelKey->setShortcutContext(Qt::WidgetShortcut);
+    ListView1->addAction(cancelKey);
+    connect(cancelKey, &QAction::triggered, tools_, &PlaylistTools::cancel);
+    connect(cancelKey, &QAction::triggered, this, [this] {
+        if (findBar_)
+            findBar_->cancel();
+    });
+
+    popupMenu_->addSeparator();
+    popupMenu_->addAction(MenuEditEntry);
+    popupMenu_->addAction(MenuFind);
+    popupMenu_->addMenu(MenuSort);
+}
+
+FindBar* TMDIChild::findBar() const {
+    // Made the first time it is asked for: most windows are never searched, and a window is
+    // shown sooner without it.
+    if (!findBar_)
+        const_cast<TMDIChild*>(this)->createFindBar();
+    return findBar_;
+}
+
+void TMDIChild::createFindBar() {
     findBar_ = new FindBar(&Document, ListView1, this);
     findBar_->setObjectName(QStringLiteral("FindBar1"));
     findBar_->setHost(&host_);
@@ -397,35 +424,21 @@ void TMDIChild::createPlaylistMenu() {
     };
     connect(findBar_, &FindBar::message, this, &TMDIChild::setStatusMessage);
     connect(findBar_, &FindBar::closed, this, [this] { ListView1->setFocus(); });
-
-    // Esc in the list stops a tool at work, and a search the closed find bar was asked for.
-    auto* cancelKey = new QAction(this);
-    cancelKey->setObjectName(QStringLiteral("CancelTool"));
-    cancelKey->setShortcut(QKeySequence(Qt::Key_Escape));
-    cancelKey->setShortcutContext(Qt::WidgetShortcut);
-    ListView1->addAction(cancelKey);
-    connect(cancelKey, &QAction::triggered, tools_, &PlaylistTools::cancel);
-    connect(cancelKey, &QAction::triggered, findBar_, &FindBar::cancel);
-
-    popupMenu_->addSeparator();
-    popupMenu_->addAction(MenuEditEntry);
-    popupMenu_->addAction(MenuFind);
-    popupMenu_->addMenu(MenuSort);
 }
 
 bool TMDIChild::PlaylistMenuClick(QAction* sender) {
     if (sender == MenuFind) {
-        findBar_->showFind();
+        findBar()->showFind();
     } else if (sender == MenuReplace) {
-        findBar_->showReplace();
+        findBar()->showReplace();
     } else if (sender == MenuFindNext || sender == MenuFindPrevious) {
         // Nothing asked yet: the key opens the bar to ask.
-        if (findBar_->countText().isEmpty())
-            findBar_->showFind();
+        if (findBar()->countText().isEmpty())
+            findBar()->showFind();
         else if (sender == MenuFindNext)
-            findBar_->findNext();
+            findBar()->findNext();
         else
-            findBar_->findPrevious();
+            findBar()->findPrevious();
     } else if (sender == MenuSortPath) {
         tools_->sort(SortKey::Path);
     } else if (sender == MenuSortFileName) {

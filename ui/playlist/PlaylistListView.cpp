@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "core/platform/EventLog.h"
 #include "ui/platform/FileIcons.h"
 #include "ui/platform/SystemImageList.h"
 
@@ -36,9 +37,11 @@ quint64 nextViewId() {
     return ++id;
 }
 
+}  // namespace
+
 // Rows one font line (or one icon) high and as wide as the view, so a long entry is cut at the
 // right edge instead of widening the list. The size never asks the model for anything.
-class RowDelegate : public QStyledItemDelegate {
+class PlaylistListView::RowDelegate : public QStyledItemDelegate {
 public:
     explicit RowDelegate(PlaylistListView* view) : QStyledItemDelegate(view), view_(view) {}
 
@@ -65,6 +68,7 @@ public:
             }
         }
         QStyledItemDelegate::paint(painter, shown, index);
+        view_->rowPainted_ = true;
         if (index.row() != view_->dropHighlightRow())
             return;
         // A frame in the highlight colour: visible on selected and unselected rows alike.
@@ -80,8 +84,6 @@ public:
 private:
     PlaylistListView* view_;
 };
-
-}  // namespace
 
 PlaylistListView::PlaylistListView(QWidget* parent) : QListView(parent), id_(nextViewId()) {
     allViews().push_back(this);
@@ -196,6 +198,17 @@ void PlaylistListView::resizeEvent(QResizeEvent* event) {
     // that by itself only for the height).
     if (event->size().width() != event->oldSize().width())
         scheduleDelayedItemsLayout();
+}
+
+void PlaylistListView::paintEvent(QPaintEvent* event) {
+    rowPainted_ = false;
+    QListView::paintEvent(event);
+    // Tests and the start-up benchmark wait for the moment a user first sees rows (a list whose
+    // layout is still pending paints none).
+    if (!rowPainted_ || rowsPaintedLogged_ || !PaintEventsLogged())
+        return;
+    rowsPaintedLogged_ = true;
+    LogEvent("painted", QByteArray::number(model()->rowCount()));
 }
 
 // --- Starting a drag -----------------------------------------------------------------------

@@ -79,6 +79,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
 
     // Carries the drag out until the button is released or the drag is cancelled; the drop
@@ -86,6 +87,8 @@ protected:
     virtual Qt::DropAction runDrag(QDrag& drag);
 
 private:
+    class RowDelegate;
+
     void ListView1StartDrag();
     // The drop-target tracking for a drag of rows at `pos` (viewport coordinates).
     void ListView1DragOver(QPoint pos, bool leaving);
@@ -109,6 +112,8 @@ private:
 
     TSystemImageList* images_ = nullptr;
     bool shownActive_ = true;
+    bool rowPainted_ = false;  // since the last paint event began
+    bool rowsPaintedLogged_ = false;
 };
 
 }  // namespace cadrell

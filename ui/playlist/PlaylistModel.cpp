@@ -4,6 +4,9 @@
 #include "ui/platform/FileIcons.h"
 #include "ui/platform/SystemImageList.h"
 
+#include <iterator>
+#include <vector>
+
 namespace cadrell {
 
 PlaylistModel::PlaylistModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent)
@@ -12,8 +15,45 @@ PlaylistModel::PlaylistModel(PlaylistDocument* document, TSystemImageList* icons
         beginResetModel();
         editRow_ = -1;
         inserted_ = false;
+        iconWaiting_.clear();
     });
     connect(document_, &PlaylistDocument::changed, this, [this] { endResetModel(); });
+    if (icons_)
+        connect(FileIcons::Instance().Lookups(), &IconLookups::answered, this,
+                [this] { iconAnswersArrived(); });
+}
+
+std::optional<QByteArrayView> PlaylistModel::entryAt(int row) const {
+    if (inserted_ && row >= editRow_) {
+        if (row == editRow_)
+            return std::nullopt;
+        --row;
+    }
+    if (row < 0 || row >= document_->Entries().size())
+        return std::nullopt;
+    return document_->Entries().at(row);
+}
+
+void PlaylistModel::iconAnswersArrived() {
+    if (iconWaiting_.isEmpty() || !icons_)
+        return;
+    std::vector<int> changed;
+    for (auto it = iconWaiting_.begin(); it != iconWaiting_.end();) {
+        const std::optional<QByteArrayView> entry = entryAt(it.key());
+        if (!entry) {
+            it = iconWaiting_.erase(it);
+            continue;
+        }
+        bool pending = false;
+        const int index = icons_->GetEntryImageIndex(*entry, &pending);
+        if (index != it.value())
+            changed.push_back(it.key());
+        it.value() = index;
+        it = pending ? std::next(it) : iconWaiting_.erase(it);
+    }
+    // Told after the loop: a view may ask for the row's data again at once.
+    for (int row : changed)
+        emit dataChanged(index(row), index(row), {Qt::DecorationRole});
 }
 
 // The base class checks the row with hasIndex(), a second rowCount() per index; layouts of a
@@ -33,6 +73,8 @@ int PlaylistModel::rowCount(const QModelIndex& parent) const {
 }
 
 void PlaylistModel::setEditRow(int row, bool inserted) {
+    // Rows move; the painting that follows asks again for those still waiting.
+    iconWaiting_.clear();
     if (inserted_) {
         beginRemoveRows({}, editRow_, editRow_);
         inserted_ = false;
@@ -92,10 +134,15 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
         case Qt::AccessibleTextRole:
             return displayText(entry, document_->Encoding);
-        case Qt::DecorationRole:
+        case Qt::DecorationRole: {
             if (!icons_)
                 return {};
-            return icons_->Image(icons_->GetFileImageIndex(IconLookupName(entry), false, false, 0));
+            bool pending = false;
+            const int icon = icons_->GetEntryImageIndex(entry, &pending);
+            if (pending)
+                iconWaiting_.insert(index.row(), icon);
+            return icons_->Image(icon);
+        }
         default:
             return {};
     }

@@ -3,6 +3,9 @@
 #include "core/playlist/Encoding.h"
 
 #include <QAbstractListModel>
+#include <QByteArrayView>
+#include <QHash>
+#include <optional>
 
 namespace cadrell {
 
@@ -33,10 +36,18 @@ public:
     bool editRowInserted() const { return inserted_; }
 
 private:
+    // The entry a row shows; none for the blank row being typed and for rows past the end.
+    std::optional<QByteArrayView> entryAt(int row) const;
+    // The disk has answered about some object: rows whose icon was waiting for it and now has
+    // another picture are told, each on its own.
+    void iconAnswersArrived();
+
     PlaylistDocument* document_;
     TSystemImageList* icons_;
     int editRow_ = -1;
     bool inserted_ = false;
+    // Rows painted with an icon from the name alone while the disk is asked, and that icon.
+    mutable QHash<int, int> iconWaiting_;
 };
 
 }  // namespace cadrell
