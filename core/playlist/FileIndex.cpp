@@ -152,6 +152,31 @@ public:
         return std::move(index_);
     }
 
+    FileIndex list(const std::vector<QByteArray>& files) {
+        // Folders are shared by consecutive files in the same folder, as a walk lists them.
+        std::vector<QByteArray> folder;
+        std::vector<quint32> ids;
+        for (const QByteArray& path : files) {
+            std::vector<QByteArrayView> parts;
+            SplitPathComponents(path, parts);
+            if (parts.empty())
+                continue;
+            size_t same = 0;
+            while (same < folder.size() && same + 1 < parts.size() && folder[same] == parts[same])
+                ++same;
+            folder.resize(same);
+            ids.resize(same);
+            for (size_t i = same; i + 1 < parts.size(); ++i) {
+                ids.push_back(addFolder(ids.empty() ? FileIndex::kNone : ids.back(), parts[i]));
+                folder.push_back(parts[i].toByteArray());
+            }
+            index_.fileName_.push_back(addName(parts.back()));
+            index_.fileFolder_.push_back(ids.empty() ? FileIndex::kNone : ids.back());
+        }
+        finish();
+        return std::move(index_);
+    }
+
 private:
     quint32 addName(QByteArrayView name) {
         const auto at = static_cast<quint32>(index_.names_.size());
@@ -264,6 +289,11 @@ FileIndex IndexFolders(const std::vector<QByteArray>& folders, bool subfolders,
                        const std::atomic<bool>& cancel,
                        const std::function<void(qint64, qint64)>& progress) {
     return IndexBuilder(cancel, progress).run(folders, subfolders);
+}
+
+FileIndex IndexPaths(const std::vector<QByteArray>& files) {
+    static const std::atomic<bool> never{false};
+    return IndexBuilder(never, {}).list(files);
 }
 
 }  // namespace cadrell

@@ -59,6 +59,10 @@ FileIndex IndexFolders(const std::vector<QByteArray>& folders, bool subfolders,
                        const std::atomic<bool>& cancel,
                        const std::function<void(qint64, qint64)>& progress = {});
 
+// An index of the given absolute file paths, with no disk read: a list kept from an earlier
+// walk, or files made up for tests and benchmarks.
+FileIndex IndexPaths(const std::vector<QByteArray>& files);
+
 // Names compared the way Locate Missing Files compares them: letter case ignored (ASCII always,
 // other letters when the name is valid UTF-8). The hash is the same for names that compare equal.
 quint64 FoldedHash(QByteArrayView name);

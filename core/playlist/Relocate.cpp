@@ -23,6 +23,7 @@ struct Part {
 struct EntryPath {
     QByteArray text;
     std::vector<Part> parts;
+    char separator = '/';  // "\\" for drive and UNC names
     QByteArrayView part(size_t i) const {
         return QByteArrayView(text).sliced(parts[i].at, parts[i].len);
     }
@@ -66,6 +67,7 @@ bool entryPath(QByteArrayView entry, const QByteArray& folder, EntryPath& out) {
                 return false;
             out.text = entry.toByteArray();
             backslash = true;
+            out.separator = '\\';
             break;
     }
     splitParts(out.text, backslash, out.parts);
@@ -147,7 +149,16 @@ std::pair<QByteArray, QByteArray> mappingOf(const FileIndex& index, const Work& 
         to += folders[i];
         to += '/';
     }
-    return {w.path.text.left(w.path.parts[e].at), to};
+    // The entry's folders as the text is read: "." and ".." worked out, so that entries written
+    // differently but in one folder agree.
+    QByteArray from = w.path.text.startsWith('/')      ? QByteArray("/")
+                      : w.path.text.startsWith("\\\\") ? QByteArray("\\\\")
+                                                       : QByteArray();
+    for (size_t i = 0; i < e; ++i) {
+        from += w.path.part(i);
+        from += w.path.separator;
+    }
+    return {from, to};
 }
 
 }  // namespace
