@@ -119,9 +119,8 @@ public:
     }
     std::pair<size_t, size_t> range(quint64 key) const {
         auto lo = std::lower_bound(table_.begin(), table_.end(), std::make_pair(key, quint32(0)));
-        auto hi = lo;
-        while (hi != table_.end() && hi->first == key)
-            ++hi;
+        // Bounded by search, not by walking: one name may have a million files.
+        auto hi = std::upper_bound(lo, table_.end(), std::make_pair(key, FileIndex::kNone));
         return {static_cast<size_t>(lo - table_.begin()), static_cast<size_t>(hi - table_.begin())};
     }
     quint32 file(size_t i) const { return table_[i].second; }
@@ -162,45 +161,6 @@ std::pair<QByteArray, QByteArray> mappingOf(const FileIndex& index, const Work& 
 }
 
 }  // namespace
-
-QString LocateReasonText(LocateReason reason) {
-    switch (reason) {
-        case LocateReason::MovedFolder:
-            return QStringLiteral("moved folder");
-        case LocateReason::SameName:
-            return QStringLiteral("same name");
-        case LocateReason::SeveralFound:
-            return QStringLiteral("several found");
-        case LocateReason::NotFound:
-            return QStringLiteral("not found");
-        case LocateReason::NotMounted:
-            return QStringLiteral("on a drive that is not mounted");
-        case LocateReason::CannotWrite:
-            return QStringLiteral("cannot be written");
-    }
-    return {};
-}
-
-std::optional<QByteArray> LocatedEntry(QByteArrayView entry, const QByteArray& file,
-                                       const QByteArray& playlistFolder, TextEncoding encoding) {
-    // A line break would split the entry in two once saved.
-    if (file.contains('\n') || file.contains('\r') || file.contains('\0'))
-        return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(file);
-    if (decoder.hasError())
-        return std::nullopt;
-    if (startsWithAnyCase(entry, "file://"))
-        return QUrl::fromLocalFile(text).toEncoded();
-    const bool relative = !entry.startsWith('/') && !isDrivePath(entry) && !isUncName(entry) &&
-                          !IsWebAddress(entry) && playlistFolder.startsWith('/');
-    if (relative) {
-        const QByteArray path = RelativePath(file, playlistFolder);
-        if (!path.isEmpty())
-            text = QString::fromUtf8(path);
-    }
-    return EncodeEntry(text, encoding);
-}
 
 namespace {
 
@@ -422,33 +382,6 @@ LocateResult LocateMissing(const EntryList& entries, const std::vector<int>& mis
         }
     }
     return result;
-}
-
-EntryEdits ApplyLocations(const EntryList& entries, const LocateResult& result,
-                          const std::vector<int>& chosenRows, const QByteArray& playlistFolder,
-                          TextEncoding encoding) {
-    std::vector<std::pair<int, QByteArray>> edits;
-    for (int i : chosenRows) {
-        const LocateRow& row = result.rows.at(static_cast<size_t>(i));
-        if (row.proposal.isEmpty() || row.row >= entries.size())
-            continue;
-        // The entries are read again: a row that no longer holds what was looked for is left.
-        if (entries.at(row.row) != row.entry)
-            continue;
-        if (auto text = LocatedEntry(row.entry, row.proposal, playlistFolder, encoding))
-            edits.emplace_back(row.row, *text);
-    }
-    std::sort(edits.begin(), edits.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    edits.erase(std::unique(edits.begin(), edits.end(),
-                            [](const auto& a, const auto& b) { return a.first == b.first; }),
-                edits.end());
-    EntryEdits out;
-    for (const auto& [row, text] : edits) {
-        out.rows.push_back(row);
-        out.texts.append(text);
-    }
-    return out;
 }
 
 }  // namespace cadrell
