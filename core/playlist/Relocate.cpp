@@ -2,8 +2,6 @@
 
 #include <QFile>
 #include <QHash>
-#include <QStringDecoder>
-#include <QUrl>
 #include <algorithm>
 #include <map>
 
