@@ -47,7 +47,8 @@ struct PlaylistText {
 PlaylistText ReadPlaylist(const QByteArray& fileName);
 
 // Empties the document, reads FileName into it as one change, finds its encoding and line ends,
-// records the file's stamp and clears Modified. A failure on a file that exists leaves UnreadFile set.
+// records the file's stamp and clears Modified. A failure on a file that exists leaves UnreadFile
+// set.
 void LoadPlaylist(PlaylistDocument& doc);
 // Puts the text read again from FileName in the document as one undoable step, "Reload", which
 // is where the document now stands clean.

@@ -110,13 +110,14 @@ private slots:
         QStringList items;
         for (QAction* a : child->MenuPlaylist->actions())
             items << a->text() + QLatin1Char('=') + a->shortcut().toString();
-        QCOMPARE(items, (QStringList{"&Find...=Ctrl+F", "Re&place...=Ctrl+H", "Find &Next=F3",
-                                     "Find Pre&vious=Shift+F3", "=",
-                                     "&Sort=", "Remove &Duplicates=", "Select &Missing Files=", "=",
-                                     "Make Paths &Relative=", "Make Paths &Absolute=",
-                                     "&Use Forward Slashes=", "Use &Backslashes=",
-                                     "Dec&ode File Addresses=", "Fix Letter &Case=", "=",
-                                     "&Edit Entry=F2", "&Insert Entry=Ins"}));
+        QCOMPARE(
+            items,
+            (QStringList{"&Find...=Ctrl+F", "Re&place...=Ctrl+H", "Find &Next=F3",
+                         "Find Pre&vious=Shift+F3", "=",
+                         "&Sort=", "Remove &Duplicates=", "Select &Missing Files=", "=",
+                         "Make Paths &Relative=", "Make Paths &Absolute=", "&Use Forward Slashes=",
+                         "Use &Backslashes=", "Dec&ode File Addresses=", "Fix Letter &Case=", "=",
+                         "&Edit Entry=F2", "&Insert Entry=Ins"}));
         for (QMenu* menu : {child->MenuPlaylist, child->MenuSort, child->popupMenu()}) {
             QSet<QChar> letters;
             for (QAction* a : menu->actions()) {
