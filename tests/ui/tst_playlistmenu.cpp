@@ -113,8 +113,8 @@ private slots:
         QCOMPARE(
             items,
             (QStringList{"&Find...=Ctrl+F", "Re&place...=Ctrl+H", "Find &Next=F3",
-                         "Find Pre&vious=Shift+F3", "=",
-                         "&Sort=", "Remove &Duplicates=", "Select &Missing Files=", "=",
+                         "Find Pre&vious=Shift+F3", "=", "&Sort=", "Remove &Duplicates=",
+                         "Select &Missing Files=", "&Locate Missing Files...=", "=",
                          "Make Paths &Relative=", "Make Paths &Absolute=", "&Use Forward Slashes=",
                          "Use &Backslashes=", "Dec&ode File Addresses=", "Fix Letter &Case=", "=",
                          "&Edit Entry=F2", "&Insert Entry=Ins"}));

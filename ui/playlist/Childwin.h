@@ -87,6 +87,7 @@ public:
     QAction* MenuShuffle = nullptr;
     QAction* MenuRemoveDuplicates = nullptr;
     QAction* MenuSelectMissing = nullptr;
+    QAction* MenuLocateMissing = nullptr;
     QAction* MenuMakeRelative = nullptr;
     QAction* MenuMakeAbsolute = nullptr;
     // Paths from another system: separators, file addresses, letter case.

@@ -327,6 +327,8 @@ void TMDIChild::createPlaylistMenu() {
         addItem(this, MenuPlaylist, "MenuRemoveDuplicates", QStringLiteral("Remove &Duplicates"));
     MenuSelectMissing =
         addItem(this, MenuPlaylist, "MenuSelectMissing", QStringLiteral("Select &Missing Files"));
+    MenuLocateMissing = addItem(this, MenuPlaylist, "MenuLocateMissing",
+                                QStringLiteral("&Locate Missing Files..."));
     addSeparator(this, MenuPlaylist, "pathSeparator");
     MenuMakeRelative =
         addItem(this, MenuPlaylist, "MenuMakeRelative", QStringLiteral("Make Paths &Relative"));
@@ -455,6 +457,8 @@ bool TMDIChild::PlaylistMenuClick(QAction* sender) {
         tools_->selectMissingFiles();
     } else if (sender == MenuMakeRelative) {
         tools_->makeRelative();
+    } else if (sender == MenuLocateMissing) {
+        tools_->locateMissingFiles();
     } else if (sender == MenuForwardSlashes) {
         tools_->useForwardSlashes();
     } else if (sender == MenuBackslashes) {

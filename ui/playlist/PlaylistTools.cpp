@@ -5,7 +5,9 @@
 #include <QItemSelection>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <algorithm>
+#include <numeric>
 
 #include "core/platform/Error.h"
 #include "core/platform/Strings.h"
@@ -14,6 +16,7 @@
 #include "core/playlist/MissingFiles.h"
 #include "core/playlist/PathForms.h"
 #include "core/playlist/PathTools.h"
+#include "ui/dialogs/LocateDialog.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/DocumentHost.h"
@@ -320,6 +323,41 @@ void PlaylistTools::selectMissingFiles() {
                 report(text);
             });
         });
+}
+
+void PlaylistTools::locateMissingFiles() {
+    // Kept for the session: the next search starts where the last one looked.
+    static QStringList remembered;
+    const PlaylistDocument& doc = window_->Document;
+    if (remembered.isEmpty()) {
+        if (!folder().isEmpty())
+            remembered << QFile::decodeName(folder());
+        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        if (!music.isEmpty() && QFileInfo(music).isDir() && !remembered.contains(music))
+            remembered << music;
+    }
+    std::vector<int> rows = selectedRows();
+    if (rows.size() <= 1) {
+        rows.resize(static_cast<size_t>(doc.Entries().size()));
+        std::iota(rows.begin(), rows.end(), 0);
+    }
+    LocateDialog dialog(window_, doc.Entries(), std::move(rows), folder(), doc.Encoding,
+                        remembered);
+    dialog.search();
+    const int answer = Prompts::current().exec(dialog);
+    remembered = dialog.searchFolders();
+    if (answer != QDialog::Accepted)
+        return;
+    EntryEdits edits = dialog.edits();
+    const qsizetype n = static_cast<qsizetype>(edits.rows.size());
+    if (n == 0 ||
+        !window_->Document.perform(Change::replace(std::move(edits.rows), std::move(edits.texts)),
+                                   QStringLiteral("Locate Missing Files"))) {
+        report(QStringLiteral("No entries changed"));
+        return;
+    }
+    window_->UpdateModifiedMark();
+    report(counted(n, "1 entry changed", "%1 entries changed"));
 }
 
 void PlaylistTools::selectRows(const std::vector<int>& rows) {

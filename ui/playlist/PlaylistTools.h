@@ -38,6 +38,8 @@ public:
     void useBackslashes();
     void decodeFileAddresses();
     void fixLetterCase();
+    // Asks where to look, shows what was found and applies the rows the user keeps, as one step.
+    void locateMissingFiles();
 
     // A tool is working on its thread.
     bool busy() const { return worker_.joinable(); }
