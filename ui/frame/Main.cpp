@@ -101,8 +101,10 @@ TCadrellMainForm::~TCadrellMainForm() {
     // is no longer their host, and a window closing later (an entry being typed ends, its row
     // goes) would call into what is left of it.
     destroying_ = true;
-    delete MdiArea;
+    MdiArea->viewport()->removeEventFilter(this);
+    QMdiArea* area = MdiArea;
     MdiArea = nullptr;
+    delete area;
     if (CadrellMainForm == this)
         CadrellMainForm = nullptr;
 }
@@ -302,6 +304,8 @@ void TCadrellMainForm::waitForModal(QWidget* modal) {
 }
 
 bool TCadrellMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (destroying_)
+        return QMainWindow::eventFilter(watched, event);
     if (watched == MdiArea->viewport() && event->type() == QEvent::Resize)
         EmptyHint->setGeometry(MdiArea->viewport()->rect().adjusted(16, 16, -16, -16));
     if (watched == watchedModal_ && event->type() == QEvent::Hide) {
