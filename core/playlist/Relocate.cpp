@@ -278,10 +278,11 @@ LocateResult LocateMissing(const EntryList& entries, const std::vector<int>& mis
                 mappingTexts.push_back(key);
                 votes.push_back(0);
             }
+            const int id = it->second;
             if (std::none_of(w.mappings.begin(), w.mappings.end(),
-                             [&](const auto& m) { return m.first == it->second; })) {
-                w.mappings.emplace_back(it->second, file);
-                ++votes[static_cast<size_t>(it->second)];
+                             [id](const auto& m) { return m.first == id; })) {
+                w.mappings.emplace_back(id, file);
+                ++votes[static_cast<size_t>(id)];
             }
         }
     }
