@@ -176,26 +176,26 @@ void commands(cadrell::PlaylistDocument& doc, Script& s) {
         const size_t count = static_cast<size_t>(doc.Entries().size());
         switch (s.next() % 8) {
             case 0:
-                cadrell::DeleteEntries(doc, pickSelection(s, count));
+                cadrell::editing::DeleteEntries(doc, pickSelection(s, count));
                 break;
             case 1:
-                cadrell::CutEntries(doc, pickSelection(s, count), clipboard, copied);
+                cadrell::editing::CutEntries(doc, pickSelection(s, count), clipboard, copied);
                 break;
             case 2:
-                cadrell::PasteEntries(doc, pickSelection(s, count), clipboard);
+                cadrell::editing::PasteEntries(doc, pickSelection(s, count), clipboard);
                 break;
             case 3:
-                cadrell::RemovePaths(doc, pickSelection(s, count));
+                cadrell::editing::RemovePaths(doc, pickSelection(s, count));
                 break;
             case 4:
-                cadrell::RemoveDrives(doc, pickSelection(s, count));
+                cadrell::editing::RemoveDrives(doc, pickSelection(s, count));
                 break;
             case 5:
-                cadrell::CopyEntries(doc, pickSelection(s, count), clipboard, copied);
-                cadrell::DropWithin(doc, copied, static_cast<int>(s.next() % (count + 1)) - 1);
+                cadrell::editing::CopyEntries(doc, pickSelection(s, count), clipboard, copied);
+                cadrell::editing::DropWithin(doc, copied, static_cast<int>(s.next() % (count + 1)) - 1);
                 break;
             case 6:
-                cadrell::AppendNames(doc, {QByteArray(s.next() % 4, 'n')});
+                cadrell::editing::AppendNames(doc, {QByteArray(s.next() % 4, 'n')});
                 break;
             case 7:
                 doc.undo();
