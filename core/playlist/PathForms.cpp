@@ -5,7 +5,6 @@
 
 #include <QByteArrayList>
 #include <QStringDecoder>
-#include <numeric>
 
 #include "core/platform/PathParts.h"
 #include "core/playlist/Items.h"
@@ -22,30 +21,6 @@ bool isFileAddress(QByteArrayView e) {
 // The local paths among the entries these commands change.
 bool isLocalPath(QByteArrayView e) {
     return !e.isEmpty() && IsMediaEntry(e) && !IsWebAddress(e) && !isFileAddress(e);
-}
-
-template <class F>
-EntryEdits eachEntry(const EntryList& entries, const std::vector<int>& selectedRows, F change) {
-    const ItemLayout layout = FindItems(entries);
-    std::vector<int> items;
-    if (selectedRows.size() <= 1) {
-        items.resize(layout.items.size());
-        std::iota(items.begin(), items.end(), 0);
-    } else {
-        items = ItemsOfRows(layout, selectedRows);
-    }
-    EntryEdits edits;
-    QByteArray text;
-    for (int i : items) {
-        const int row = layout.items[static_cast<size_t>(i)].entry;
-        const QByteArrayView entry = entries.at(row);
-        text.clear();
-        if (change(entry, text) && text != entry) {
-            edits.rows.push_back(row);
-            edits.texts.append(text);
-        }
-    }
-    return edits;
 }
 
 // "%" and two hex digits as the byte they stand for; anything else after a "%" stays as written.
@@ -99,7 +74,7 @@ QByteArray onlyMatch(const QByteArray& folder, QByteArrayView name) {
 }  // namespace
 
 EntryEdits UseForwardSlashes(const EntryList& entries, const std::vector<int>& selectedRows) {
-    return eachEntry(entries, selectedRows, [](QByteArrayView e, QByteArray& out) {
+    return EditItemEntries(entries, selectedRows, [](QByteArrayView e, QByteArray& out) {
         if (!isLocalPath(e) || !e.contains('\\'))
             return false;
         out = e.toByteArray().replace('\\', '/');
@@ -108,7 +83,7 @@ EntryEdits UseForwardSlashes(const EntryList& entries, const std::vector<int>& s
 }
 
 EntryEdits UseBackslashes(const EntryList& entries, const std::vector<int>& selectedRows) {
-    return eachEntry(entries, selectedRows, [](QByteArrayView e, QByteArray& out) {
+    return EditItemEntries(entries, selectedRows, [](QByteArrayView e, QByteArray& out) {
         if (!isLocalPath(e) || !e.contains('/'))
             return false;
         out = e.toByteArray().replace('/', '\\');
@@ -118,7 +93,7 @@ EntryEdits UseBackslashes(const EntryList& entries, const std::vector<int>& sele
 
 EntryEdits DecodeFileAddresses(const EntryList& entries, const std::vector<int>& selectedRows,
                                TextEncoding encoding) {
-    return eachEntry(entries, selectedRows, [encoding](QByteArrayView e, QByteArray& out) {
+    return EditItemEntries(entries, selectedRows, [encoding](QByteArrayView e, QByteArray& out) {
         if (!isFileAddress(e))
             return false;
         QByteArrayView rest = e.sliced(7);
@@ -160,7 +135,7 @@ EntryEdits DecodeFileAddresses(const EntryList& entries, const std::vector<int>&
 
 EntryEdits FixLetterCase(const EntryList& entries, const std::vector<int>& selectedRows,
                          QByteArrayView folder, const std::atomic<bool>& cancel) {
-    return eachEntry(entries, selectedRows, [&](QByteArrayView e, QByteArray& out) {
+    return EditItemEntries(entries, selectedRows, [&](QByteArrayView e, QByteArray& out) {
         if (cancel.load(std::memory_order_relaxed) || !isLocalPath(e) || e.contains('\\') ||
             isDrivePath(e) || isUncName(e))
             return false;

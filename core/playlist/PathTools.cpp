@@ -1,6 +1,5 @@
 #include "core/playlist/PathTools.h"
 
-#include <numeric>
 #include <optional>
 
 #include "core/platform/Error.h"
@@ -108,29 +107,6 @@ void requireFolder(QByteArrayView folder) {
             QStringLiteral("Save the playlist first: its paths are relative to its folder"));
 }
 
-template <class F>
-EntryEdits convertPaths(const EntryList& entries, const std::vector<int>& selectedRows, F convert) {
-    const ItemLayout layout = FindItems(entries);
-    std::vector<int> items;
-    if (selectedRows.size() <= 1) {
-        items.resize(layout.items.size());
-        std::iota(items.begin(), items.end(), 0);
-    } else {
-        items = ItemsOfRows(layout, selectedRows);
-    }
-    EntryEdits edits;
-    QByteArray text;
-    for (int i : items) {
-        const int row = layout.items[static_cast<size_t>(i)].entry;
-        const QByteArrayView entry = entries.at(row);
-        if (convert(entry, text) && text != entry) {
-            edits.rows.push_back(row);
-            edits.texts.append(text);
-        }
-    }
-    return edits;
-}
-
 }  // namespace
 
 QByteArray RelativePath(QByteArrayView entry, QByteArrayView folder) {
@@ -147,7 +123,7 @@ EntryEdits MakeRelative(const EntryList& entries, const std::vector<int>& select
                         QByteArrayView folder) {
     requireFolder(folder);
     PathConverter converter(folder);
-    return convertPaths(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
+    return EditItemEntries(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
         return converter.relative(e, out);
     });
 }
@@ -156,7 +132,7 @@ EntryEdits MakeAbsolute(const EntryList& entries, const std::vector<int>& select
                         QByteArrayView folder) {
     requireFolder(folder);
     PathConverter converter(folder);
-    return convertPaths(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
+    return EditItemEntries(entries, selectedRows, [&converter](QByteArrayView e, QByteArray& out) {
         return converter.absolute(e, out);
     });
 }

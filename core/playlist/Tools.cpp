@@ -1,6 +1,9 @@
 #include "core/playlist/Tools.h"
 
+#include <numeric>
+
 #include "core/playlist/Encoding.h"
+#include "core/playlist/Items.h"
 
 namespace cadrell {
 
@@ -16,6 +19,30 @@ QString ShownText(QByteArrayView entry, const TextForm& form) {
     QString text = decoded(entry, form);
     ShowZeroBytes(text);
     return text;
+}
+
+EntryEdits EditItemEntries(const EntryList& entries, const std::vector<int>& selectedRows,
+                           const std::function<bool(QByteArrayView, QByteArray&)>& change) {
+    const ItemLayout layout = FindItems(entries);
+    std::vector<int> items;
+    if (selectedRows.size() <= 1) {
+        items.resize(layout.items.size());
+        std::iota(items.begin(), items.end(), 0);
+    } else {
+        items = ItemsOfRows(layout, selectedRows);
+    }
+    EntryEdits edits;
+    QByteArray text;
+    for (int i : items) {
+        const int row = layout.items[static_cast<size_t>(i)].entry;
+        const QByteArrayView entry = entries.at(row);
+        text.clear();
+        if (change(entry, text) && text != entry) {
+            edits.rows.push_back(row);
+            edits.texts.append(text);
+        }
+    }
+    return edits;
 }
 
 }  // namespace cadrell

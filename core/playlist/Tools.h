@@ -39,4 +39,10 @@ struct EntryEdits {
     EntryList texts;
 };
 
+// The edits `change(entry, text)` makes to the entries of the items of the selected rows, or of
+// every item when at most one row is selected. `change` fills `text` and returns true when it
+// has a new text for the entry; a text equal to the entry is no edit.
+EntryEdits EditItemEntries(const EntryList& entries, const std::vector<int>& selectedRows,
+                           const std::function<bool(QByteArrayView, QByteArray&)>& change);
+
 }  // namespace cadrell
