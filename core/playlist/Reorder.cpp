@@ -1,5 +1,7 @@
 #include "core/playlist/Reorder.h"
 
+#include "core/playlist/ItemTable.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -62,6 +64,36 @@ std::optional<std::vector<int>> MoveEntries(PlaylistDocument& doc, const std::ve
     doc.perform(Change::permute(moving->order),
                 step < 0 ? QStringLiteral("Move Up") : QStringLiteral("Move Down"));
     return std::move(moving->selected);
+}
+
+std::optional<std::vector<int>> MoveItems(PlaylistDocument& doc, const ItemTable& table,
+                                          const std::vector<int>& rows, int step) {
+    const ItemLayout& layout = table.layout();
+    std::vector<int> items;
+    for (int row : rows)
+        if (const int item = table.itemOfRow(row); item >= 0)
+            items.push_back(item);
+    std::optional<Reordering> moving =
+        MoveByOne(static_cast<int>(layout.items.size()), items, step);
+    if (!moving)
+        return std::nullopt;
+    std::vector<int> order;
+    order.reserve(static_cast<size_t>(doc.Entries().size()));
+    for (int line = 0; line < layout.lead; ++line)
+        order.push_back(line);
+    for (int item : moving->order) {
+        const Item& it = layout.items[static_cast<size_t>(item)];
+        for (int line = it.first; line < it.end; ++line)
+            order.push_back(line);
+    }
+    for (qsizetype line = layout.tail; line < doc.Entries().size(); ++line)
+        order.push_back(static_cast<int>(line));
+    doc.perform(Change::permute(order),
+                step < 0 ? QStringLiteral("Move Up") : QStringLiteral("Move Down"));
+    std::vector<int> moved;
+    for (int item : moving->selected)
+        moved.push_back(table.rowOfItem(item));
+    return moved;
 }
 
 }  // namespace editing

@@ -5,6 +5,7 @@
 
 namespace cadrell {
 
+class ItemTable;
 class PlaylistDocument;
 
 // Moving the selected entries one place up or down (Move Up, Move Down).
@@ -24,6 +25,12 @@ namespace editing {
 // nothing (and no change at all) when no row moved.
 std::optional<std::vector<int>> MoveEntries(PlaylistDocument& doc, const std::vector<int>& selected,
                                             int step);
+
+// The item view's Move Up and Move Down: the items of the rows trade places with the item before
+// or after them, each with all its lines; rows that are no item never move. The rows the items
+// stand at afterwards, or nothing when none moved.
+std::optional<std::vector<int>> MoveItems(PlaylistDocument& doc, const ItemTable& table,
+                                          const std::vector<int>& rows, int step);
 
 }  // namespace editing
 }  // namespace cadrell

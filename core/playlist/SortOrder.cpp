@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,6 +17,7 @@
 #include <thread>
 
 #include "core/platform/PathParts.h"
+#include "core/playlist/ItemTable.h"
 #include "core/playlist/Items.h"
 
 namespace cadrell {
@@ -221,17 +224,13 @@ QByteArrayView ExtinfTitle(QByteArrayView line) {
     return {};
 }
 
-RowOrder SortOrder(const EntryList& entries, const std::vector<int>& selectedRows, SortKey key,
-                   const TextForm& form) {
-    const ItemLayout layout = FindItems(entries);
-    const std::vector<int> places = itemsToOrder(layout, selectedRows);
-    auto textOf = [&](int k) {
-        const Item& item = layout.items[static_cast<size_t>(places[static_cast<size_t>(k)])];
-        const QByteArrayView entry = entries.at(item.entry);
-        return key == SortKey::Path       ? entry
-               : key == SortKey::FileName ? fileName(entry)
-                                          : titleOf(entries, item);
-    };
+namespace {
+
+// The items of `places` in the natural order of the texts textOf(k) gives for places[k]; equal
+// texts keep their order.
+std::vector<int> naturallySorted(const std::vector<int>& places,
+                                 const std::function<QByteArrayView(int)>& textOf,
+                                 const TextForm& form) {
     const QCollator collator = naturalCollator();
     const AsciiCollation* const fast =
         form.asciiCompatible ? AsciiCollation::of(collator) : nullptr;
@@ -366,6 +365,61 @@ RowOrder SortOrder(const EntryList& entries, const std::vector<int>& selectedRow
     }
     for (; at < sortedPlain.size(); ++at)
         moved.push_back(places[static_cast<size_t>(sortedPlain[at])]);
+    return moved;
+}
+
+}  // namespace
+
+RowOrder SortOrder(const EntryList& entries, const std::vector<int>& selectedRows, SortKey key,
+                   const TextForm& form) {
+    const ItemLayout layout = FindItems(entries);
+    const std::vector<int> places = itemsToOrder(layout, selectedRows);
+    auto textOf = [&](int k) {
+        const Item& item = layout.items[static_cast<size_t>(places[static_cast<size_t>(k)])];
+        const QByteArrayView entry = entries.at(item.entry);
+        return key == SortKey::Path       ? entry
+               : key == SortKey::FileName ? fileName(entry)
+                                          : titleOf(entries, item);
+    };
+    return orderOf(entries, layout, places, naturallySorted(places, textOf, form));
+}
+
+RowOrder SortByColumn(const EntryList& entries, ItemColumn column, QByteArrayView attribute,
+                      bool descending, const TextForm& form) {
+    const ItemLayout layout = FindItems(entries);
+    std::vector<int> places(layout.items.size());
+    std::iota(places.begin(), places.end(), 0);
+    // Descending is the ascending order of the items taken from the end, read backwards: equal
+    // texts then still keep the order they had.
+    std::vector<int> from = places;
+    if (descending)
+        std::reverse(from.begin(), from.end());
+    if (column == ItemColumn::Number)
+        return orderOf(entries, layout, places, from);
+    std::vector<int> moved;
+    if (column == ItemColumn::Duration) {
+        std::vector<std::pair<qint64, int>> keyed;
+        keyed.reserve(from.size());
+        for (int i : from) {
+            const std::optional<qint64> s =
+                ItemSeconds(entries, layout.items[static_cast<size_t>(i)]);
+            // Unknown lengths go after every known one.
+            keyed.emplace_back(s ? *s : std::numeric_limits<qint64>::max(), i);
+        }
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& k : keyed)
+            moved.push_back(k.second);
+    } else {
+        auto textOf = [&](int k) {
+            return ItemCell(entries,
+                            layout.items[static_cast<size_t>(from[static_cast<size_t>(k)])], column,
+                            attribute);
+        };
+        moved = naturallySorted(from, textOf, form);
+    }
+    if (descending)
+        std::reverse(moved.begin(), moved.end());
     return orderOf(entries, layout, places, moved);
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/playlist/EntryList.h"
+#include "core/playlist/ItemTable.h"
 #include "core/playlist/Tools.h"
 
 namespace cadrell {
@@ -18,6 +19,10 @@ bool IsIdentity(const RowOrder& order);
 enum class SortKey { Path, FileName, Title };
 RowOrder SortOrder(const EntryList& entries, const std::vector<int>& selectedRows, SortKey key,
                    const TextForm& form = {});
+// All items in the order of one column of the item view (a second click on its header sorts
+// descending); the lines that are no item stay in place.
+RowOrder SortByColumn(const EntryList& entries, ItemColumn column, QByteArrayView attribute,
+                      bool descending, const TextForm& form = {});
 RowOrder ReverseOrder(const EntryList& entries, const std::vector<int>& selectedRows);
 RowOrder ShuffleOrder(const EntryList& entries, const std::vector<int>& selectedRows,
                       uint64_t seed);

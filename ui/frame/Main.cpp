@@ -172,12 +172,27 @@ void TCadrellMainForm::UpdateStatus() {
             statusBar_->clearMessage();
         return;
     }
-    statusBar_->setCounts(active->Document.Entries().size(), active->ListView1->selectedCount());
+    if (active->itemView())
+        statusBar_->setCountsText(active->itemCountsText());
+    else
+        statusBar_->setCounts(active->Document.Entries().size(),
+                              active->ListView1->selectedCount());
     statusBar_->setEncoding(EncodingName(active->Document.Encoding), active->MenuEncoding);
     statusBar_->setLineEnds(LineEndName(active->Document.LineEnds), active->MenuLineEnds);
     // Each window's last result is its own: another window's never stands beside this one.
     if (!statusBar_->inProgress() && statusBar_->currentMessage() != active->statusMessage())
         statusBar_->showMessage(active->statusMessage());
+}
+
+void TCadrellMainForm::setItemView(bool items) {
+    view_.items = items;
+    MenuLines->setChecked(!items);
+    MenuItems->setChecked(items);
+    for (QMdiSubWindow* window : MdiArea->subWindowList())
+        if (auto* child = qobject_cast<TMDIChild*>(window->widget()))
+            child->setItemView(items);
+    SaveViewSettings(view_);
+    UpdateStatus();
 }
 
 void TCadrellMainForm::refreshStatus(const QWidget* window) {

@@ -9,6 +9,7 @@
 
 #include "core/playlist/Encoding.h"
 #include "core/playlist/EntryList.h"
+#include "core/settings/ViewSettings.h"
 #include "ui/playlist/DocumentHost.h"
 
 class QAction;
@@ -40,6 +41,8 @@ public:
     QAction* MenuExit = nullptr;
     QMenu* MenuView = nullptr;
     QAction* MenuToolbar = nullptr;
+    QAction* MenuLines = nullptr;
+    QAction* MenuItems = nullptr;
     QAction* MenuFont = nullptr;
     QAction* MenuOptions = nullptr;
     QMenu* MenuWindow = nullptr;
@@ -137,6 +140,11 @@ public:
     void newDocument() override { MenuClick(MenuNew); }
     void openDocument() override { MenuClick(MenuOpen); }
     void exitProgram() override { MenuClick(MenuExit); }
+    bool itemView() const override { return view_.items; }
+    QByteArray itemColumnState() const override { return view_.itemColumns; }
+    void setItemColumnState(const QByteArray& state) override { view_.itemColumns = state; }
+    // Every document window shows items (or lines) from now on, and so do new ones.
+    void setItemView(bool items);
 
 signals:
     // The frame has been shown for the first time.
@@ -175,6 +183,7 @@ private:
     bool shown_ = false;
     bool closing_ = false;
     bool destroying_ = false;
+    ViewSettings view_;
     QList<QAction*> windowItems_;
     QPoint normalFrameOffset_;
     QList<QByteArray> pendingHandOffs_;  // names handed over while a dialog was open

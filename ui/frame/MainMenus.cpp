@@ -87,6 +87,21 @@ void TCadrellMainForm::createMenus() {
     MenuToolbar = menuItem(this, MenuView, "MenuToolbar", QStringLiteral("&Toolbar"));
     MenuToolbar->setCheckable(true);
     MenuToolbar->setChecked(true);
+    MenuView->addSeparator();
+    // Radio items: how every document window shows its playlist.
+    MenuLines = menuItem(this, MenuView, "MenuLines", QStringLiteral("&Lines"),
+                         QStringLiteral("Lines|Show the playlist one line per row"),
+                         QKeySequence(QStringLiteral("Ctrl+1")));
+    MenuItems = menuItem(this, MenuView, "MenuItems", QStringLiteral("&Items"),
+                         QStringLiteral("Items|Show one row per track or channel, with its "
+                                        "title, duration and group"),
+                         QKeySequence(QStringLiteral("Ctrl+2")));
+    for (QAction* item : {MenuLines, MenuItems}) {
+        item->setCheckable(true);
+        item->setProperty("radio", true);
+    }
+    MenuLines->setChecked(true);
+    MenuView->addSeparator();
     MenuFont = menuItem(this, MenuView, "MenuFont", QStringLiteral("&Font..."));
     MenuOptions = menuItem(this, MenuView, "MenuOptions", QStringLiteral("&Options..."));
 
@@ -274,6 +289,8 @@ void TCadrellMainForm::MenuClick(QAction* sender) {
     } else if (sender == MenuToolbar) {
         MenuToolbar->setChecked(!MenuToolbar->isChecked());
         ToolBar1->setVisible(MenuToolbar->isChecked());
+    } else if (sender == MenuLines || sender == MenuItems) {
+        setItemView(sender == MenuItems);
     } else if (sender == MenuFont) {
         chooseFont();
     } else if (sender == MenuOptions) {

@@ -112,11 +112,15 @@ private:
 void TCadrellMainForm::LoadSettings() {
     FrameSettings target(*this);
     cadrell::LoadSettings(target);
+    view_ = LoadViewSettings();
+    MenuLines->setChecked(!view_.items);
+    MenuItems->setChecked(view_.items);
 }
 
 void TCadrellMainForm::SaveSettings() {
     FrameSettings target(*this);
     cadrell::SaveSettings(target);
+    SaveViewSettings(view_);
 }
 
 }  // namespace cadrell

@@ -58,6 +58,11 @@ void StatusBar::setCounts(qsizetype entries, qsizetype selected) {
     counts_->setAccessibleName(text);
 }
 
+void StatusBar::setCountsText(const QString& text) {
+    counts_->setText(text);
+    counts_->setAccessibleName(text);
+}
+
 void StatusBar::setEncoding(const QString& name, QMenu* menu) {
     encoding_->setVisible(!name.isEmpty());
     encoding_->setText(name);

@@ -19,6 +19,8 @@ public:
     explicit StatusBar(QWidget* parent = nullptr);
 
     // Counts of the active playlist; a negative entry count means no playlist is active.
+    // The counts as the item view words them.
+    void setCountsText(const QString& text);
     void setCounts(qsizetype entries, qsizetype selected);
     // The encoding button shows `name` and opens `menu` (not owned); an empty name hides it.
     void setEncoding(const QString& name, QMenu* menu);

@@ -25,6 +25,7 @@
 #include "ui/playlist/EntryEditor.h"
 #include "ui/playlist/FileChangedBar.h"
 #include "ui/playlist/FindBar.h"
+#include "ui/playlist/ItemModel.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
 #include "ui/playlist/PlaylistTools.h"
@@ -64,11 +65,7 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
     });
     // What a tool said about the rows no longer holds once they change.
     connect(&Document, &PlaylistDocument::changed, this, [this] { statusMessage_.clear(); });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (!showingChanges_)
-            selectionFromHistory_ = false;
-        host_.refreshStatus(this);
-    });
+    followSelection();
     updateUndoItems();
 
     connect(ListView1, &PlaylistListView::dragStarted, this, [this] {
@@ -89,6 +86,8 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
     createPlaylistMenu();
 
     SetDocumentFont(host_.documentFont(), host_.documentFontColor());
+    if (host_.itemView())
+        setItemView(true);
     editing::CopiedPositions().Clear();
     setTitle(kUntitled);
 }
@@ -268,15 +267,23 @@ void TMDIChild::FormClose() {
         findBar_->stop();
 }
 
+void TMDIChild::followSelection() {
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!showingChanges_)
+            selectionFromHistory_ = false;
+        host_.refreshStatus(this);
+    });
+}
+
 void TMDIChild::DeleteEntries() {
-    const std::vector<int> selected = ListView1->selectedPositions();
+    const std::vector<int> selected = selectedLines();
     editing::DeleteEntries(Document, selected);
     if (!selected.empty())
         keepKeyboardAt(selected.front());
 }
 
 void TMDIChild::CutEntries() {
-    const std::vector<int> selected = ListView1->selectedPositions();
+    const std::vector<int> selected = selectedLines();
     editing::CutEntries(Document, selected, host_.entryClipboard(), editing::CopiedPositions());
     host_.entryClipboardEncoding() = Document.Encoding;
     host_.entryClipboardFolder() = tools_->folder();
@@ -284,9 +291,10 @@ void TMDIChild::CutEntries() {
         keepKeyboardAt(selected.front());
 }
 
-void TMDIChild::keepKeyboardAt(int row) {
+void TMDIChild::keepKeyboardAt(int line) {
     const int rows = ListView1->model()->rowCount();
-    if (rows == 0)
+    const int row = rowOfLine(line);
+    if (rows == 0 || row < 0)
         return;
     const QModelIndex index = ListView1->model()->index(std::min(row, rows - 1), 0);
     ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
@@ -295,23 +303,17 @@ void TMDIChild::keepKeyboardAt(int row) {
 
 void TMDIChild::MoveEntries(int step) {
     const std::optional<std::vector<int>> moved =
-        editing::MoveEntries(Document, ListView1->selectedPositions(), step);
+        itemView_ ? editing::MoveItems(Document, itemModel_->table(),
+                                       ListView1->selectedPositions(), step)
+                  : editing::MoveEntries(Document, ListView1->selectedPositions(), step);
     if (!moved)
         return;
     // The selection goes with the rows, and so does the keyboard.
-    QItemSelection selection;
-    const QAbstractItemModel* model = ListView1->model();
-    for (int row : *moved)
-        selection.select(model->index(row, 0), model->index(row, 0));
-    ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    const int current = step < 0 ? moved->front() : moved->back();
-    ListView1->selectionModel()->setCurrentIndex(model->index(current, 0),
-                                                 QItemSelectionModel::NoUpdate);
-    ListView1->scrollTo(model->index(current, 0));
+    selectRows(*moved, step < 0 ? moved->front() : moved->back());
 }
 
 void TMDIChild::CopyEntries() {
-    editing::CopyEntries(Document, ListView1->selectedPositions(), host_.entryClipboard(),
+    editing::CopyEntries(Document, selectedLines(), host_.entryClipboard(),
                          editing::CopiedPositions());
     host_.entryClipboardEncoding() = Document.Encoding;
     host_.entryClipboardFolder() = tools_->folder();
@@ -319,7 +321,8 @@ void TMDIChild::CopyEntries() {
 
 void TMDIChild::PasteEntries() {
     if (const std::optional<EntryList> entries = ClipboardHeldHere())
-        editing::PasteEntries(Document, ListView1->selectedPositions(), *entries);
+        editing::PasteEntries(
+            Document, itemView_ ? insertionLines() : ListView1->selectedPositions(), *entries);
 }
 
 std::optional<EntryList> TMDIChild::ClipboardHeldHere() {
@@ -380,7 +383,7 @@ void TMDIChild::setStatusMessage(const QString& text) {
 }
 
 std::vector<int> TMDIChild::toolRows() const {
-    return selectionFromHistory_ ? std::vector<int>() : ListView1->selectedPositions();
+    return selectionFromHistory_ ? std::vector<int>() : selectedLines();
 }
 
 void TMDIChild::UndoStep() {
@@ -393,26 +396,9 @@ void TMDIChild::RedoStep() {
 
 // The user sees what came back: the changed rows selected, the first of them in view.
 void TMDIChild::showChangedRows(const ChangedRows& changed) {
-    QAbstractItemModel* model = ListView1->model();
-    QItemSelection selection;
-    for (size_t k = 0; k < changed.rows.size();) {
-        size_t end = k + 1;
-        while (end < changed.rows.size() && changed.rows[end] == changed.rows[end - 1] + 1)
-            ++end;
-        selection.append(QItemSelectionRange(model->index(changed.rows[k], 0),
-                                             model->index(changed.rows[end - 1], 0)));
-        k = end;
-    }
     // Shown so the user sees what came back, but not taken as a choice of rows for the next tool.
-    showingChanges_ = true;
-    ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    showingChanges_ = false;
+    selectLines(changed.rows, changed.focus, true);
     selectionFromHistory_ = !changed.rows.empty();
-    if (changed.focus < 0)
-        return;
-    const QModelIndex focus = model->index(changed.focus, 0);
-    ListView1->selectionModel()->setCurrentIndex(focus, QItemSelectionModel::NoUpdate);
-    ListView1->scrollTo(focus);
 }
 
 void TMDIChild::ListView1StartDrag() {
@@ -420,6 +406,8 @@ void TMDIChild::ListView1StartDrag() {
 }
 
 void TMDIChild::ListView1DragDrop(PlaylistListView* source, int target) {
+    if (itemView_)
+        target = itemModel_->table().insertionLine(target);
     if (source == ListView1)
         editing::DropWithin(Document, editing::CopiedPositions(), target);
     else if (const std::optional<EntryList> entries = ClipboardHeldHere())
@@ -435,6 +423,12 @@ void TMDIChild::ShellDrop(const std::vector<QByteArray>& names) {
     const std::optional<EntryList> entries = HeldHere(dropped, TextEncoding::Utf8);
     if (!entries)
         return;
+    if (itemView_ && ListView1->namesDropRow() >= 0) {
+        // Dropped on an item: the new items go before it.
+        editing::DropFromOther(
+            Document, itemModel_->table().insertionLine(ListView1->namesDropRow()), *entries);
+        return;
+    }
     editing::AppendNames(Document, entries->toVector());
 }
 

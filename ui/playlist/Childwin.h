@@ -20,6 +20,8 @@ class DocumentHost;
 class EntryEditor;
 class FileChangedBar;
 class FindBar;
+class ItemHeader;
+class ItemModel;
 class PlaylistModel;
 class PlaylistTools;
 class PlaylistListView;
@@ -152,6 +154,27 @@ public:
     // changed it since (then none, which means all).
     std::vector<int> toolRows() const;
 
+    // Lines (one row per line) or Items (one row per item, in columns); the frame sets it for
+    // every window alike. Commands work on whole items in the item view.
+    bool itemView() const { return itemView_; }
+    void setItemView(bool items);
+    ItemModel* itemModel() const { return itemModel_; }
+    ItemHeader* itemHeader() const { return itemHeader_; }
+    // The lines the selected rows hold (in the item view, every line of the selected items).
+    std::vector<int> selectedLines() const;
+    // Selects the rows that show these lines and brings the row of line `focus` into view (-1:
+    // none); a selection that Undo or Redo made is marked as such.
+    void selectLines(const std::vector<int>& lines, int focus, bool fromHistory = false);
+    // The row that shows a line in the current view.
+    int rowOfLine(int line) const;
+    // "2,059 items, 1 selected, 3 h 12 min" for the status bar in the item view.
+    QString itemCountsText() const;
+    // A click on a column header: the items sorted by it, one step; again reverses.
+    void sortByColumn(int column);
+    // Types into a cell of the current item (F2, a double click); -1: the current column.
+    void editCell(int column);
+    void insertItem();
+
     QMdiSubWindow* subWindow() const;
     DocumentHost& host() const { return host_; }
     // Set by the closing frame once every window has agreed, so none is asked twice.
@@ -181,8 +204,9 @@ private:
     // After Save As chose a name in another folder: offers to rewrite the relative entries so
     // they still name the same files.
     void offerRelativeRewrite(const QByteArray& oldName);
-    // After rows are removed: the row that followed the first of them is current, unselected.
-    void keepKeyboardAt(int row);
+    // After lines are removed: the row of the line that followed the first of them is current,
+    // unselected.
+    void keepKeyboardAt(int line);
     void createMenus();
     void createPlaylistMenu();
     void createFindBar();
@@ -204,6 +228,20 @@ private:
     QByteArray importedFrom_;
     QByteArray saveAsFrom_;  // the name Save As started from, while it asks for the new one  // the
                              // PLS or XSPF file an untitled playlist was read from
+    void selectRows(const std::vector<int>& rows, int focusRow);
+    void followSelection();
+    // The line a paste or an insertion in the item view goes before (-1: at the end).
+    std::vector<int> insertionLines() const;
+    void lookForAttributes();
+
+    ItemModel* itemModel_ = nullptr;
+    ItemHeader* itemHeader_ = nullptr;
+    bool itemView_ = false;
+    int sortedColumn_ = -1;
+    bool sortedDescending_ = false;
+    bool keepSortIndicator_ = false;
+    int editColumn_ = 1;
+    quint64 attributeLook_ = 0;
     bool selectionFromHistory_ = false;
     bool showingChanges_ = false;
 };

@@ -470,9 +470,15 @@ bool TMDIChild::PlaylistMenuClick(QAction* sender) {
     } else if (sender == MenuMakeAbsolute) {
         tools_->makeAbsolute();
     } else if (sender == MenuEditEntry) {
-        editor_->editCurrent();
+        if (itemView_)
+            editCell(-1);
+        else
+            editor_->editCurrent();
     } else if (sender == MenuInsertEntry) {
-        editor_->insertEntry();
+        if (itemView_)
+            insertItem();
+        else
+            editor_->insertEntry();
     } else {
         return false;
     }

@@ -57,6 +57,11 @@ public:
     virtual void newDocument() = 0;
     virtual void openDocument() = 0;
     virtual void exitProgram() = 0;
+    // Whether windows show items rather than lines, and the item view's columns (widths, order,
+    // the visible ones), shared by every window and remembered across starts.
+    virtual bool itemView() const { return false; }
+    virtual QByteArray itemColumnState() const { return {}; }
+    virtual void setItemColumnState(const QByteArray&) {}
 };
 
 }  // namespace cadrell

@@ -7,12 +7,14 @@
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <algorithm>
@@ -20,6 +22,7 @@
 #include "core/platform/EventLog.h"
 #include "ui/platform/FileIcons.h"
 #include "ui/platform/SystemImageList.h"
+#include "ui/playlist/ItemRows.h"
 
 namespace cadrell {
 
@@ -48,7 +51,9 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
         const int text = option.fontMetrics.height() + 4;
         const int icon = view_->iconSize().height() + 2;
-        return {view_->viewport()->width(), std::max(text, icon)};
+        const int width = view_->viewport()->width();
+        return {view_->header_ ? std::max(width, view_->header_->length()) : width,
+                std::max(text, icon)};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -67,7 +72,12 @@ public:
                                  colours.color(QPalette::Active, QPalette::Text));
             }
         }
-        QStyledItemDelegate::paint(painter, shown, index);
+        if (view_->header_) {
+            initStyleOption(&shown, index);
+            PaintItemRow(painter, shown, index, *view_->header_, *view_->items_);
+        } else {
+            QStyledItemDelegate::paint(painter, shown, index);
+        }
         view_->rowPainted_ = true;
         if (index.row() != view_->dropHighlightRow())
             return;
@@ -192,8 +202,49 @@ void PlaylistListView::reset() {
     QListView::reset();
 }
 
+void PlaylistListView::setColumns(QHeaderView* header, const ItemModel* items) {
+    if (header_ == header)
+        return;
+    if (header_) {
+        header_->hide();
+        disconnect(header_, nullptr, this, nullptr);
+        disconnect(horizontalScrollBar(), nullptr, header_, nullptr);
+    }
+    header_ = header;
+    items_ = items;
+    if (header_) {
+        header_->setParent(this);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        setViewportMargins(0, header_->sizeHint().height(), 0, 0);
+        auto relayout = [this] {
+            scheduleDelayedItemsLayout();
+            viewport()->update();
+        };
+        connect(header_, &QHeaderView::sectionResized, this, relayout);
+        connect(header_, &QHeaderView::sectionMoved, this, relayout);
+        connect(header_, &QHeaderView::sectionCountChanged, this, relayout);
+        connect(horizontalScrollBar(), &QScrollBar::valueChanged, header_, &QHeaderView::setOffset);
+        header_->setOffset(horizontalScrollBar()->value());
+        placeHeader();
+        header_->show();
+    } else {
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setViewportMargins(0, 0, 0, 0);
+    }
+    scheduleDelayedItemsLayout();
+}
+
+void PlaylistListView::placeHeader() {
+    if (!header_)
+        return;
+    const QRect inside = contentsRect();
+    header_->setGeometry(inside.left(), inside.top(), viewport()->width(),
+                         header_->sizeHint().height());
+}
+
 void PlaylistListView::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
+    placeHeader();
     // Rows are as wide as the viewport, so a new width lays them out again (the list view does
     // that by itself only for the height).
     if (event->size().width() != event->oldSize().width())
@@ -443,6 +494,7 @@ void PlaylistListView::dropEvent(QDropEvent* event) {
         return;
     }
     const std::vector<QByteArray> names = NamesFromMimeData(mime);
+    namesDropRow_ = indexAt(event->position().toPoint()).row();
     if (names.empty()) {
         event->ignore();
         return;

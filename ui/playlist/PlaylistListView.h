@@ -7,11 +7,13 @@
 #include <vector>
 
 class QDrag;
+class QHeaderView;
 class QDragMoveEvent;
 class QMimeData;
 
 namespace cadrell {
 
+class ItemModel;
 class TSystemImageList;
 
 // The list of a document window. It reports what the user does with the mouse as signals; the
@@ -56,6 +58,13 @@ public:
     // window is, although every list of the frame sits in the active top-level window.
     void setShownActive(bool active);
     bool shownActive() const { return shownActive_; }
+
+    // The item view: rows drawn in the header's columns, the header above them and scrolled
+    // sideways with them. Null: one line per row, as wide as the list.
+    void setColumns(QHeaderView* header, const ItemModel* items);
+    QHeaderView* columnHeader() const { return header_; }
+    // The row under the last drop of files or addresses (-1: none).
+    int namesDropRow() const { return namesDropRow_; }
 
     void setModel(QAbstractItemModel* model) override;
     void reset() override;
@@ -110,7 +119,12 @@ private:
     QPoint pressPos_;
     QPersistentModelIndex pressRow_;
 
+    void placeHeader();
+
     TSystemImageList* images_ = nullptr;
+    QHeaderView* header_ = nullptr;
+    const ItemModel* items_ = nullptr;
+    int namesDropRow_ = -1;
     bool shownActive_ = true;
     bool rowPainted_ = false;  // since the last paint event began
     bool rowsPaintedLogged_ = false;

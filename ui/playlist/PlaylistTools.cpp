@@ -199,6 +199,24 @@ void PlaylistTools::sort(SortKey key) {
         });
 }
 
+void PlaylistTools::sortByColumn(ItemColumn column, const QByteArray& attribute, bool descending,
+                                 const QString& name, const std::function<void()>& sorted) {
+    const EntryList entries = window_->Document.Entries();
+    const std::vector<int> selected = window_->selectedLines();
+    const TextForm form = textForm(window_->Document.Encoding);
+    run(QStringLiteral("Sorting…"), name,
+        [this, entries, selected, form, column, attribute, descending, name, sorted](
+            const std::atomic<bool>&, const Progress&) {
+            RowOrder order = SortByColumn(entries, column, attribute, descending, form);
+            const QString done = orderMessage(ScopeOfOrder(entries, {}), "sorted");
+            return Finish([this, order = std::move(order), name, selected, done, sorted] {
+                // Sorted already is sorted still: the header shows the order either way.
+                sorted();
+                applyOrder(order, name, selected, done);
+            });
+        });
+}
+
 void PlaylistTools::reverse() {
     const QString name = QStringLiteral("Reverse Order");
     const EntryList entries = window_->Document.Entries();
@@ -361,26 +379,7 @@ void PlaylistTools::locateMissingFiles() {
 }
 
 void PlaylistTools::selectRows(const std::vector<int>& rows) {
-    PlaylistListView* view = window_->ListView1;
-    const QAbstractItemModel* model = view->model();
-    QItemSelection selection;
-    for (size_t k = 0; k < rows.size();) {
-        size_t end = k + 1;
-        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
-            ++end;
-        selection.append(
-            QItemSelectionRange(model->index(rows[k], 0), model->index(rows[end - 1], 0)));
-        k = end;
-    }
-    // Cleared first: the selection model compares an old selection with a new one range by range
-    // with every other, which on thousands of ranges each stands still for seconds.
-    view->selectionModel()->clearSelection();
-    view->selectionModel()->select(selection, QItemSelectionModel::Select);
-    if (rows.empty())
-        return;
-    const QModelIndex first = model->index(rows.front(), 0);
-    view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
-    view->scrollTo(first);
+    window_->selectLines(rows, rows.empty() ? -1 : rows.front());
 }
 
 }  // namespace cadrell

@@ -28,6 +28,10 @@ public:
     ~PlaylistTools() override;
 
     void sort(SortKey key);
+    // The item view's header: all items in the order of one column, one step called `name`;
+    // `sorted` runs when the order is applied (or already was the order).
+    void sortByColumn(ItemColumn column, const QByteArray& attribute, bool descending,
+                      const QString& name, const std::function<void()>& sorted);
     void reverse();
     void shuffle();
     void removeDuplicates();

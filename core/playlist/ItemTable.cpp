@@ -1,0 +1,294 @@
+#include "core/playlist/ItemTable.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+#include "core/platform/Error.h"
+#include "core/platform/PathParts.h"
+#include "core/playlist/Extinf.h"
+
+namespace cadrell {
+
+namespace {
+
+constexpr QByteArrayView kExtgrp("#EXTGRP:");
+constexpr QByteArrayView kGroupTitle("group-title");
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("ItemTable", text);
+}
+
+int extgrpLineOf(const EntryList& entries, const Item& item) {
+    for (int r = item.first; r < item.entry; ++r)
+        if (entries.at(r).startsWith(kExtgrp))
+            return r;
+    return -1;
+}
+
+Change replaced(int row, const QByteArray& text) {
+    EntryList texts;
+    texts.append(text);
+    return Change::replace({row}, std::move(texts));
+}
+
+// A new line just above the item's entry, after the "#" lines it has.
+Change insertedAbove(const Item& item, const QByteArray& text) {
+    EntryList texts;
+    texts.append(text);
+    return Change::insert({item.entry}, std::move(texts));
+}
+
+}  // namespace
+
+void ItemTable::rebuild(const EntryList& entries) {
+    layout_ = FindItems(entries);
+    lines_ = static_cast<int>(std::min<qsizetype>(entries.size(), INT_MAX));
+    rows_ = layout_.lead + static_cast<int>(layout_.items.size()) + (lines_ - layout_.tail);
+    totalSeconds_ = 0;
+    timedItems_ = 0;
+    for (const Item& item : layout_.items) {
+        for (int r = item.first; r < item.entry; ++r) {
+            const QByteArrayView line = entries.at(r);
+            if (!IsExtinfLine(line))
+                continue;
+            if (const std::optional<qint64> s = ExtinfSeconds(line)) {
+                totalSeconds_ += *s;
+                ++timedItems_;
+            }
+            break;
+        }
+    }
+}
+
+int ItemTable::itemOfRow(int row) const {
+    const int item = row - layout_.lead;
+    return row >= layout_.lead && item < static_cast<int>(layout_.items.size()) ? item : -1;
+}
+
+int ItemTable::firstLine(int row) const {
+    if (row < layout_.lead)
+        return row;
+    const int item = itemOfRow(row);
+    if (item >= 0)
+        return layout_.items[static_cast<size_t>(item)].first;
+    return layout_.tail + (row - layout_.lead - static_cast<int>(layout_.items.size()));
+}
+
+int ItemTable::endLine(int row) const {
+    const int item = itemOfRow(row);
+    return item >= 0 ? layout_.items[static_cast<size_t>(item)].end : firstLine(row) + 1;
+}
+
+int ItemTable::rowOfLine(int line) const {
+    if (line < layout_.lead)
+        return line;
+    if (line >= layout_.tail)
+        return layout_.lead + static_cast<int>(layout_.items.size()) + (line - layout_.tail);
+    const auto& items = layout_.items;
+    auto it = std::upper_bound(items.begin(), items.end(), line,
+                               [](int l, const Item& item) { return l < item.first; });
+    return layout_.lead + static_cast<int>(it - items.begin()) - 1;
+}
+
+std::vector<int> ItemTable::linesOfRows(const std::vector<int>& rows) const {
+    std::vector<int> lines;
+    lines.reserve(rows.size());
+    for (int row : rows) {
+        if (row < 0 || row >= rows_)
+            continue;
+        for (int l = firstLine(row), end = endLine(row); l < end; ++l)
+            lines.push_back(l);
+    }
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    return lines;
+}
+
+std::vector<int> ItemTable::rowsOfLines(const std::vector<int>& lines) const {
+    std::vector<int> rows;
+    rows.reserve(lines.size());
+    for (int line : lines) {
+        if (line < 0 || line >= lines_)
+            continue;
+        const int row = rowOfLine(line);
+        if (rows.empty() || rows.back() != row)
+            rows.push_back(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+int ItemTable::insertionLine(int row) const {
+    int line = layout_.tail;
+    if (row >= layout_.lead && itemOfRow(row) >= 0)
+        line = firstLine(row);
+    else if (row >= 0 && row < layout_.lead)
+        line = layout_.lead;
+    return line >= lines_ ? -1 : line;
+}
+
+int ExtinfLineOf(const EntryList& entries, const Item& item) {
+    for (int r = item.first; r < item.entry; ++r)
+        if (IsExtinfLine(entries.at(r)))
+            return r;
+    return -1;
+}
+
+QByteArrayView ItemTitle(const EntryList& entries, const Item& item) {
+    const int x = ExtinfLineOf(entries, item);
+    if (x < 0)
+        return {};
+    const QByteArrayView line = entries.at(x);
+    const std::optional<ExtinfParts> parts = ParseExtinfParts(line);
+    return parts ? parts->title.in(line) : QByteArrayView();
+}
+
+std::optional<qint64> ItemSeconds(const EntryList& entries, const Item& item) {
+    const int x = ExtinfLineOf(entries, item);
+    return x < 0 ? std::nullopt : ExtinfSeconds(entries.at(x));
+}
+
+QByteArrayView ItemGroup(const EntryList& entries, const Item& item) {
+    const int x = ExtinfLineOf(entries, item);
+    if (x >= 0 && HasExtinfAttribute(entries.at(x), kGroupTitle))
+        return ExtinfAttributeValue(entries.at(x), kGroupTitle);
+    const int g = extgrpLineOf(entries, item);
+    return g < 0 ? QByteArrayView() : entries.at(g).sliced(kExtgrp.size()).trimmed();
+}
+
+QByteArrayView ItemAttribute(const EntryList& entries, const Item& item, QByteArrayView name) {
+    const int x = ExtinfLineOf(entries, item);
+    return x < 0 ? QByteArrayView() : ExtinfAttributeValue(entries.at(x), name);
+}
+
+QByteArrayView ItemFileName(const EntryList& entries, const Item& item) {
+    const QByteArrayView entry = entries.at(item.entry);
+    return entry.sliced(FileNameOffset(entry));
+}
+
+QByteArrayView ItemFolder(const EntryList& entries, const Item& item) {
+    const QByteArrayView entry = entries.at(item.entry);
+    return entry.first(FileNameOffset(entry));
+}
+
+QByteArrayView ItemCell(const EntryList& entries, const Item& item, ItemColumn column,
+                        QByteArrayView attribute) {
+    switch (column) {
+        case ItemColumn::Title: {
+            const QByteArrayView title = ItemTitle(entries, item);
+            if (!title.isEmpty())
+                return title;
+            const QByteArrayView file = ItemFileName(entries, item);
+            return file.isEmpty() ? entries.at(item.entry) : file;
+        }
+        case ItemColumn::File:
+            return ItemFileName(entries, item);
+        case ItemColumn::Folder:
+            return ItemFolder(entries, item);
+        case ItemColumn::Group:
+            return ItemGroup(entries, item);
+        case ItemColumn::Attribute:
+            return ItemAttribute(entries, item, attribute);
+        case ItemColumn::Number:
+        case ItemColumn::Duration:
+            break;
+    }
+    return {};
+}
+
+std::vector<QByteArray> AttributeNames(const EntryList& entries, const ItemLayout& layout) {
+    // A list that invents a name per line would bury the view in columns.
+    constexpr size_t kMostColumns = 64;
+    std::vector<QByteArray> names;
+    std::vector<QByteArray> lowered;
+    for (const Item& item : layout.items) {
+        const int x = ExtinfLineOf(entries, item);
+        if (x < 0)
+            continue;
+        const QByteArrayView line = entries.at(x);
+        const std::optional<ExtinfParts> parts = ParseExtinfParts(line);
+        for (const ExtinfAttribute& a : parts->attributes) {
+            const QByteArray lower = a.name.in(line).toByteArray().toLower();
+            if (lower == kGroupTitle ||
+                std::find(lowered.begin(), lowered.end(), lower) != lowered.end())
+                continue;
+            lowered.push_back(lower);
+            names.push_back(a.name.in(line).toByteArray());
+            if (names.size() == kMostColumns)
+                return names;
+        }
+    }
+    return names;
+}
+
+Change EditItemCell(const EntryList& entries, const Item& item, ItemColumn column,
+                    QByteArrayView attribute, const QByteArray& value) {
+    const int x = ExtinfLineOf(entries, item);
+    const QByteArrayView extinf = x < 0 ? QByteArrayView() : entries.at(x);
+    Change change;
+    switch (column) {
+        case ItemColumn::Number:
+            return {};
+        case ItemColumn::Title:
+            if (x >= 0)
+                change = replaced(x, ExtinfWithTitle(extinf, value));
+            else if (!value.isEmpty())
+                change = insertedAbove(item, "#EXTINF:-1," + value);
+            break;
+        case ItemColumn::Duration: {
+            const std::optional<qint64> seconds = ParseDurationText(QString::fromUtf8(value));
+            if (!seconds)
+                throw Error(tr("\"%1\" is no length: type minutes and seconds, as 3:07")
+                                .arg(QString::fromUtf8(value)));
+            const QByteArray text = QByteArray::number(*seconds);
+            if (x >= 0) {
+                // "-1" and a missing length both mean unknown: leave such a line alone.
+                if (*seconds < 0 && !ItemSeconds(entries, item))
+                    return {};
+                change = replaced(x, ExtinfWithDuration(extinf, text));
+            } else if (*seconds >= 0) {
+                change = insertedAbove(item, "#EXTINF:" + text + ',');
+            }
+            break;
+        }
+        case ItemColumn::Group: {
+            const int g = extgrpLineOf(entries, item);
+            if (x >= 0 && (HasExtinfAttribute(extinf, kGroupTitle) || g < 0))
+                change = replaced(x, ExtinfWithAttribute(extinf, kGroupTitle, value));
+            else if (g >= 0)
+                change = replaced(g, kExtgrp.toByteArray() + value);
+            else if (!value.isEmpty())
+                change = insertedAbove(item, kExtgrp.toByteArray() + value);
+            break;
+        }
+        case ItemColumn::Attribute:
+            if (x >= 0)
+                change = replaced(x, ExtinfWithAttribute(extinf, attribute, value));
+            else if (!value.isEmpty())
+                change = insertedAbove(item, ExtinfWithAttribute("#EXTINF:-1,", attribute, value));
+            break;
+        case ItemColumn::File:
+        case ItemColumn::Folder: {
+            const QByteArrayView entry = entries.at(item.entry);
+            const qsizetype cut = FileNameOffset(entry);
+            QByteArray text;
+            if (column == ItemColumn::File) {
+                if (value.isEmpty())
+                    throw Error(tr("A file name cannot be empty"));
+                text = entry.first(cut).toByteArray() + value;
+            } else {
+                text = value;
+                if (!text.isEmpty() && !text.endsWith('/') && !text.endsWith('\\'))
+                    text += entry.first(cut).endsWith('\\') ? '\\' : '/';
+                text += entry.sliced(cut);
+            }
+            change = replaced(item.entry, text);
+            break;
+        }
+    }
+    change.dropUnchanged(entries);
+    return change;
+}
+
+}  // namespace cadrell
