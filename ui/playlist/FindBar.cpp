@@ -242,7 +242,7 @@ void FindBar::countProgress() {
 void FindBar::takeSteps() {
     while (!steps_.empty()) {
         const Step step = steps_.front();
-        const int from = step.from == kCurrentRow ? currentRow() : step.from;
+        const int from = step.from == kCurrentRow ? currentRow(step.forward) : step.from;
         const int row = step.forward ? session_.nextMatch(from) : session_.previousMatch(from);
         if (row == kNotCountedYet) {
             countNow();
@@ -279,7 +279,7 @@ void FindBar::showCount() {
     }
     const QString total = FormatCount(static_cast<qsizetype>(found.size())) +
                           (counting ? QStringLiteral("…") : QString());
-    if (const qsizetype at = session_.matchNumber(currentRow()); at > 0)
+    if (const qsizetype at = session_.matchNumber(currentMatchLine()); at > 0)
         count_->setText(tr("%1 of %2").arg(FormatCount(at), total));
     else if (found.size() == 1 && !counting)
         count_->setText(tr("1 match"));
@@ -287,17 +287,43 @@ void FindBar::showCount() {
         count_->setText(tr("%1 matches").arg(total));
 }
 
-int FindBar::currentRow() const {
+std::vector<int> FindBar::rowsOfLines(const std::vector<int>& lines) const {
+    return map_.rowsOfLines ? map_.rowsOfLines(lines) : lines;
+}
+
+std::vector<int> FindBar::linesOfRows(const std::vector<int>& rows) const {
+    return map_.linesOfRows ? map_.linesOfRows(rows) : rows;
+}
+
+int FindBar::currentRow(bool forward) const {
     if (!view_)
         return -1;
     const QModelIndex current = view_->currentIndex();
-    return current.isValid() ? current.row() : -1;
+    if (!current.isValid())
+        return -1;
+    const std::vector<int> lines = linesOfRows({current.row()});
+    if (lines.empty())
+        return -1;
+    return forward ? lines.back() : lines.front();
+}
+
+int FindBar::currentMatchLine() const {
+    if (!view_ || !view_->currentIndex().isValid())
+        return -1;
+    const std::vector<int> lines = linesOfRows({view_->currentIndex().row()});
+    for (int line : lines)
+        if (session_.matchNumber(line) > 0)
+            return line;
+    return lines.empty() ? -1 : lines.front();
 }
 
 void FindBar::moveTo(int row) {
     if (!view_ || !view_->model())
         return;
-    const QModelIndex index = view_->model()->index(row, 0);
+    const std::vector<int> rows = rowsOfLines({row});
+    if (rows.empty())
+        return;
+    const QModelIndex index = view_->model()->index(rows.front(), 0);
     view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     view_->scrollTo(index);
     showCount();
@@ -340,8 +366,7 @@ void FindBar::selectAll() {
 }
 
 void FindBar::selectFound() {
-    const std::vector<int>& found = session_.found();
-    if (found.empty()) {
+    if (session_.found().empty()) {
         emit message(tr("Not found"));
         return;
     }
@@ -349,6 +374,7 @@ void FindBar::selectFound() {
         return;
     // Runs of neighbouring rows become one range each, which keeps a selection of most of a
     // million rows small.
+    const std::vector<int> found = rowsOfLines(session_.found());
     QAbstractItemModel* model = view_->model();
     QItemSelection selection;
     for (size_t i = 0; i < found.size();) {
@@ -374,7 +400,7 @@ void FindBar::replaceCurrent() {
         return;
     stopReplacing();
     replacingAll_ = false;
-    replacedRow_ = currentRow();
+    replacedRow_ = currentMatchLine();
     if (replacedRow_ < 0) {
         findNext();
         return;
@@ -391,7 +417,7 @@ std::vector<int> FindBar::selectedRows() const {
             rows.push_back(r);
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
+    return linesOfRows(rows);
 }
 
 void FindBar::replaceAll() {

@@ -49,6 +49,14 @@ public:
 
     // How entries decode for display; restarts the count.
     void setTextForm(TextForm form);
+    // How the view's rows stand for lines; without it, row i shows line i. The item view's row is
+    // an item, and finding in it matches any of its lines.
+    struct RowMap {
+        std::function<std::vector<int>(const std::vector<int>&)> rowsOfLines;  // ascending
+        std::function<std::vector<int>(const std::vector<int>&)> linesOfRows;  // ascending
+    };
+    void setRowMap(RowMap map) { map_ = std::move(map); }
+
     // Where Replace All shows its progress and Cancel; without one it shows none.
     void setHost(DocumentHost* host);
 
@@ -96,7 +104,12 @@ private:
     void closeBar();
     void followView();
     void documentChanged();
-    int currentRow() const;
+    // The line the current row stands for: a search forward goes on after its last line, one
+    // backward before its first, and a replace works on the first of its lines that matches.
+    int currentRow(bool forward = true) const;
+    int currentMatchLine() const;
+    std::vector<int> rowsOfLines(const std::vector<int>& lines) const;
+    std::vector<int> linesOfRows(const std::vector<int>& rows) const;
     void moveTo(int row);
     void selectFound();
     std::vector<int> selectedRows() const;
@@ -127,6 +140,7 @@ private:
     bool selectAllWhenCounted_ = false;
     std::deque<Step> steps_;
     bool replacingAll_ = false;
+    RowMap map_;
     int replacedRow_ = -1;        // where Replace works
     bool progressShown_ = false;  // Replace All shows its progress in the host
 };

@@ -144,7 +144,7 @@ void PaintItemRow(QPainter* painter, const QStyleOptionViewItem& option, const Q
         cell.text = items.cellText(row, loose ? ItemModel::Title : c);
         cell.features |= QStyleOptionViewItem::HasDisplay;
         cell.textElideMode = Qt::ElideRight;
-        if (c == ItemModel::Duration || c == ItemModel::Number)
+        if (!loose && (c == ItemModel::Duration || c == ItemModel::Number))
             cell.displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
         if ((c == ItemModel::Title || loose) && !option.icon.isNull()) {
             cell.icon = option.icon;
