@@ -50,13 +50,14 @@ private slots:
         QTest::addColumn<QByteArray>("group");
         QTest::addColumn<QByteArray>("logo");
         QTest::addColumn<qint64>("seconds");  // -2: none
-        QTest::newRow("quoted") << QByteArray("#EXTINF:-1 tvg-logo=\"http://l/x.png\" "
-                                              "group-title=\"News\",1+1 Int")
+        QTest::newRow("quoted") << QByteArray(
+                                       "#EXTINF:-1 tvg-logo=\"http://l/x.png\" "
+                                       "group-title=\"News\",1+1 Int")
                                 << QByteArray("1+1 Int") << QByteArray("News")
                                 << QByteArray("http://l/x.png") << qint64(-2);
-        QTest::newRow("comma in quotes") << QByteArray("#EXTINF:0 group-title=\"A, B\",T, too")
-                                         << QByteArray("T, too") << QByteArray("A, B")
-                                         << QByteArray() << qint64(0);
+        QTest::newRow("comma in quotes")
+            << QByteArray("#EXTINF:0 group-title=\"A, B\",T, too") << QByteArray("T, too")
+            << QByteArray("A, B") << QByteArray() << qint64(0);
         QTest::newRow("unquoted") << QByteArray("#EXTINF:12 group-title=Kids tvg-logo=x,Title")
                                   << QByteArray("Title") << QByteArray("Kids") << QByteArray("x")
                                   << qint64(12);
@@ -65,9 +66,9 @@ private slots:
                               << qint64(8);
         QTest::newRow("no comma") << QByteArray("#EXTINF:-1 group-title=\"G\"") << QByteArray()
                                   << QByteArray("G") << QByteArray() << qint64(-2);
-        QTest::newRow("no length") << QByteArray("#EXTINF:,Just a title")
-                                   << QByteArray("Just a title") << QByteArray() << QByteArray()
-                                   << qint64(-2);
+        QTest::newRow("no length")
+            << QByteArray("#EXTINF:,Just a title") << QByteArray("Just a title") << QByteArray()
+            << QByteArray() << qint64(-2);
         QTest::newRow("name case") << QByteArray("#EXTINF:3 Group-Title=\"g\",t") << QByteArray("t")
                                    << QByteArray("g") << QByteArray() << qint64(3);
     }
@@ -205,14 +206,13 @@ private slots:
             << QByteArray("#EXTINF:-1 tvg-id=\"b.al\" group-title=\"Kosovo\",Beta|http://s/b");
         QTest::newRow("EXTGRP line") << 2 << group << QByteArray("Jazz")
                                      << QByteArray("#EXTINF:125,Gamma|#EXTGRP:Jazz|/m/g.mp3");
-        QTest::newRow("title gets a line") << 3 << title << QByteArray("Plain")
-                                           << QByteArray("#EXTINF:-1,Plain|/m/plain.mp3");
-        QTest::newRow("length gets a line") << 3 << length << QByteArray("1:00")
-                                            << QByteArray("#EXTINF:60,|/m/plain.mp3");
-        QTest::newRow("group gets a line") << 3 << group << QByteArray("G")
-                                           << QByteArray("#EXTGRP:G|/m/plain.mp3");
-        QTest::newRow("file") << 3 << file << QByteArray("other.ogg")
-                              << QByteArray("/m/other.ogg");
+        QTest::newRow("title gets a line")
+            << 3 << title << QByteArray("Plain") << QByteArray("#EXTINF:-1,Plain|/m/plain.mp3");
+        QTest::newRow("length gets a line")
+            << 3 << length << QByteArray("1:00") << QByteArray("#EXTINF:60,|/m/plain.mp3");
+        QTest::newRow("group gets a line")
+            << 3 << group << QByteArray("G") << QByteArray("#EXTGRP:G|/m/plain.mp3");
+        QTest::newRow("file") << 3 << file << QByteArray("other.ogg") << QByteArray("/m/other.ogg");
         QTest::newRow("folder") << 3 << folder << QByteArray("/n") << QByteArray("/n/plain.mp3");
     }
     void editsCells() {
@@ -254,15 +254,17 @@ private slots:
         QTest::addColumn<QByteArray>("entries");  // the media entries in their new order
         QTest::newRow("title") << int(ItemColumn::Title) << false
                                << QByteArray("http://s/a|http://s/b|/m/g.mp3|/m/plain.mp3");
-        QTest::newRow("title descending") << int(ItemColumn::Title) << true
-                                          << QByteArray("/m/plain.mp3|/m/g.mp3|http://s/b|http://s/a");
+        QTest::newRow("title descending")
+            << int(ItemColumn::Title) << true
+            << QByteArray("/m/plain.mp3|/m/g.mp3|http://s/b|http://s/a");
         QTest::newRow("group") << int(ItemColumn::Group) << false
                                << QByteArray("/m/plain.mp3|http://s/b|/m/g.mp3|http://s/a");
         QTest::newRow("duration, unknown last")
             << int(ItemColumn::Duration) << false
             << QByteArray("/m/g.mp3|http://s/b|http://s/a|/m/plain.mp3");
-        QTest::newRow("number descending") << int(ItemColumn::Number) << true
-                                           << QByteArray("/m/plain.mp3|/m/g.mp3|http://s/a|http://s/b");
+        QTest::newRow("number descending")
+            << int(ItemColumn::Number) << true
+            << QByteArray("/m/plain.mp3|/m/g.mp3|http://s/a|http://s/b");
     }
     void sortsByColumn() {
         QFETCH(int, column);
@@ -300,7 +302,7 @@ private slots:
                             "#EXTINF:-1 tvg-id=\"a.ua\" group-title=\"News, UA\",Alpha|http://s/a|"
                             "/m/plain.mp3|#EXT-X-ENDLIST"));
         table.rebuild(doc.Entries());
-        QVERIFY(!editing::MoveItems(doc, table, {1}, -1));  // the first item goes no higher
+        QVERIFY(!editing::MoveItems(doc, table, {1}, -1));    // the first item goes no higher
         QVERIFY(!editing::MoveItems(doc, table, {0, 5}, 1));  // lines of their own never move
     }
 };

@@ -211,7 +211,7 @@ void TMDIChild::editCell(int column) {
         if (!ok)
             return;
         EntryList texts;
-        texts.append(PlaylistTools::textForm(Document.Encoding).encode(text));
+        texts.append(encoded(text, PlaylistTools::textForm(Document.Encoding)));
         Change change = Change::replace({line}, std::move(texts));
         change.dropUnchanged(Document.Entries());
         Document.perform(std::move(change), tr("Edit Entry"));
@@ -258,7 +258,7 @@ void TMDIChild::editCell(int column) {
             const std::shared_ptr<std::atomic<bool>> unheld =
                 std::make_shared<std::atomic<bool>>(false);
             const QByteArray bytes =
-                PlaylistTools::textForm(Document.Encoding, unheld).encode(text);
+                encoded(text, PlaylistTools::textForm(Document.Encoding, unheld));
             if (*unheld)
                 throw Error(tr("%1 cannot hold some of these characters")
                                 .arg(EncodingName(Document.Encoding)));
@@ -285,7 +285,7 @@ void TMDIChild::insertItem() {
         return;
     const std::vector<int> at = insertionLines();
     EntryList texts;
-    texts.append(PlaylistTools::textForm(Document.Encoding).encode(text));
+    texts.append(encoded(text, PlaylistTools::textForm(Document.Encoding)));
     const int line = at.empty() ? static_cast<int>(Document.Entries().size()) : at.front();
     Document.perform(Change::insertAt(line, texts), tr("Insert Entry"));
     selectLines({line}, line);

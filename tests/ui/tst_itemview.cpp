@@ -1,0 +1,185 @@
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QtTest>
+
+#include "core/playlist/Editing.h"
+#include "testsupport/FakeHost.h"
+#include "testsupport/ScriptedPrompts.h"
+#include "testsupport/TestSupport.h"
+#include "ui/playlist/Childwin.h"
+#include "ui/playlist/FindBar.h"
+#include "ui/playlist/ItemModel.h"
+#include "ui/playlist/ItemRows.h"
+#include "ui/playlist/PlaylistListView.h"
+#include "ui/playlist/PlaylistTools.h"
+
+using namespace cadrell;
+using testsupport::FakeHost;
+
+namespace {
+
+const QByteArray kChannels =
+    "#EXTM3U|"
+    "#EXTINF:-1 tvg-id=\"a\" group-title=\"Albania\",Alb One|http://s/1|"
+    "#EXTINF:-1 tvg-id=\"b\" group-title=\"News\",News One|http://s/2|"
+    "#EXTINF:-1 tvg-id=\"c\" group-title=\"Albania\",Alb Two|http://s/3|"
+    "#EXTINF:-1 tvg-id=\"d\" group-title=\"Kids\",Cartoons|http://s/4";
+
+struct Window {
+    FakeHost host;
+    TMDIChild child{host};
+    explicit Window(const QByteArray& text) {
+        child.Document.edit([&](EntryList& e) {
+            for (const QByteArray& line : text.split('|'))
+                e.append(line);
+        });
+        child.setItemView(true);
+    }
+    QByteArray joined() const {
+        const std::vector<QByteArray> all = child.Document.Entries().toVector();
+        return QByteArrayList(all.begin(), all.end()).join('|');
+    }
+    void selectRows(std::initializer_list<int> rows) {
+        QItemSelectionModel* selection = child.ListView1->selectionModel();
+        selection->clear();
+        for (int r : rows)
+            selection->select(child.ListView1->model()->index(r, 0), QItemSelectionModel::Select);
+        selection->setCurrentIndex(child.ListView1->model()->index(*rows.begin(), 0),
+                                   QItemSelectionModel::NoUpdate);
+    }
+    QString cell(int row, int column) const { return child.itemModel()->cellText(row, column); }
+};
+
+}  // namespace
+
+class TestItemView : public QObject {
+    Q_OBJECT
+
+    testsupport::ScriptedPrompts prompts;
+
+private slots:
+    void showsOneRowPerItem() {
+        Window w(kChannels);
+        QCOMPARE(w.child.ListView1->model()->rowCount(), 5);  // the header, four channels
+        QCOMPARE(w.cell(0, ItemModel::Title), QString("#EXTM3U"));
+        QCOMPARE(w.cell(1, ItemModel::Title), QString("Alb One"));
+        QCOMPARE(w.cell(2, ItemModel::Group), QString("News"));
+        QCOMPARE(w.child.itemCountsText(), QString("4 items"));
+        w.selectRows({1});
+        QCOMPARE(w.child.itemCountsText(), QString("4 items, 1 selected"));
+        // Back to lines: the selection follows the item's lines.
+        w.child.setItemView(false);
+        QCOMPARE(w.child.ListView1->model()->rowCount(), 9);
+        QCOMPARE(w.child.ListView1->selectedPositions(), std::vector<int>({1, 2}));
+    }
+
+    // A group found and deleted leaves no address without its name.
+    void findingAGroupDeletesWholeItems() {
+        Window w(kChannels);
+        w.child.MenuFind->trigger();
+        FindBar* bar = w.child.findBar();
+        for (QLineEdit* f : bar->findChildren<QLineEdit*>())
+            if (f->accessibleName() == "Find")
+                f->setText("group-title=\"Albania\"");
+        bar->selectAll();
+        QTRY_VERIFY(!bar->isCounting());
+        QTRY_COMPARE(w.child.ListView1->selectedPositions(), std::vector<int>({1, 3}));
+        w.child.MenuDelete->trigger();
+        QCOMPARE(w.joined(),
+                 QByteArray("#EXTM3U|"
+                            "#EXTINF:-1 tvg-id=\"b\" group-title=\"News\",News One|http://s/2|"
+                            "#EXTINF:-1 tvg-id=\"d\" group-title=\"Kids\",Cartoons|http://s/4"));
+        w.child.MenuUndo->trigger();
+        QCOMPARE(w.joined(), kChannels);
+    }
+
+    void commandsKeepItemsWhole() {
+        Window w(kChannels);
+        w.selectRows({2});
+        w.child.MenuMoveUp->trigger();
+        QVERIFY(
+            w.joined().startsWith("#EXTM3U|#EXTINF:-1 tvg-id=\"b\" group-title=\"News\",News "
+                                  "One|http://s/2|#EXTINF:-1 tvg-id=\"a\""));
+        QCOMPARE(w.child.ListView1->selectedPositions(), std::vector<int>({1}));
+        w.child.MenuMoveUp->trigger();  // the header never moves
+        QVERIFY(w.joined().startsWith("#EXTM3U|"));
+        // Copy an item and paste it before the last one.
+        w.selectRows({1});
+        w.child.MenuCopy->trigger();
+        QCOMPARE(w.host.clipboard.size(), qsizetype(2));
+        w.selectRows({4});
+        w.child.MenuPaste->trigger();
+        QCOMPARE(w.child.itemModel()->table().layout().items.size(), size_t(5));
+        QCOMPARE(w.cell(4, ItemModel::Title), QString("News One"));
+        QCOMPARE(w.cell(5, ItemModel::Title), QString("Cartoons"));
+        // Pasting with the header selected still puts the item after it.
+        w.selectRows({0});
+        w.child.MenuPaste->trigger();
+        QVERIFY(w.joined().startsWith("#EXTM3U|#EXTINF"));
+    }
+
+    void headerSortsAndUndoRestores() {
+        Window w(kChannels);
+        emit w.child.itemHeader()->sectionClicked(ItemModel::Title);
+        QTRY_VERIFY(!w.child.tools()->busy());
+        QTRY_COMPARE(w.cell(1, ItemModel::Title), QString("Alb One"));
+        QTRY_COMPARE(w.cell(4, ItemModel::Title), QString("News One"));
+        QVERIFY(w.child.Document.history().undoText().contains("Sort by Title"));
+        emit w.child.itemHeader()->sectionClicked(ItemModel::Title);
+        QTRY_COMPARE(w.cell(1, ItemModel::Title), QString("News One"));
+        w.child.MenuUndo->trigger();
+        w.child.MenuUndo->trigger();
+        QCOMPARE(w.joined(), kChannels);
+    }
+
+    void typingIntoACell_data() {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("title") << int(ItemModel::Title) << "Renamed"
+                               << QByteArray(
+                                      "#EXTINF:-1 tvg-id=\"b\" group-title=\"News\",Renamed");
+        QTest::newRow("group") << int(ItemModel::Group) << "World"
+                               << QByteArray(
+                                      "#EXTINF:-1 tvg-id=\"b\" group-title=\"World\",News One");
+        QTest::newRow("duration") << int(ItemModel::Duration) << "2:05"
+                                  << QByteArray(
+                                         "#EXTINF:125 tvg-id=\"b\" group-title=\"News\",News One");
+    }
+    void typingIntoACell() {
+        QFETCH(int, column);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, line);
+        Window w(kChannels);
+        w.child.resize(800, 400);
+        w.child.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.child));
+        w.selectRows({2});
+        w.child.editCell(column);
+        auto* field = w.child.ListView1->viewport()->findChild<QLineEdit*>("CellEditor");
+        QVERIFY(field);
+        field->setText(typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(prompts.errors.join(";"), QString());
+        QCOMPARE(w.child.Document.Entries().at(3).toByteArray(), line);
+        QCOMPARE(w.child.Document.Entries().at(4).toByteArray(), QByteArray("http://s/2"));
+        w.child.MenuUndo->trigger();
+        QCOMPARE(w.joined(), kChannels);
+    }
+
+    void droppedFilesGoBeforeTheItem() {
+        Window w(kChannels);
+        editing::DropFromOther(w.child.Document, w.child.itemModel()->table().insertionLine(2), [] {
+            EntryList e;
+            e.append("/new.mp3");
+            return e;
+        }());
+        QCOMPARE(w.cell(2, ItemModel::File), QString("new.mp3"));
+        QCOMPARE(w.cell(3, ItemModel::Title), QString("News One"));
+    }
+};
+
+QTEST_MAIN(TestItemView)
+#include "tst_itemview.moc"
