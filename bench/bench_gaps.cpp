@@ -22,6 +22,8 @@
 #include "ui/frame/Main.h"
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/FindBar.h"
+#include "ui/playlist/ItemModel.h"
+#include "ui/playlist/ItemRows.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistTools.h"
 
@@ -122,14 +124,39 @@ int main(int argc, char** argv) {
              regex->setChecked(true);
              find->setText(QStringLiteral("\\(19\\d\\d\\).*shadow"));
          }},
-        {"Replace All /home/bob/music", [child, find, with, regex] {
+        {"Replace All /home/bob/music",
+         [child, find, with, regex] {
              regex->setChecked(false);
              child->ListView1->clearSelection();
              child->MenuReplace->trigger();
              find->setText(QStringLiteral("/home/bob/music"));
              with->setText(QStringLiteral("/mnt/music"));
              child->findBar()->replaceAll();
-         }}};
+         }},
+        // The item view: switching to it, then its own commands.
+        {"View > Items", [&frame] { frame.setItemView(true); }},
+        {"Items: header Sort by Title",
+         [child] { emit child->itemHeader()->sectionClicked(ItemModel::Title); }},
+        {"Items: header Sort by Duration",
+         [child] { emit child->itemHeader()->sectionClicked(ItemModel::Duration); }},
+        {"Items: Find \"shadow\", Select All",
+         [child, find, regex] {
+             regex->setChecked(false);
+             child->MenuFind->trigger();
+             find->setText(QStringLiteral("shadow"));
+             child->findBar()->selectAll();
+         }},
+        {"Items: Select All, Delete",
+         [child] {
+             child->MenuSelectAll->trigger();
+             child->MenuDelete->trigger();
+         }},
+        {"Items: Move Down (first item)",
+         [child] {
+             child->ListView1->setCurrentIndex(child->ListView1->model()->index(1, 0));
+             child->MenuMoveDown->trigger();
+         }},
+        {"View > Lines", [&frame] { frame.setItemView(false); }}};
 
     if (markdown) {
         std::printf("| command, %lld entries | longest gap | until done |\n",
