@@ -139,7 +139,8 @@ LocateDialog::LocateDialog(QWidget* parent, EntryList entries, std::vector<int> 
     connect(candidates, &QListWidget::itemDoubleClicked, this, [this] { takeCandidate(); });
 
     counts = new QLabel(this);
-    counts->setAccessibleName(QStringLiteral("Counts"));
+    // Read out as what it says; a fixed name would hide the counts from a screen reader.
+    counts->setAccessibleDescription(QStringLiteral("Counts"));
     counts->setTextFormat(Qt::PlainText);
     progressBar_ = new QProgressBar(this);
     progressBar_->setAccessibleName(QStringLiteral("Progress"));
