@@ -85,8 +85,13 @@ QByteArray FileIndex::folderPath(quint32 folder) const {
     return out.isEmpty() ? QByteArray("/") : out;
 }
 
+quint32 FileIndex::folderOf(quint32 file) const {
+    auto it = std::upper_bound(runs_.begin(), runs_.end(), std::make_pair(file, kNone));
+    return it == runs_.begin() ? kNone : std::prev(it)->second;
+}
+
 QByteArray FileIndex::filePath(quint32 file) const {
-    QByteArray out = folderPath(fileFolder_[file]);
+    QByteArray out = folderPath(folderOf(file));
     if (!out.endsWith('/'))
         out += '/';
     out += fileName(file);
@@ -106,7 +111,7 @@ std::vector<quint32> FileIndex::find(QByteArrayView name) const {
 qsizetype FileIndex::heldBytes() const {
     return names_.capacity() +
            static_cast<qsizetype>(folders_.capacity() * sizeof(Folder) + fileName_.capacity() * 4 +
-                                  fileFolder_.capacity() * 4 +
+                                  runs_.capacity() * sizeof(runs_[0]) +
                                   byName_.capacity() * sizeof(byName_[0]));
 }
 
@@ -170,8 +175,7 @@ public:
                 ids.push_back(addFolder(ids.empty() ? FileIndex::kNone : ids.back(), parts[i]));
                 folder.push_back(parts[i].toByteArray());
             }
-            index_.fileName_.push_back(addName(parts.back()));
-            index_.fileFolder_.push_back(ids.empty() ? FileIndex::kNone : ids.back());
+            addFile(parts.back(), ids.empty() ? FileIndex::kNone : ids.back());
         }
         finish();
         return std::move(index_);
@@ -183,6 +187,12 @@ private:
         index_.names_.append(name.data(), name.size());
         index_.names_.append('\0');
         return at;
+    }
+    void addFile(QByteArrayView name, quint32 folder) {
+        const auto file = static_cast<quint32>(index_.fileName_.size());
+        index_.fileName_.push_back(addName(name));
+        if (index_.runs_.empty() || index_.runs_.back().second != folder)
+            index_.runs_.emplace_back(file, folder);
     }
     quint32 addFolder(quint32 parent, QByteArrayView name) {
         index_.folders_.push_back({parent, addName(name)});
@@ -256,8 +266,7 @@ private:
                 type = DT_REG;
             }
             if (type == DT_REG) {
-                index_.fileName_.push_back(addName(name));
-                index_.fileFolder_.push_back(folder);
+                addFile(name, folder);
             } else if (type == DT_DIR && subfolders) {
                 stack.push_back(addFolder(folder, name));
             }
@@ -270,7 +279,7 @@ private:
         x.names_.squeeze();
         x.folders_.shrink_to_fit();
         x.fileName_.shrink_to_fit();
-        x.fileFolder_.shrink_to_fit();
+        x.runs_.shrink_to_fit();
         x.byName_.reserve(x.fileName_.size());
         for (size_t i = 0; i < x.fileName_.size(); ++i) {
             const auto file = static_cast<quint32>(i);

@@ -10,9 +10,9 @@
 namespace cadrell {
 
 // The names of the files below some folders, read once so that every missing entry of a playlist
-// can be looked for without going back to the disk. A file costs its name, a zero byte and 16
-// bytes: names lie back to back in one buffer, a folder is its parent and its own name, and the
-// lookup by name is one sorted table of hashes.
+// can be looked for without going back to the disk. A file costs its name, a zero byte and 12
+// bytes: names lie back to back in one buffer, a folder is its parent and its own name, the
+// files of a folder are one run of numbers, and the lookup by name is one sorted table of hashes.
 class FileIndex {
 public:
     static constexpr quint32 kNone = 0xffffffffu;
@@ -20,7 +20,7 @@ public:
     qsizetype fileCount() const { return static_cast<qsizetype>(fileName_.size()); }
     qsizetype folderCount() const { return static_cast<qsizetype>(folders_.size()); }
     QByteArrayView fileName(quint32 file) const { return nameAt(fileName_[file]); }
-    quint32 folderOf(quint32 file) const { return fileFolder_[file]; }
+    quint32 folderOf(quint32 file) const;
     // The folder's own name ("Music"; a searched folder's path is split into components, so
     // every folder has one) and its parent, kNone above the first component.
     QByteArrayView folderName(quint32 folder) const { return nameAt(folders_[folder].name); }
@@ -46,7 +46,10 @@ private:
 
     QByteArray names_;  // every name followed by a zero byte
     std::vector<Folder> folders_;
-    std::vector<quint32> fileName_, fileFolder_;
+    std::vector<quint32> fileName_;
+    // (first file, folder) for each run of files in one folder, in the order of the files: a
+    // walk reads a folder's files together, so this is a few bytes a folder, not four a file.
+    std::vector<std::pair<quint32, quint32>> runs_;
     std::vector<std::pair<quint32, quint32>> byName_;  // (hash of the folded name, file), sorted
 };
 

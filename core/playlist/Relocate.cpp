@@ -208,7 +208,8 @@ Ranking rank(const FileIndex& index, const CandidateTable& table, const Work& w)
 LocateResult LocateMissing(const EntryList& entries, const std::vector<int>& missingRows,
                            const QByteArray& playlistFolder, TextEncoding encoding,
                            const FileIndex& index, const MountTable& mounts,
-                           const std::atomic<bool>& cancel) {
+                           const std::atomic<bool>& cancel,
+                           const std::function<void(qint64, qint64)>& progress) {
     LocateResult result;
     auto cancelled = [&] {
         if (cancel.load(std::memory_order_relaxed))
@@ -307,8 +308,12 @@ LocateResult LocateMissing(const EntryList& entries, const std::vector<int>& mis
     std::vector<int> newId(votes.size(), -1);
     QHash<QPair<quint64, QByteArray>, Ranking> rankings;
     for (size_t i = 0; i < work.size(); ++i) {
-        if (i % 1024 == 0 && cancelled())
-            return result;
+        if (i % 1024 == 0) {
+            if (cancelled())
+                return result;
+            if (progress)
+                progress(static_cast<qint64>(i), static_cast<qint64>(work.size()));
+        }
         const Work& w = work[i];
         LocateRow& row = result.rows[w.row];
         int m = chosen[i];
@@ -350,11 +355,14 @@ LocateResult LocateMissing(const EntryList& entries, const std::vector<int>& mis
             row.proposal.clear();
             row.mapping = -1;
             row.note = LocateReasonText(row.reason);
-        } else if (!row.proposal.isEmpty() &&
-                   !LocatedEntry(row.entry, row.proposal, playlistFolder, encoding)) {
-            row.reason = LocateReason::CannotWrite;
-            row.note = QStringLiteral("cannot be written in %1").arg(EncodingName(encoding));
-            row.proposal.clear();
+        } else if (!row.proposal.isEmpty()) {
+            if (auto text = LocatedEntry(row.entry, row.proposal, playlistFolder, encoding)) {
+                row.replacement = std::move(*text);
+            } else {
+                row.reason = LocateReason::CannotWrite;
+                row.note = QStringLiteral("cannot be written in %1").arg(EncodingName(encoding));
+                row.proposal.clear();
+            }
         }
         row.ticked = !row.proposal.isEmpty();
         if (row.reason == LocateReason::SameName && row.candidateCount > 1)
@@ -380,6 +388,8 @@ LocateResult LocateMissing(const EntryList& entries, const std::vector<int>& mis
                 break;
         }
     }
+    if (progress)
+        progress(static_cast<qint64>(work.size()), static_cast<qint64>(work.size()));
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct LocateRow {
     QByteArray entry;  // as the playlist holds it
     LocateReason reason = LocateReason::NotFound;
     QByteArray proposal;  // the file on disk (its path's bytes); empty when none is proposed
+    // The entry that names the proposal, in the entry's form (LocatedEntry), worked out with the
+    // search so that applying many rows costs no more than copying them.
+    QByteArray replacement;
     std::vector<QByteArray> candidates;  // best first, at most kMaxCandidates
     qsizetype candidateCount = 0;        // all that were found
     int mapping = -1;                    // into LocateResult::mappings for a moved folder
@@ -65,10 +69,12 @@ struct LocateResult {
 
 // Looks for the missing rows' files in the index. Works on a snapshot of the entries, so it may
 // run on a worker; the document is not touched. playlistFolder is empty for an untitled playlist.
+// progress, when given, hears (rows matched, missing rows) now and then on the calling thread.
 LocateResult LocateMissing(const EntryList& entries, const std::vector<int>& missingRows,
                            const QByteArray& playlistFolder, TextEncoding encoding,
                            const FileIndex& index, const MountTable& mounts,
-                           const std::atomic<bool>& cancel);
+                           const std::atomic<bool>& cancel,
+                           const std::function<void(qint64, qint64)>& progress = {});
 
 // The entry that names `file` (a path on disk) in place of `entry`: relative to the playlist's
 // folder when the entry was, a file address when it was one, else an absolute path; in the

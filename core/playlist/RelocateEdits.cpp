@@ -67,7 +67,9 @@ EntryEdits ApplyLocations(const EntryList& entries, const LocateResult& result,
         // The entries are read again: a row that no longer holds what was looked for is left.
         if (entries.at(row.row) != row.entry)
             continue;
-        if (auto text = LocatedEntry(row.entry, row.proposal, playlistFolder, encoding))
+        if (!row.replacement.isEmpty())
+            edits.emplace_back(row.row, row.replacement);
+        else if (auto text = LocatedEntry(row.entry, row.proposal, playlistFolder, encoding))
             edits.emplace_back(row.row, *text);
     }
     std::sort(edits.begin(), edits.end(),

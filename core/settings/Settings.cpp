@@ -1,5 +1,6 @@
 #include "core/settings/Settings.h"
 
+#include <QFile>
 #include <QtEndian>
 
 #include "core/platform/Error.h"
@@ -102,6 +103,60 @@ void SaveSettings(const SettingsTarget& target, Registry& store) {
 
 void SaveSettings(const SettingsTarget& target) {
     SaveSettings(target, Registry::instance());
+}
+
+namespace {
+
+// Kept as the registry keeps a list of texts: each one followed by a zero byte, and one more.
+constexpr std::uint32_t kMultiString = 7;
+constexpr qsizetype kMaxLocateFolders = 64;
+
+QString locateKey() {
+    return settingsKey() + QStringLiteral("\\Locate Missing Files");
+}
+
+}  // namespace
+
+std::optional<QStringList> LoadLocateFolders(Registry& store) {
+    RegValue value;
+    if (!store.queryValue(RegRoot::CurrentUser, locateKey(), QStringLiteral("Folders"), value) ||
+        value.type != kMultiString)
+        return std::nullopt;
+    QStringList folders;
+    for (const QByteArray& folder : value.data.split('\0'))
+        if (!folder.isEmpty() && folders.size() < kMaxLocateFolders)
+            folders << QFile::decodeName(folder);
+    return folders;
+}
+
+void SaveLocateFolders(const QStringList& folders, Registry& store) {
+    QByteArray data;
+    for (const QString& folder : folders.mid(0, kMaxLocateFolders))
+        data += QFile::encodeName(folder) + '\0';
+    data += '\0';
+    if (store.keyExists(RegRoot::CurrentUser, locateKey()) ||
+        store.createKey(RegRoot::CurrentUser, locateKey()))
+        store.setValue(RegRoot::CurrentUser, locateKey(), QStringLiteral("Folders"),
+                       RegValue{kMultiString, data});
+}
+
+QStringList LocateFoldersOffered(const QString& playlistFolder,
+                                 const std::optional<QStringList>& kept, const QString& music) {
+    QStringList out;
+    if (!playlistFolder.isEmpty())
+        out << playlistFolder;
+    for (const QString& folder : kept ? *kept : QStringList{music})
+        if (!folder.isEmpty() && !out.contains(folder))
+            out << folder;
+    return out;
+}
+
+QStringList LocateFoldersToKeep(const QStringList& shown, const QString& playlistFolder,
+                                const std::optional<QStringList>& kept) {
+    QStringList out = shown;
+    if (!playlistFolder.isEmpty() && !(kept && kept->contains(playlistFolder)))
+        out.removeAll(playlistFolder);
+    return out;
 }
 
 int MonitorIndexAt(const std::vector<QRect>& monitors, QPoint point) {

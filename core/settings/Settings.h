@@ -4,7 +4,9 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace cadrell {
@@ -68,6 +70,20 @@ void LoadSettings(SettingsTarget& target);
 // is quiet and leaves the file as it was.
 void SaveSettings(const SettingsTarget& target, Registry& store);
 void SaveSettings(const SettingsTarget& target);
+
+// Locate Missing Files: the folders to look in, kept between starts in a key of their own.
+// Nothing when no list was ever kept (the dialog then offers the music folder); a kept list may
+// be empty. A save that fails is quiet.
+std::optional<QStringList> LoadLocateFolders(Registry& store);
+void SaveLocateFolders(const QStringList& folders, Registry& store);
+// The folders the dialog starts with: the playlist's own (empty when untitled), then the kept
+// ones, or the music folder (empty when there is none) when none were ever kept.
+QStringList LocateFoldersOffered(const QString& playlistFolder,
+                                 const std::optional<QStringList>& kept, const QString& music);
+// What to keep of the list the dialog closed with. The playlist's own folder is offered again
+// with every playlist, so it is kept only when it was among the kept folders already.
+QStringList LocateFoldersToKeep(const QStringList& shown, const QString& playlistFolder,
+                                const std::optional<QStringList>& kept);
 
 // Index of the first monitor whose rectangle holds the point, or -1.
 int MonitorIndexAt(const std::vector<QRect>& monitors, QPoint point);

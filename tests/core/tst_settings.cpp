@@ -326,6 +326,74 @@ private slots:
         QCOMPARE(MonitorIndexAt(monitors, point), index);
         QCOMPARE(MonitorIndexAt({}, point), -1);
     }
+    // The Locate Missing Files folders come back after a restart, in their order, with names
+    // that are not UTF-8 and an emptied list kept as empty rather than as never chosen.
+    void locateFoldersSurviveRestart_data() {
+        QTest::addColumn<QStringList>("folders");
+        QTest::newRow("two") << QStringList{"/home/u/Music", "/media/u/stick/Songs"};
+        QTest::newRow("spaces and accents") << QStringList{"/srv/Sigur Rós/ágætis byrjun"};
+        QTest::newRow("emptied") << QStringList{};
+        QTest::newRow("name with a quote and backslash") << QStringList{"/a \"b\" \\c"};
+    }
+    void locateFoldersSurviveRestart() {
+        QFETCH(QStringList, folders);
+        {
+            Registry reg(folder_);
+            QCOMPARE(LoadLocateFolders(reg), std::nullopt);
+            SaveLocateFolders(folders, reg);
+        }
+        Registry restarted(folder_);
+        QCOMPARE(LoadLocateFolders(restarted), std::optional<QStringList>(folders));
+        // The frame's own values are a key of their own: saving them leaves the list alone.
+        FakeFrame frame;
+        SaveSettings(frame, restarted);
+        QCOMPARE(LoadLocateFolders(restarted), std::optional<QStringList>(folders));
+    }
+
+    void locateFolderOfAnotherType() {
+        Registry reg(folder_);
+        const QString key = Key + QStringLiteral("\\Locate Missing Files");
+        QVERIFY(reg.createKey(RegRoot::CurrentUser, key));
+        QVERIFY(reg.setValue(RegRoot::CurrentUser, key, QStringLiteral("Folders"), sz("/x")));
+        QCOMPARE(LoadLocateFolders(reg), std::nullopt);
+    }
+
+    void locateFoldersOffered_data() {
+        QTest::addColumn<QString>("playlist");
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<bool>("everKept");
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QStringList>("shown");  // as the dialog closes
+        QTest::addColumn<QStringList>("toKeep");
+        const QString m = QStringLiteral("/home/u/Music");
+        QTest::newRow("first time") << "/l" << QStringList{} << false << QStringList{"/l", m}
+                                    << QStringList{"/l", m, "/x"} << QStringList{m, "/x"};
+        QTest::newRow("untitled, first time")
+            << "" << QStringList{} << false << QStringList{m} << QStringList{m} << QStringList{m};
+        QTest::newRow("kept replaces the music folder")
+            << "/l" << QStringList{"/x"} << true << QStringList{"/l", "/x"}
+            << QStringList{"/l", "/x"} << QStringList{"/x"};
+        QTest::newRow("kept emptied") << "/l" << QStringList{} << true << QStringList{"/l"}
+                                      << QStringList{"/l"} << QStringList{};
+        QTest::newRow("playlist folder kept before stays kept")
+            << "/l" << QStringList{"/x", "/l"} << true << QStringList{"/l", "/x"}
+            << QStringList{"/l", "/x"} << QStringList{"/l", "/x"};
+        QTest::newRow("user removed the playlist folder")
+            << "/l" << QStringList{"/x"} << true << QStringList{"/l", "/x"} << QStringList{"/x"}
+            << QStringList{"/x"};
+    }
+    void locateFoldersOffered() {
+        QFETCH(QString, playlist);
+        QFETCH(QStringList, kept);
+        QFETCH(bool, everKept);
+        QFETCH(QStringList, offered);
+        QFETCH(QStringList, shown);
+        QFETCH(QStringList, toKeep);
+        const std::optional<QStringList> before =
+            everKept ? std::optional<QStringList>(kept) : std::nullopt;
+        QCOMPARE(LocateFoldersOffered(playlist, before, QStringLiteral("/home/u/Music")), offered);
+        QCOMPARE(LocateFoldersToKeep(shown, playlist, before), toKeep);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -14,6 +14,7 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import harness as h  # noqa: E402
 from harness import ScenarioFailed, expect, key, poll  # noqa: E402
+from repair import locate_moved_music  # noqa: E402
 
 CRLF = b"\r\n"
 
@@ -493,6 +494,7 @@ SCENARIOS = {
     "undo_redo": undo_redo,
     "everyday_editing": everyday_editing,
     "playlist_tools": playlist_tools,
+    "locate_moved_music": locate_moved_music,
 }
 
 if __name__ == "__main__":

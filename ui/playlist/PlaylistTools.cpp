@@ -10,12 +10,14 @@
 #include <numeric>
 
 #include "core/platform/Error.h"
+#include "core/platform/Registry.h"
 #include "core/platform/Strings.h"
 #include "core/playlist/Duplicates.h"
 #include "core/playlist/Items.h"
 #include "core/playlist/MissingFiles.h"
 #include "core/playlist/PathForms.h"
 #include "core/playlist/PathTools.h"
+#include "core/settings/Settings.h"
 #include "ui/dialogs/LocateDialog.h"
 #include "ui/platform/Prompts.h"
 #include "ui/playlist/Childwin.h"
@@ -344,15 +346,17 @@ void PlaylistTools::selectMissingFiles() {
 }
 
 void PlaylistTools::locateMissingFiles() {
-    // Kept for the session: the next search starts where the last one looked.
-    static QStringList remembered;
+    // The folders looked in last time, in this run or an earlier one; the store holds a few
+    // lines, read and written only as the dialog opens and closes.
+    Registry& store = Registry::instance();
+    const std::optional<QStringList> kept = LoadLocateFolders(store);
     const PlaylistDocument& doc = window_->Document;
-    if (remembered.isEmpty()) {
-        if (!folder().isEmpty())
-            remembered << QFile::decodeName(folder());
-        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-        if (!music.isEmpty() && QFileInfo(music).isDir() && !remembered.contains(music))
-            remembered << music;
+    const QString own = QFile::decodeName(folder());
+    QString music;
+    if (!kept) {
+        music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        if (!QFileInfo(music).isDir())
+            music.clear();
     }
     std::vector<int> rows = selectedRows();
     if (rows.size() <= 1) {
@@ -360,10 +364,12 @@ void PlaylistTools::locateMissingFiles() {
         std::iota(rows.begin(), rows.end(), 0);
     }
     LocateDialog dialog(window_, doc.Entries(), std::move(rows), folder(), doc.Encoding,
-                        remembered);
+                        LocateFoldersOffered(own, kept, music));
     dialog.search();
     const int answer = Prompts::current().exec(dialog);
-    remembered = dialog.searchFolders();
+    const QStringList keep = LocateFoldersToKeep(dialog.searchFolders(), own, kept);
+    if (!kept || keep != *kept)
+        SaveLocateFolders(keep, store);
     if (answer != QDialog::Accepted)
         return;
     EntryEdits edits = dialog.edits();
