@@ -112,18 +112,29 @@ std::optional<qint64> ExtinfSeconds(QByteArrayView line) {
     if (!IsExtinfLine(line))
         return std::nullopt;
     qsizetype i = kExtinf.size();
-    while (i < line.size() && isSpace(line[i]))
+    const qsizetype n = line.size();
+    while (i < n && isSpace(line[i]))
         ++i;
-    qsizetype end = i;
-    while (end < line.size() && ((line[end] >= '0' && line[end] <= '9') || line[end] == '.'))
-        ++end;
-    if (end == i)
+    // Read by hand: the item view adds up the lengths of every item after each change, and a
+    // conversion through a string would allocate once per line.
+    qint64 whole = 0;
+    qsizetype digits = 0;
+    for (; i < n && line[i] >= '0' && line[i] <= '9'; ++i, ++digits) {
+        if (whole > 1'000'000'000'000LL)
+            return std::nullopt;
+        whole = whole * 10 + (line[i] - '0');
+    }
+    bool up = false;
+    if (i < n && line[i] == '.') {
+        ++i;
+        up = i < n && line[i] >= '5' && line[i] <= '9';
+        if (digits == 0 && !(i < n && line[i] >= '0' && line[i] <= '9'))
+            return std::nullopt;
+        digits += 1;
+    }
+    if (digits == 0)
         return std::nullopt;  // none, or negative
-    bool ok = false;
-    const double value = line.sliced(i, end - i).toByteArray().toDouble(&ok);
-    if (!ok || value < 0 || value > 1e15)
-        return std::nullopt;
-    return static_cast<qint64>(value + 0.5);
+    return whole + (up ? 1 : 0);
 }
 
 QByteArrayView ExtinfAttributeValue(QByteArrayView line, QByteArrayView name) {

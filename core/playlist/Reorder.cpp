@@ -77,19 +77,40 @@ std::optional<std::vector<int>> MoveItems(PlaylistDocument& doc, const ItemTable
         MoveByOne(static_cast<int>(layout.items.size()), items, step);
     if (!moving)
         return std::nullopt;
-    std::vector<int> order;
-    order.reserve(static_cast<size_t>(doc.Entries().size()));
-    for (int line = 0; line < layout.lead; ++line)
-        order.push_back(line);
-    for (int item : moving->order) {
-        const Item& it = layout.items[static_cast<size_t>(item)];
-        for (int line = it.first; line < it.end; ++line)
+    const QString name = step < 0 ? QStringLiteral("Move Up") : QStringLiteral("Move Down");
+    std::sort(items.begin(), items.end());
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+    if (items.back() - items.front() + 1 == static_cast<int>(items.size())) {
+        // One run of items: its lines move as one block, which costs far less on a long list
+        // than reordering every line.
+        std::vector<int> lines;
+        const Item& first = layout.items[static_cast<size_t>(items.front())];
+        const Item& last = layout.items[static_cast<size_t>(items.back())];
+        for (int line = first.first; line < last.end; ++line)
+            lines.push_back(line);
+        const int count = static_cast<int>(layout.items.size());
+        int before = -1;
+        if (step < 0)
+            before = layout.items[static_cast<size_t>(items.front() - 1)].first;
+        else if (items.back() + 2 < count)
+            before = layout.items[static_cast<size_t>(items.back() + 2)].first;
+        else if (layout.tail < doc.Entries().size())
+            before = layout.tail;
+        doc.perform(Change::move(lines, before, doc.Entries().size()), name);
+    } else {
+        std::vector<int> order;
+        order.reserve(static_cast<size_t>(doc.Entries().size()));
+        for (int line = 0; line < layout.lead; ++line)
             order.push_back(line);
+        for (int item : moving->order) {
+            const Item& it = layout.items[static_cast<size_t>(item)];
+            for (int line = it.first; line < it.end; ++line)
+                order.push_back(line);
+        }
+        for (qsizetype line = layout.tail; line < doc.Entries().size(); ++line)
+            order.push_back(static_cast<int>(line));
+        doc.perform(Change::permute(order), name);
     }
-    for (qsizetype line = layout.tail; line < doc.Entries().size(); ++line)
-        order.push_back(static_cast<int>(line));
-    doc.perform(Change::permute(order),
-                step < 0 ? QStringLiteral("Move Up") : QStringLiteral("Move Down"));
     std::vector<int> moved;
     for (int item : moving->selected)
         moved.push_back(table.rowOfItem(item));

@@ -69,6 +69,10 @@ private slots:
         QTest::newRow("no length")
             << QByteArray("#EXTINF:,Just a title") << QByteArray("Just a title") << QByteArray()
             << QByteArray() << qint64(-2);
+        QTest::newRow("fraction rounds") << QByteArray("#EXTINF:12.5,t") << QByteArray("t")
+                                         << QByteArray() << QByteArray() << qint64(13);
+        QTest::newRow("negative") << QByteArray("#EXTINF:-0.5,t") << QByteArray("t") << QByteArray()
+                                  << QByteArray() << qint64(-2);
         QTest::newRow("name case") << QByteArray("#EXTINF:3 Group-Title=\"g\",t") << QByteArray("t")
                                    << QByteArray("g") << QByteArray() << qint64(3);
     }
