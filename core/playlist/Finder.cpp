@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/platform/Error.h"
+#include "core/playlist/Items.h"
 
 namespace cadrell {
 
@@ -61,7 +62,8 @@ Finder::Finder(const FindOptions& options, TextForm form)
     : form_(std::move(form)),
       text_(options.text),
       cs_(options.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive),
-      regex_(options.regularExpression) {
+      regex_(options.regularExpression),
+      lookIn_(options.lookIn) {
     if (regex_) {
         re_.setPattern(text_);
         re_.setPatternOptions(options.matchCase ? QRegularExpression::NoPatternOption
@@ -139,7 +141,44 @@ const char* Finder::searchBytes(const char* p, const char* end) const {
     return nullptr;
 }
 
+ExtinfSpan RegionOf(QByteArrayView line, const LookIn& lookIn) {
+    const qsizetype n = line.size();
+    switch (lookIn.part) {
+        case LookIn::All:
+            return {0, n};
+        case LookIn::Path:
+            return IsMediaEntry(line) ? ExtinfSpan{0, n} : ExtinfSpan{};
+        case LookIn::Title: {
+            const std::optional<ExtinfParts> parts = ParseExtinfParts(line);
+            return parts ? parts->title : ExtinfSpan{};
+        }
+        case LookIn::Group:
+        case LookIn::Attribute: {
+            const QByteArrayView name =
+                lookIn.part == LookIn::Group ? QByteArrayView("group-title") : lookIn.attribute;
+            constexpr QByteArrayView kExtgrp("#EXTGRP:");
+            if (lookIn.part == LookIn::Group && line.startsWith(kExtgrp))
+                return {kExtgrp.size(), n - kExtgrp.size()};
+            const std::optional<ExtinfParts> parts = ParseExtinfParts(line);
+            if (!parts)
+                return {};
+            for (const ExtinfAttribute& a : parts->attributes)
+                if (a.name.in(line).compare(name, Qt::CaseInsensitive) == 0)
+                    return a.value;
+            return {};
+        }
+    }
+    return {};
+}
+
 bool Finder::matches(QByteArrayView entry) const {
+    if (lookIn_.part == LookIn::All)
+        return matchesWhole(entry);
+    const ExtinfSpan region = RegionOf(entry, lookIn_);
+    return region.found() && matchesWhole(region.in(entry));
+}
+
+bool Finder::matchesWhole(QByteArrayView entry) const {
     if (bytes_)
         return searchBytes(entry.data(), entry.data() + entry.size()) != nullptr;
     if (regex_)
@@ -150,7 +189,7 @@ bool Finder::matches(QByteArrayView entry) const {
 void Finder::findRows(const EntryList& entries, qsizetype from, qsizetype to,
                       std::vector<int>& out) const {
     to = std::min(to, entries.size());
-    if (!bytes_) {
+    if (!bytes_ || lookIn_.part != LookIn::All) {
         for (qsizetype r = from; r < to; ++r)
             if (matches(entries.at(r)))
                 out.push_back(static_cast<int>(r));
@@ -195,6 +234,27 @@ void Finder::findRows(const EntryList& entries, qsizetype from, qsizetype to,
 }
 
 bool Finder::replaceIn(QByteArrayView entry, const QString& replacement, QByteArray& out) const {
+    if (lookIn_.part == LookIn::All)
+        return replaceInWhole(entry, replacement, out);
+    const ExtinfSpan region = RegionOf(entry, lookIn_);
+    QByteArray part;
+    if (!region.found() || !replaceInWhole(region.in(entry), replacement, part))
+        return false;
+    // A value given a quote, or an unquoted value given a space or a comma, would end early and
+    // change what the line means: such a line is left as it is.
+    if (lookIn_.part == LookIn::Group || lookIn_.part == LookIn::Attribute) {
+        const bool quoted = region.at > 0 && entry[region.at - 1] == '"';
+        for (const char c : part)
+            if (c == '"' || (!quoted && (c == ' ' || c == '\t' || c == ',')))
+                return false;
+    }
+    out = entry.first(region.at).toByteArray() + part +
+          entry.sliced(region.at + region.size).toByteArray();
+    return true;
+}
+
+bool Finder::replaceInWhole(QByteArrayView entry, const QString& replacement,
+                            QByteArray& out) const {
     if (bytes_ && (form_.utf8 || isAscii(replacement.toUtf8()))) {
         const char* p = entry.data();
         const char* const end = p + entry.size();

@@ -7,15 +7,29 @@
 #include <vector>
 
 #include "core/playlist/EntryList.h"
+#include "core/playlist/Extinf.h"
 #include "core/playlist/Tools.h"
 
 namespace cadrell {
+
+// Where in a line a search looks: the whole line, or the part of it one column of the item view
+// shows (a line without such a part is not searched). Replacing changes only that part.
+struct LookIn {
+    enum Part { All, Title, Group, Path, Attribute };
+    Part part = All;
+    QByteArray attribute;  // for Attribute: the #EXTINF attribute's name
+    friend bool operator==(const LookIn&, const LookIn&) = default;
+};
+
+// The bytes of `line` a search limited to `lookIn` reads; not found when there are none.
+ExtinfSpan RegionOf(QByteArrayView line, const LookIn& lookIn);
 
 // What to look for. An empty text finds nothing.
 struct FindOptions {
     QString text;
     bool matchCase = false;
     bool regularExpression = false;
+    LookIn lookIn;
 };
 
 // A search prepared once and run over rows in slices, so a caller can keep its window live.
@@ -38,6 +52,8 @@ public:
 
 private:
     const char* searchBytes(const char* p, const char* end) const;
+    bool matchesWhole(QByteArrayView entry) const;
+    bool replaceInWhole(QByteArrayView entry, const QString& replacement, QByteArray& out) const;
 
     TextForm form_;
     QString text_;
@@ -47,6 +63,7 @@ private:
     bool bytes_ = false;
     bool fold_ = false;  // ASCII letters match either case
     bool regex_ = false;
+    LookIn lookIn_;
 };
 
 std::vector<int> FindAll(const EntryList& entries, const FindOptions& options,

@@ -2,6 +2,7 @@
 
 #include "core/platform/Error.h"
 #include "core/playlist/Extinf.h"
+#include "core/playlist/Finder.h"
 #include "core/playlist/ItemTable.h"
 #include "core/playlist/PlaylistDocument.h"
 #include "core/playlist/Reorder.h"
@@ -42,6 +43,8 @@ const QByteArray kIptv =
 
 class TestItems : public QObject {
     Q_OBJECT
+
+    QByteArray s_list;
 
 private slots:
     void parsesExtinf_data() {
@@ -288,6 +291,57 @@ private slots:
             if (!line.startsWith('#'))
                 media << line;
         QCOMPARE(media.join('|'), entries);
+    }
+
+    // Find and Replace limited to one column read and change only that part of a line.
+    void looksInOneColumn_data() {
+        QTest::addColumn<int>("part");
+        QTest::addColumn<QByteArray>("attribute");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("with");
+        QTest::addColumn<std::vector<int>>("found");
+        QTest::addColumn<QByteArray>("replaced");  // the lines that changed, in order
+        const QByteArray list =
+            "#EXTM3U|#EXTINF:-1 group-title=\"Albania\",Albania Today|http://s/albania|"
+            "#EXTINF:5 tvg-id=alb,News|#EXTGRP:Albania|/m/a.mp3";
+        QTest::newRow("group") << int(LookIn::Group) << QByteArray() << "Albania"
+                               << "Kosovo" << std::vector<int>{1, 4}
+                               << QByteArray(
+                                      "#EXTINF:-1 group-title=\"Kosovo\",Albania Today|"
+                                      "#EXTGRP:Kosovo");
+        QTest::newRow("title") << int(LookIn::Title) << QByteArray() << "albania"
+                               << "Tirana" << std::vector<int>{1}
+                               << QByteArray("#EXTINF:-1 group-title=\"Albania\",Tirana Today");
+        QTest::newRow("path") << int(LookIn::Path) << QByteArray() << "albania"
+                              << "tirana" << std::vector<int>{2} << QByteArray("http://s/tirana");
+        QTest::newRow("attribute")
+            << int(LookIn::Attribute) << QByteArray("tvg-id") << "alb"
+            << "al" << std::vector<int>{3} << QByteArray("#EXTINF:5 tvg-id=al,News");
+        // An unquoted value given a space would end early: that line is left alone.
+        QTest::newRow("unquoted value kept whole")
+            << int(LookIn::Attribute) << QByteArray("tvg-id") << "alb"
+            << "a b" << std::vector<int>{3} << QByteArray();
+        QTest::newRow("all") << int(LookIn::All) << QByteArray() << "Albania"
+                             << "X" << std::vector<int>{1, 2, 4}
+                             << QByteArray(
+                                    "#EXTINF:-1 group-title=\"X\",X Today|http://s/X|"
+                                    "#EXTGRP:X");
+        s_list = list;
+    }
+    void looksInOneColumn() {
+        QFETCH(int, part);
+        QFETCH(QByteArray, attribute);
+        QFETCH(QString, text);
+        QFETCH(QString, with);
+        QFETCH(std::vector<int>, found);
+        QFETCH(QByteArray, replaced);
+        const EntryList entries = entriesOf(s_list);
+        FindOptions options;
+        options.text = text;
+        options.lookIn = {static_cast<LookIn::Part>(part), attribute};
+        QCOMPARE(FindAll(entries, options), found);
+        const EntryEdits edits = ReplaceAll(entries, nullptr, options, with);
+        QCOMPARE(joined(edits.texts), replaced);
     }
 
     // Alt+Up in the item view moves an item with its lines, never into another item.

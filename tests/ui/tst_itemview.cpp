@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -93,6 +94,27 @@ private slots:
                             "#EXTINF:-1 tvg-id=\"d\" group-title=\"Kids\",Cartoons|http://s/4"));
         w.child.MenuUndo->trigger();
         QCOMPARE(w.joined(), kChannels);
+    }
+
+    // Renaming a group: Look in Group, Replace All; a title that names the group stays.
+    void replaceInOneColumn() {
+        Window w(kChannels + "|#EXTINF:-1 group-title=\"Music\",Albania Live|http://s/5");
+        w.child.MenuReplace->trigger();
+        FindBar* bar = w.child.findBar();
+        auto* lookIn = bar->findChild<QComboBox*>();
+        QVERIFY(lookIn && lookIn->isVisibleTo(bar));
+        QCOMPARE(lookIn->accessibleName(), QString("Look in"));
+        lookIn->setCurrentText("Group");
+        for (QLineEdit* f : bar->findChildren<QLineEdit*>())
+            f->setText(f->accessibleName() == "Find" ? "Albania" : "Kosovo");
+        bar->replaceAll();
+        QTRY_VERIFY(!bar->isReplacing() && !bar->isCounting());
+        QTRY_VERIFY(w.joined().contains("group-title=\"Kosovo\",Alb One"));
+        QVERIFY(w.joined().contains("group-title=\"Kosovo\",Alb Two"));
+        QVERIFY(w.joined().contains("group-title=\"Music\",Albania Live"));
+        // Back in the line view the choice is gone and the search reads whole lines.
+        w.child.setItemView(false);
+        QVERIFY(!lookIn->isVisibleTo(bar));
     }
 
     void commandsKeepItemsWhole() {

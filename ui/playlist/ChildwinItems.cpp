@@ -18,6 +18,7 @@
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/DocumentHost.h"
 #include "ui/playlist/EntryEditor.h"
+#include "ui/playlist/FindBar.h"
 #include "ui/playlist/ItemModel.h"
 #include "ui/playlist/ItemRows.h"
 #include "ui/playlist/PlaylistListView.h"
@@ -50,6 +51,8 @@ void TMDIChild::setItemView(bool items) {
         connect(itemModel_, &ItemModel::columnsChanged, itemHeader_, [this] {
             itemHeader_->followColumns();
             itemHeader_->restoreColumnState(host_.itemColumnState());
+            if (findBar_)
+                findBar_->setLookInChoices(itemModel_->attributes(), itemView_);
         });
         connect(itemHeader_, &ItemHeader::columnStateChanged, this,
                 [this] { host_.setItemColumnState(itemHeader_->columnState()); });
@@ -90,6 +93,9 @@ void TMDIChild::setItemView(bool items) {
     }
     if (old && old != ListView1->selectionModel())
         old->deleteLater();
+    if (findBar_)
+        findBar_->setLookInChoices(
+            itemModel_ ? itemModel_->attributes() : std::vector<QByteArray>(), items);
     followSelection();
     selectLines(lines, currentLine);
     host_.refreshStatus(this);

@@ -394,6 +394,8 @@ void TMDIChild::createFindBar() {
     findBar_ = new FindBar(&Document, ListView1, this);
     findBar_->setObjectName(QStringLiteral("FindBar1"));
     findBar_->setHost(&host_);
+    if (itemView_)
+        findBar_->setLookInChoices(itemModel_->attributes(), true);
     // In the item view a match anywhere in an item finds the item.
     findBar_->setRowMap({[this](const std::vector<int>& lines) {
                              return itemView_ ? itemModel_->table().rowsOfLines(lines) : lines;

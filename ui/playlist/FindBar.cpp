@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QItemSelection>
 #include <QKeyEvent>
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -68,6 +70,10 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
                           tr("Previous match (Shift+Enter, Shift+F3)"), this);
     selectAll_ =
         BarButton(tr("Select &All"), tr("Select All"), tr("Select every match (Alt+Enter)"), this);
+    lookInLabel_ = new QLabel(tr("L&ook in:"), this);
+    lookIn_ = new QComboBox(this);
+    lookIn_->setAccessibleName(tr("Look in"));
+    lookInLabel_->setBuddy(lookIn_);
     count_ = new QLabel(this);
     count_->setMinimumWidth(
         count_->fontMetrics().horizontalAdvance(QStringLiteral("888 of 8,888,888")));
@@ -84,7 +90,7 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     findField_->setMinimumWidth(findField_->fontMetrics().averageCharWidth() * 20);
     QHBoxLayout* findRow =
         rowOf({findLabel, findField_, next_, previous_, selectAll_, close_}, findField_);
-    QHBoxLayout* optionsRow = rowOf({matchCase_, regex_, count_}, nullptr);
+    QHBoxLayout* optionsRow = rowOf({matchCase_, regex_, lookInLabel_, lookIn_, count_}, nullptr);
 
     replaceRow_ = new QWidget(this);
     auto* replaceLabel = new QLabel(tr("Replace w&ith:"), replaceRow_);
@@ -108,7 +114,7 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     // The two texts first, then the buttons and options as they are read: row by row, left to
     // right. A hidden replace row drops out of the chain by itself.
     QWidget* const chain[] = {findField_, replaceField_, next_,      previous_, selectAll_,
-                              replace_,   replaceAll_,   matchCase_, regex_};
+                              replace_,   replaceAll_,   matchCase_, regex_,    lookIn_};
     for (size_t i = 1; i < std::size(chain); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 
@@ -124,6 +130,7 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     connect(findField_, &QLineEdit::textChanged, this, &FindBar::restart);
     connect(matchCase_, &QCheckBox::toggled, this, &FindBar::restart);
     connect(regex_, &QCheckBox::toggled, this, &FindBar::restart);
+    connect(lookIn_, &QComboBox::currentIndexChanged, this, &FindBar::restart);
     connect(next_, &QPushButton::clicked, this, &FindBar::findNext);
     connect(previous_, &QPushButton::clicked, this, &FindBar::findPrevious);
     connect(selectAll_, &QPushButton::clicked, this, &FindBar::selectAll);
@@ -139,6 +146,7 @@ FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* 
     });
     followView();
     hide();
+    setLookInChoices({}, false);
 }
 
 // The host is not told: a bar goes with its window, whose frame may be going too. Closing the
@@ -183,10 +191,6 @@ void FindBar::showWith(bool replaceRow) {
 void FindBar::setTextForm(TextForm form) {
     session_.setTextForm(std::move(form));
     restart();
-}
-
-FindOptions FindBar::options() const {
-    return {findField_->text(), matchCase_->isChecked(), regex_->isChecked()};
 }
 
 // Whatever waited for the old search or the old rows is dropped with them.
@@ -287,48 +291,6 @@ void FindBar::showCount() {
         count_->setText(tr("%1 matches").arg(total));
 }
 
-std::vector<int> FindBar::rowsOfLines(const std::vector<int>& lines) const {
-    return map_.rowsOfLines ? map_.rowsOfLines(lines) : lines;
-}
-
-std::vector<int> FindBar::linesOfRows(const std::vector<int>& rows) const {
-    return map_.linesOfRows ? map_.linesOfRows(rows) : rows;
-}
-
-int FindBar::currentRow(bool forward) const {
-    if (!view_)
-        return -1;
-    const QModelIndex current = view_->currentIndex();
-    if (!current.isValid())
-        return -1;
-    const std::vector<int> lines = linesOfRows({current.row()});
-    if (lines.empty())
-        return -1;
-    return forward ? lines.back() : lines.front();
-}
-
-int FindBar::currentMatchLine() const {
-    if (!view_ || !view_->currentIndex().isValid())
-        return -1;
-    const std::vector<int> lines = linesOfRows({view_->currentIndex().row()});
-    for (int line : lines)
-        if (session_.matchNumber(line) > 0)
-            return line;
-    return lines.empty() ? -1 : lines.front();
-}
-
-void FindBar::moveTo(int row) {
-    if (!view_ || !view_->model())
-        return;
-    const std::vector<int> rows = rowsOfLines({row});
-    if (rows.empty())
-        return;
-    const QModelIndex index = view_->model()->index(rows.front(), 0);
-    view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    view_->scrollTo(index);
-    showCount();
-}
-
 bool FindBar::reportInvalid() {
     if (!session_.hasSearch())
         return true;
@@ -365,36 +327,6 @@ void FindBar::selectAll() {
     selectFound();
 }
 
-void FindBar::selectFound() {
-    if (session_.found().empty()) {
-        emit message(tr("Not found"));
-        return;
-    }
-    if (!view_ || !view_->model())
-        return;
-    // Runs of neighbouring rows become one range each, which keeps a selection of most of a
-    // million rows small.
-    const std::vector<int> found = rowsOfLines(session_.found());
-    QAbstractItemModel* model = view_->model();
-    QItemSelection selection;
-    for (size_t i = 0; i < found.size();) {
-        size_t j = i + 1;
-        while (j < found.size() && found[j] == found[j - 1] + 1)
-            ++j;
-        selection.select(model->index(found[i], 0), model->index(found[j - 1], 0));
-        i = j;
-    }
-    QItemSelectionModel* selectionModel = view_->selectionModel();
-    const QModelIndex first = model->index(found.front(), 0);
-    selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
-    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
-    view_->scrollTo(first);
-    emit message(
-        found.size() == 1
-            ? tr("1 row selected")
-            : tr("%1 rows selected").arg(FormatCount(static_cast<qsizetype>(found.size()))));
-}
-
 void FindBar::replaceCurrent() {
     if (reportInvalid())
         return;
@@ -406,18 +338,6 @@ void FindBar::replaceCurrent() {
         return;
     }
     session_.startReplaceAt(doc_->Entries(), replacedRow_, replaceField_->text());
-}
-
-std::vector<int> FindBar::selectedRows() const {
-    std::vector<int> rows;
-    if (!view_ || !view_->selectionModel())
-        return rows;
-    for (const QItemSelectionRange& range : view_->selectionModel()->selection())
-        for (int r = range.top(); r <= range.bottom(); ++r)
-            rows.push_back(r);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return linesOfRows(rows);
 }
 
 void FindBar::replaceAll() {

@@ -11,6 +11,7 @@
 class QAbstractItemView;
 class QItemSelectionModel;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -56,6 +57,9 @@ public:
         std::function<std::vector<int>(const std::vector<int>&)> linesOfRows;  // ascending
     };
     void setRowMap(RowMap map) { map_ = std::move(map); }
+    // The item view's "Look in" choice (All, Title, Group, Path and the attribute columns),
+    // shown only there.
+    void setLookInChoices(const std::vector<QByteArray>& attributes, bool shown);
 
     // Where Replace All shows its progress and Cancel; without one it shows none.
     void setHost(DocumentHost* host);
@@ -124,6 +128,8 @@ private:
     QLineEdit* findField_;
     QCheckBox* matchCase_;
     QCheckBox* regex_;
+    QLabel* lookInLabel_;
+    QComboBox* lookIn_;
     QPushButton* next_;
     QPushButton* previous_;
     QPushButton* selectAll_;

@@ -1,0 +1,129 @@
+// What the find bar's rows and choices stand for: lines of the document, or the items of the
+// item view, and the part of a line a search looks in.
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <algorithm>
+
+#include "core/platform/Strings.h"
+#include "ui/playlist/FindBar.h"
+
+namespace cadrell {
+
+using strings::FormatCount;
+
+void FindBar::setLookInChoices(const std::vector<QByteArray>& attributes, bool shown) {
+    const QString kept = lookIn_->currentText();
+    const QSignalBlocker quiet(lookIn_);
+    lookIn_->clear();
+    for (const char* part : {"All", "Title", "Group", "Path"})
+        lookIn_->addItem(tr(part));
+    for (const QByteArray& name : attributes)
+        lookIn_->addItem(QString::fromUtf8(name), name);
+    lookIn_->setCurrentIndex(std::max(0, lookIn_->findText(kept)));
+    lookInLabel_->setVisible(shown);
+    lookIn_->setVisible(shown);
+    if (lookIn_->currentText() != kept && !findField_->text().isEmpty())
+        restart();
+}
+
+FindOptions FindBar::options() const {
+    LookIn lookIn;
+    const int choice = lookIn_->isVisibleTo(this) ? lookIn_->currentIndex() : 0;
+    if (choice >= 4)
+        lookIn = {LookIn::Attribute, lookIn_->currentData().toByteArray()};
+    else
+        lookIn.part = static_cast<LookIn::Part>(std::max(choice, 0));
+    return {findField_->text(), matchCase_->isChecked(), regex_->isChecked(), lookIn};
+}
+
+std::vector<int> FindBar::rowsOfLines(const std::vector<int>& lines) const {
+    return map_.rowsOfLines ? map_.rowsOfLines(lines) : lines;
+}
+
+std::vector<int> FindBar::linesOfRows(const std::vector<int>& rows) const {
+    return map_.linesOfRows ? map_.linesOfRows(rows) : rows;
+}
+
+int FindBar::currentRow(bool forward) const {
+    if (!view_)
+        return -1;
+    const QModelIndex current = view_->currentIndex();
+    if (!current.isValid())
+        return -1;
+    const std::vector<int> lines = linesOfRows({current.row()});
+    if (lines.empty())
+        return -1;
+    return forward ? lines.back() : lines.front();
+}
+
+int FindBar::currentMatchLine() const {
+    if (!view_ || !view_->currentIndex().isValid())
+        return -1;
+    const std::vector<int> lines = linesOfRows({view_->currentIndex().row()});
+    for (int line : lines)
+        if (session_.matchNumber(line) > 0)
+            return line;
+    return lines.empty() ? -1 : lines.front();
+}
+
+void FindBar::moveTo(int row) {
+    if (!view_ || !view_->model())
+        return;
+    const std::vector<int> rows = rowsOfLines({row});
+    if (rows.empty())
+        return;
+    const QModelIndex index = view_->model()->index(rows.front(), 0);
+    view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    view_->scrollTo(index);
+    showCount();
+}
+
+void FindBar::selectFound() {
+    if (session_.found().empty()) {
+        emit message(tr("Not found"));
+        return;
+    }
+    if (!view_ || !view_->model())
+        return;
+    // Runs of neighbouring rows become one range each, which keeps a selection of most of a
+    // million rows small.
+    const std::vector<int> found = rowsOfLines(session_.found());
+    QAbstractItemModel* model = view_->model();
+    QItemSelection selection;
+    for (size_t i = 0; i < found.size();) {
+        size_t j = i + 1;
+        while (j < found.size() && found[j] == found[j - 1] + 1)
+            ++j;
+        selection.select(model->index(found[i], 0), model->index(found[j - 1], 0));
+        i = j;
+    }
+    QItemSelectionModel* selectionModel = view_->selectionModel();
+    const QModelIndex first = model->index(found.front(), 0);
+    selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
+    view_->scrollTo(first);
+    emit message(
+        found.size() == 1
+            ? tr("1 row selected")
+            : tr("%1 rows selected").arg(FormatCount(static_cast<qsizetype>(found.size()))));
+}
+
+std::vector<int> FindBar::selectedRows() const {
+    std::vector<int> rows;
+    if (!view_ || !view_->selectionModel())
+        return rows;
+    for (const QItemSelectionRange& range : view_->selectionModel()->selection())
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return linesOfRows(rows);
+}
+
+}  // namespace cadrell
