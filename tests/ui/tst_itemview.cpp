@@ -14,6 +14,7 @@
 #include "ui/playlist/ItemModel.h"
 #include "ui/playlist/ItemRows.h"
 #include "ui/playlist/PlaylistListView.h"
+#include "ui/playlist/PlaylistModel.h"
 #include "ui/playlist/PlaylistTools.h"
 
 using namespace cadrell;
@@ -189,6 +190,41 @@ private slots:
         QCOMPARE(w.child.Document.Entries().at(4).toByteArray(), QByteArray("http://s/2"));
         w.child.MenuUndo->trigger();
         QCOMPARE(w.joined(), kChannels);
+    }
+
+    // Both views mark an entry whose file is missing; a web address is never marked, and an
+    // entry a change brings in is looked up too.
+    void marksMissingFiles() {
+        QTemporaryDir dir;
+        QFile(dir.filePath("here.mp3")).open(QIODevice::WriteOnly);
+        const QByteArray folder = QFile::encodeName(dir.path());
+        Window w("#EXTM3U|#EXTINF:5,Here|" + folder + "/here.mp3|" + folder +
+                 "/gone.mp3|http://s/x");
+        w.child.setItemView(false);
+        auto missing = [&](int row) {
+            return w.child.ListView1->model()
+                ->index(row, 0)
+                .data(PlaylistModel::MissingRole)
+                .toBool();
+        };
+        QTRY_VERIFY(missing(3));
+        QVERIFY(!missing(2));
+        QVERIFY(!missing(4));
+        QVERIFY(w.child.ListView1->model()
+                    ->index(3, 0)
+                    .data(Qt::ToolTipRole)
+                    .toString()
+                    .contains("Missing"));
+        w.child.setItemView(true);
+        QVERIFY(missing(2));  // the item view's third row is the same entry
+        QVERIFY(!missing(1));
+        editing::DropFromOther(w.child.Document, -1, [&] {
+            EntryList e;
+            e.append(folder + "/also gone.ogg");
+            return e;
+        }());
+        QTRY_VERIFY(missing(4));
+        QVERIFY(!missing(3));
     }
 
     void droppedFilesGoBeforeTheItem() {

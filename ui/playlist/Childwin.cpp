@@ -26,6 +26,7 @@
 #include "ui/playlist/FileChangedBar.h"
 #include "ui/playlist/FindBar.h"
 #include "ui/playlist/ItemModel.h"
+#include "ui/playlist/MissingWatch.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
 #include "ui/playlist/PlaylistTools.h"
@@ -49,6 +50,11 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
     ListView1->setImageList(host_.imageList());
     model_ = new PlaylistModel(&Document, host_.imageList(), this);
     ListView1->setModel(model_);
+    missing_ = new MissingWatch(
+        &Document, [this] { return tools_->folder(); }, this);
+    model_->setMissingWatch(missing_);
+    connect(missing_, &MissingWatch::marksChanged, ListView1->viewport(),
+            qOverload<>(&QWidget::update));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(ListView1);
@@ -160,6 +166,7 @@ void TMDIChild::ImportDocument(const EntryList& entries, const QByteArray& fromF
 void TMDIChild::LoadDocument() {
     LoadPlaylist(Document);
     setTitle(DisplayPath(Document.FileName));
+    missing_->recheckAll();
 }
 
 bool TMDIChild::SaveDocument() {

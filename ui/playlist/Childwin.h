@@ -22,6 +22,7 @@ class FileChangedBar;
 class FindBar;
 class ItemHeader;
 class ItemModel;
+class MissingWatch;
 class PlaylistModel;
 class PlaylistTools;
 class PlaylistListView;
@@ -160,6 +161,8 @@ public:
     void setItemView(bool items);
     ItemModel* itemModel() const { return itemModel_; }
     ItemHeader* itemHeader() const { return itemHeader_; }
+    // The entries whose files are missing, marked in both views.
+    MissingWatch* missingWatch() const { return missing_; }
     // The lines the selected rows hold (in the item view, every line of the selected items).
     std::vector<int> selectedLines() const;
     // Selects the rows that show these lines and brings the row of line `focus` into view (-1:
@@ -234,6 +237,7 @@ private:
     std::vector<int> insertionLines() const;
     void lookForAttributes();
 
+    MissingWatch* missing_ = nullptr;
     ItemModel* itemModel_ = nullptr;
     ItemHeader* itemHeader_ = nullptr;
     bool itemView_ = false;

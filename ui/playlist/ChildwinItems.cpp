@@ -46,6 +46,7 @@ void TMDIChild::setItemView(bool items) {
                                                : current.row();
     if (items && !itemModel_) {
         itemModel_ = new ItemModel(&Document, host_.imageList(), this);
+        itemModel_->setMissingWatch(missing_);
         itemHeader_ = new ItemHeader(itemModel_, ListView1);
         itemHeader_->restoreColumnState(host_.itemColumnState());
         connect(itemModel_, &ItemModel::columnsChanged, itemHeader_, [this] {
@@ -66,8 +67,11 @@ void TMDIChild::setItemView(bool items) {
                 sortedColumn_ = -1;
                 itemHeader_->setSortIndicator(-1, Qt::AscendingOrder);
             }
-            if (itemView_)
+            if (itemView_) {
                 lookForAttributes();
+                // The counts are of items, known only now that the rows are rebuilt.
+                host_.refreshStatus(this);
+            }
         });
         connect(ListView1, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex&) {
             if (!itemView_)

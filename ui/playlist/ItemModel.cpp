@@ -4,6 +4,7 @@
 #include "core/playlist/Extinf.h"
 #include "core/playlist/PlaylistDocument.h"
 #include "ui/platform/SystemImageList.h"
+#include "ui/playlist/MissingWatch.h"
 #include "ui/playlist/PlaylistModel.h"
 
 namespace cadrell {
@@ -115,6 +116,17 @@ QVariant ItemModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || row >= table_.rowCount())
         return {};
     const int item = table_.itemOfRow(row);
+    if (missing_ && item >= 0 &&
+        (role == PlaylistModel::MissingRole || role == Qt::ForegroundRole ||
+         role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)) {
+        const QByteArrayView entry =
+            document_->Entries().at(table_.layout().items[static_cast<size_t>(item)].entry);
+        if (missing_->isMissing(entry))
+            return PlaylistModel::missingData(
+                role, PlaylistModel::displayText(entry, document_->Encoding));
+        if (role != Qt::ToolTipRole)
+            return {};
+    }
     switch (role) {
         case LooseLineRole:
             return item < 0;

@@ -10,6 +10,7 @@
 
 namespace cadrell {
 
+class MissingWatch;
 class PlaylistDocument;
 class TSystemImageList;
 
@@ -34,6 +35,8 @@ public:
     void setActive(bool active);
     bool active() const { return active_; }
 
+    void setMissingWatch(const MissingWatch* watch) { missing_ = watch; }
+
     const ItemTable& table() const { return table_; }
     // Column captions, fixed ones first.
     QStringList columnNames() const;
@@ -55,6 +58,7 @@ private:
 
     PlaylistDocument* document_;
     TSystemImageList* icons_;
+    const MissingWatch* missing_ = nullptr;
     ItemTable table_;
     std::vector<QByteArray> attributes_;
     bool active_ = false;

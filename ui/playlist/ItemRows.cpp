@@ -7,6 +7,7 @@
 #include <QStyleOptionViewItem>
 
 #include "ui/playlist/ItemModel.h"
+#include "ui/playlist/PlaylistModel.h"
 
 namespace cadrell {
 
@@ -112,6 +113,26 @@ void ItemHeader::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
+void PaintMissingMark(QPainter* painter, const QStyleOptionViewItem& option, int right) {
+    const QString mark = QHeaderView::tr("missing");
+    QFont font = option.font;
+    font.setItalic(true);
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(mark) + 12;
+    const QRect box(right - width, option.rect.top() + 1, width, option.rect.height() - 2);
+    painter->save();
+    const bool selected = option.state & QStyle::State_Selected;
+    painter->setBrush(option.palette.color(selected ? QPalette::Highlight : QPalette::Base));
+    painter->setPen(Qt::NoPen);
+    painter->drawRect(box);
+    painter->setFont(font);
+    QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    text.setAlphaF(0.7f);
+    painter->setPen(text);
+    painter->drawText(box.adjusted(6, 0, -6, 0), Qt::AlignRight | Qt::AlignVCenter, mark);
+    painter->restore();
+}
+
 void PaintItemRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index,
                   const QHeaderView& header, const ItemModel& items) {
     const QWidget* widget = option.widget;
@@ -150,7 +171,8 @@ void PaintItemRow(QPainter* painter, const QStyleOptionViewItem& option, const Q
             cell.icon = option.icon;
             cell.features |= QStyleOptionViewItem::HasDecoration;
         }
-        if (c == ItemModel::Title && dim && !selected) {
+        if (c == ItemModel::Title && dim && !selected &&
+            !index.data(PlaylistModel::MissingRole).toBool()) {
             QColor text = cell.palette.color(QPalette::Text);
             text.setAlphaF(0.55f);
             cell.palette.setColor(QPalette::Text, text);
@@ -168,6 +190,10 @@ void PaintItemRow(QPainter* painter, const QStyleOptionViewItem& option, const Q
         if (loose)
             break;
     }
+    if (index.data(PlaylistModel::MissingRole).toBool())
+        if (const auto* view = qobject_cast<const QAbstractItemView*>(widget))
+            PaintMissingMark(painter, option,
+                             std::min(option.rect.right(), view->viewport()->width()));
 }
 
 }  // namespace cadrell

@@ -41,4 +41,7 @@ private:
 void PaintItemRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index,
                   const QHeaderView& header, const ItemModel& items);
 
+// The "missing" mark at the right end of a row whose file is not there.
+void PaintMissingMark(QPainter* painter, const QStyleOptionViewItem& option, int right);
+
 }  // namespace cadrell

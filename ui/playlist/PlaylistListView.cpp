@@ -23,6 +23,7 @@
 #include "ui/platform/FileIcons.h"
 #include "ui/platform/SystemImageList.h"
 #include "ui/playlist/ItemRows.h"
+#include "ui/playlist/PlaylistModel.h"
 
 namespace cadrell {
 
@@ -77,6 +78,8 @@ public:
             PaintItemRow(painter, shown, index, *view_->header_, *view_->items_);
         } else {
             QStyledItemDelegate::paint(painter, shown, index);
+            if (index.data(PlaylistModel::MissingRole).toBool())
+                PaintMissingMark(painter, shown, view_->viewport()->width());
         }
         view_->rowPainted_ = true;
         if (index.row() != view_->dropHighlightRow())

@@ -3,6 +3,11 @@
 #include "core/playlist/PlaylistDocument.h"
 #include "ui/platform/FileIcons.h"
 #include "ui/platform/SystemImageList.h"
+#include "ui/playlist/MissingWatch.h"
+
+#include <QBrush>
+#include <QGuiApplication>
+#include <QPalette>
 
 #include <iterator>
 #include <vector>
@@ -123,6 +128,13 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     if (row >= document_->Entries().size())
         return {};
     const QByteArrayView entry = document_->Entries().at(row);
+    if (missing_ && (role == MissingRole || role == Qt::ForegroundRole || role == Qt::ToolTipRole ||
+                     role == Qt::AccessibleDescriptionRole)) {
+        if (missing_->isMissing(entry))
+            return missingData(role, displayText(entry, document_->Encoding));
+        if (role != Qt::ToolTipRole)
+            return {};
+    }
     switch (role) {
         case Qt::EditRole: {
             // The whole entry, not the shortened row.
@@ -143,6 +155,24 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
                 iconWaiting_.insert(index.row(), icon);
             return icons_->Image(icon);
         }
+        default:
+            return {};
+    }
+}
+
+QVariant PlaylistModel::missingData(int role, const QString& text) {
+    switch (role) {
+        case MissingRole:
+            return true;
+        case Qt::ForegroundRole: {
+            QColor dim = QGuiApplication::palette().color(QPalette::Text);
+            dim.setAlphaF(0.5f);
+            return QBrush(dim);
+        }
+        case Qt::ToolTipRole:
+            return tr("%1\nMissing: there is no such file").arg(text);
+        case Qt::AccessibleDescriptionRole:
+            return tr("missing");
         default:
             return {};
     }

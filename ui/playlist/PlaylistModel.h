@@ -9,6 +9,7 @@
 
 namespace cadrell {
 
+class MissingWatch;
 class PlaylistDocument;
 class TSystemImageList;
 
@@ -24,6 +25,12 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // A row whose entry names a local file that is not there (a bool; both views draw a mark).
+    static constexpr int MissingRole = Qt::UserRole + 20;
+    void setMissingWatch(const MissingWatch* watch) { missing_ = watch; }
+    // What the roles of a missing entry's row say: a dimmed text, the tooltip, the description.
+    static QVariant missingData(int role, const QString& text);
 
     // The text a row shows for an entry: decoded for display only, zero bytes made visible.
     static QString displayText(QByteArrayView entry, TextEncoding encoding = TextEncoding::Utf8);
@@ -44,6 +51,7 @@ private:
 
     PlaylistDocument* document_;
     TSystemImageList* icons_;
+    const MissingWatch* missing_ = nullptr;
     int editRow_ = -1;
     bool inserted_ = false;
     // Rows painted with an icon from the name alone while the disk is asked, and that icon.
