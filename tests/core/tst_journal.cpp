@@ -16,6 +16,7 @@
 using namespace cadrell;
 
 using Lines = std::vector<QByteArray>;
+Q_DECLARE_METATYPE(Lines)
 
 namespace {
 
@@ -157,6 +158,8 @@ private slots:
     void recoverWays();
     void tooLargeAndChangedIsKept();
     void snapshotBoundsTheJournal();
+    void fuzzSeeds_data();
+    void fuzzSeeds();
 };
 
 void TestJournal::roundTrip_data() {
@@ -444,6 +447,38 @@ void TestJournal::snapshotBoundsTheJournal() {
     QVERIFY(j.start.snapshot);
     QCOMPARE(j.stepCount(), 200);
     QVERIFY(replayed(j) == screenOf(doc));
+}
+
+void TestJournal::fuzzSeeds_data() {
+    QTest::addColumn<QString>("seed");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<Lines>("entries");
+    const int ok = int(JournalContents::State::Ok);
+    QTest::newRow("remove") << "untitled_remove" << ok << 1 << Lines{"a.mp3", "c.mp3"};
+    QTest::newRow("insert, replace")
+        << "insert_replace" << ok << 2 << Lines{"x", "a.mp3", "y", "c.mp3"};
+    QTest::newRow("permute") << "permute_runs" << ok << 1 << Lines{"c.mp3", "a.mp3", "b.mp3"};
+    QTest::newRow("drop, encoding")
+        << "drop_and_encoding" << ok << 2 << Lines{"mp3", "b.mp3", "c.mp3"};
+    QTest::newRow("reset") << "reset" << ok << 1 << Lines{"p", "q"};
+    QTest::newRow("newer") << "newer_version" << int(JournalContents::State::NewerVersion) << 0
+                           << Lines{};
+    QTest::newRow("torn") << "torn_tail" << ok << 0 << Lines{"a.mp3", "b.mp3", "c.mp3"};
+}
+
+// The fuzzer's seeds are journals as this version writes them.
+void TestJournal::fuzzSeeds() {
+    QFETCH(QString, seed);
+    QFETCH(int, state);
+    QFETCH(int, steps);
+    QFETCH(Lines, entries);
+    const JournalContents j = ParseJournal(
+        readAll(QStringLiteral(CADRELL_SOURCE_DIR "/tests/fuzz/corpus/fuzz_journal_parse/") + seed));
+    QCOMPARE(int(j.state), state);
+    QCOMPARE(int(j.steps.size()), steps);
+    if (j.state == JournalContents::State::Ok)
+        QCOMPARE(replayed(j).entries, entries);
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

@@ -550,8 +550,8 @@ def kill_recovery(s):
         dialog = r.wait_dialog("Recover Unsaved Changes", timeout=20)
         r.click_button(dialog, "Recover")
         r.wait_no_dialog()
-        r.wait_titles([path + "*"])
-        recovered = r.row_texts(r.list_of(path + "*"))
+        r.wait_titles([path])
+        recovered = r.row_texts(r.list_of(path))
         expect(recovered in allowed, f"run {run}: recovered {recovered!r}, but the screen in the "
                f"two seconds before the kill showed {allowed!r}")
         r.focus()
