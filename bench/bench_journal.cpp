@@ -140,10 +140,12 @@ int main(int argc, char** argv) {
         }
     }
     const qint64 fileBytes = QFileInfo(QString::fromLocal8Bit(file)).size();
-    const char* row = markdown ? "| %-32s | %9.1f | %9.1f | %+6.1f %% |\n" : "%-32s %9.1f %9.1f %+7.1f %%\n";
+    const char* row =
+        markdown ? "| %-32s | %9.1f | %9.1f | %+6.1f %% |\n" : "%-32s %9.1f %9.1f %+7.1f %%\n";
     if (markdown)
-        std::printf("| journaling, %s | no journal (ms) | journal (ms) | added |\n|---|---:|---:|---:|\n",
-                    QFileInfo(QString::fromLocal8Bit(file)).fileName().toLocal8Bit().constData());
+        std::printf(
+            "| journaling, %s | no journal (ms) | journal (ms) | added |\n|---|---:|---:|---:|\n",
+            QFileInfo(QString::fromLocal8Bit(file)).fileName().toLocal8Bit().constData());
     for (size_t c = 0; c < commands.size(); ++c) {
         for (int undo = 0; undo < 2; ++undo) {
             const double plain = median(ms[2 * c + size_t(undo)][0]);
@@ -153,8 +155,9 @@ int main(int argc, char** argv) {
                         plain > 0 ? 100.0 * (withJournal - plain) / plain : 0.0);
         }
     }
-    std::printf(markdown ? "\n| journal after the sequence | %lld bytes | file %lld bytes | %.2f x |\n"
-                         : "journal after the sequence: %lld bytes, file %lld bytes, %.2f x\n",
+    std::printf(markdown
+                    ? "\n| journal after the sequence | %lld bytes | file %lld bytes | %.2f x |\n"
+                    : "journal after the sequence: %lld bytes, file %lld bytes, %.2f x\n",
                 static_cast<long long>(journalBytes), static_cast<long long>(fileBytes),
                 fileBytes ? double(journalBytes) / double(fileBytes) : 0.0);
     std::printf(markdown ? "| snapshot's copy on the interface thread | %.1f ms |\n"

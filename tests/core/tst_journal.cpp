@@ -473,8 +473,8 @@ void TestJournal::fuzzSeeds() {
     QFETCH(int, state);
     QFETCH(int, steps);
     QFETCH(Lines, entries);
-    const JournalContents j = ParseJournal(
-        readAll(QStringLiteral(CADRELL_SOURCE_DIR "/tests/fuzz/corpus/fuzz_journal_parse/") + seed));
+    const JournalContents j = ParseJournal(readAll(
+        QStringLiteral(CADRELL_SOURCE_DIR "/tests/fuzz/corpus/fuzz_journal_parse/") + seed));
     QCOMPARE(int(j.state), state);
     QCOMPARE(int(j.steps.size()), steps);
     if (j.state == JournalContents::State::Ok)

@@ -23,9 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(journal.ignoredBytes >= 0 && journal.ignoredBytes <= bytes.size());
     if (journal.state == cadrell::JournalContents::State::Ok) {
         const qsizetype steps = qsizetype(journal.steps.size());
-        cadrell::ReplayResult r =
-            cadrell::Replay(journal.copy ? *journal.copy : cadrell::EntryList(),
-                            journal.start.encoding, journal.start.lineEnd, std::move(journal.steps));
+        cadrell::ReplayResult r = cadrell::Replay(
+            journal.copy ? *journal.copy : cadrell::EntryList(), journal.start.encoding,
+            journal.start.lineEnd, std::move(journal.steps));
         check(r.applied <= steps);
         check(r.stoppedEarly == (r.applied < steps));
     }
