@@ -14,6 +14,21 @@ constexpr int kLastEncoding = static_cast<int>(TextEncoding::Windows1252);
 constexpr int kLastLineEnd = static_cast<int>(LineEnd::Lf);
 // A record's frame around its payload: length, type, CRC.
 constexpr qsizetype kFrame = 9;
+// Payloads from this size on are compressed, which the type's high bit says.
+constexpr qsizetype kPackFrom = 4096;
+constexpr uint8_t kPacked = 0x80;
+// The most a compressed payload may claim to unpack to, for its size: zlib cannot do better
+// than about 1000 to 1, and a damaged length must not ask for gigabytes.
+bool plausiblyPacked(QByteArrayView packed) {
+    if (packed.size() < 4)
+        return false;
+    ByteReader r(packed.first(4));
+    const uint32_t big = r.u32();
+    // qCompress stores the length big-endian.
+    const uint32_t claimed =
+        ((big & 0xFF) << 24) | ((big & 0xFF00) << 8) | ((big >> 8) & 0xFF00) | (big >> 24);
+    return claimed <= 1032u * uint64_t(packed.size()) + 1024 && claimed <= (1u << 31) - 1024;
+}
 
 enum StartFlag : uint8_t {
     Untitled = 1,
@@ -73,10 +88,21 @@ QByteArray JournalPreamble(uint32_t version) {
 }
 
 void AppendRecord(QByteArray& out, RecordType type, QByteArrayView payload) {
+    // Playlists are repetitive text: a copy of the entries, or the texts a large undo brings
+    // back, shrink several times over, and the writer's thread has the time.
+    QByteArray packed;
+    if (payload.size() >= kPackFrom) {
+        packed = qCompress(reinterpret_cast<const uchar*>(payload.data()),
+                           static_cast<qsizetype>(payload.size()), 1);
+        if (packed.size() < payload.size())
+            payload = packed;
+        else
+            packed.clear();
+    }
+    const char t = static_cast<char>(static_cast<uint8_t>(type) | (packed.isEmpty() ? 0 : kPacked));
     ByteWriter w(out);
     w.u32(static_cast<uint32_t>(payload.size()));
-    const char t = static_cast<char>(type);
-    w.u8(static_cast<uint8_t>(type));
+    w.u8(static_cast<uint8_t>(t));
     w.raw(payload);
     w.u32(Crc32(payload, Crc32(QByteArrayView(&t, 1))));
 }
@@ -135,14 +161,24 @@ JournalContents ParseJournal(QByteArrayView bytes) {
     while (bytes.size() - at >= kFrame) {
         ByteReader head(bytes.sliced(at, 5));
         const qint64 length = head.u32();
-        const auto type = static_cast<RecordType>(head.u8());
+        const uint8_t typeByte = head.u8();
+        const auto type = static_cast<RecordType>(typeByte & ~kPacked);
         if (length > bytes.size() - at - kFrame)
             break;
         const QByteArrayView typeAndPayload = bytes.sliced(at + 4, 1 + length);
         ByteReader tail(bytes.sliced(at + 5 + length, 4));
         if (tail.u32() != Crc32(typeAndPayload))
             break;
-        const QByteArrayView payload = typeAndPayload.sliced(1);
+        QByteArray unpacked;
+        QByteArrayView payload = typeAndPayload.sliced(1);
+        if (typeByte & kPacked) {
+            if (!plausiblyPacked(payload))
+                break;
+            unpacked = qUncompress(reinterpret_cast<const uchar*>(payload.data()), payload.size());
+            if (unpacked.isEmpty())
+                break;
+            payload = unpacked;
+        }
         bool good = false;
         if (!haveStart) {
             if (type == RecordType::Start) {

@@ -158,6 +158,7 @@ private slots:
     void recoverWays();
     void tooLargeAndChangedIsKept();
     void snapshotBoundsTheJournal();
+    void packedRecords();
     void fuzzSeeds_data();
     void fuzzSeeds();
 };
@@ -447,6 +448,36 @@ void TestJournal::snapshotBoundsTheJournal() {
     QVERIFY(j.start.snapshot);
     QCOMPARE(j.stepCount(), 200);
     QVERIFY(replayed(j) == screenOf(doc));
+}
+
+void TestJournal::packedRecords() {
+    EntryList texts;
+    for (int i = 0; i < 200; ++i)
+        texts.append(QByteArray("/music/some artist/some album/track ") + QByteArray::number(i));
+    const Change change = Change::insertAt(0, texts);
+    const QByteArray payload = ChangePayload(change, 7);
+    QByteArray bytes = JournalPreamble();
+    JournalStart s;
+    s.hasCopy = true;
+    AppendRecord(bytes, RecordType::Start, StartPayload(s));
+    AppendRecord(bytes, RecordType::Entries, EntriesPayload(EntryList()));
+    const qsizetype before = bytes.size();
+    AppendRecord(bytes, RecordType::Change, payload);
+    QVERIFY(bytes.size() - before < payload.size() / 2);
+    const JournalContents j = ParseJournal(bytes);
+    QCOMPARE(j.steps.size(), size_t(1));
+    QCOMPARE(replayed(j).entries, texts.toVector());
+    // A packed record whose stated length is absurd is refused before anything is allocated,
+    // even with a checksum that fits.
+    QByteArray forged = bytes;
+    const qsizetype packedAt = before + 5;
+    forged[packedAt] = char(0x7f);
+    forged[packedAt + 1] = char(0xff);
+    const qsizetype length = bytes.size() - before - 9;
+    const uint32_t crc = Crc32(QByteArrayView(forged).sliced(before + 4, 1 + length));
+    for (int k = 0; k < 4; ++k)
+        forged[before + 5 + length + k] = char(crc >> (8 * k));
+    QCOMPARE(ParseJournal(forged).steps.size(), size_t(0));
 }
 
 void TestJournal::fuzzSeeds_data() {
