@@ -68,6 +68,12 @@ QString FoundJournal::displayName() const {
 std::vector<FoundJournal> FindOrphanedJournals(const QString& folder) {
     std::vector<FoundJournal> found;
     const QDir dir(folder);
+    // A snapshot cut short by a crash: the journal it was to replace is still whole.
+    for (const QString& name : dir.entryList({QStringLiteral("*.journal.new")}, QDir::Files)) {
+        std::shared_ptr<void> claim;
+        if (claimAndRead(dir.filePath(name), claim))
+            QFile::remove(dir.filePath(name));
+    }
     const QStringList names =
         dir.entryList({QStringLiteral("*.journal")}, QDir::Files | QDir::Hidden, QDir::Name);
     for (const QString& name : names) {

@@ -323,9 +323,13 @@ void TestJournal::heldJournalNotOffered() {
     // Once its lock is gone (as when its process dies), it is.
     const QString copy = folder + "/0-0-0.journal";
     QVERIFY(QFile::copy(journal.path(), copy));
+    // A snapshot whose writer died before it replaced its journal is dropped.
+    const QString torn = folder + "/0-0-0.journal.new";
+    QVERIFY(QFile::copy(journal.path(), torn));
     const std::vector<FoundJournal> found = FindOrphanedJournals(folder);
     QCOMPARE(found.size(), size_t(1));
     QCOMPARE(found[0].path, copy);
+    QVERIFY(!QFileInfo::exists(torn));
     // ... and while this start holds it, no other takes it.
     QVERIFY(FindOrphanedJournals(folder).empty());
 }
