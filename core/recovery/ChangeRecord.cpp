@@ -30,11 +30,14 @@ std::vector<int> readPositions(ByteReader& r) {
     int64_t previous = -1;
     for (qsizetype k = 0; k < n && r.ok(); ++k) {
         const uint64_t gap = r.varint();
-        if (gap > static_cast<uint64_t>(std::numeric_limits<int>::max()))
+        // Both below 2^31, so the sum cannot overflow.
+        const int64_t p = gap > static_cast<uint64_t>(std::numeric_limits<int>::max())
+                              ? int64_t(std::numeric_limits<int>::max()) + 1
+                              : previous + 1 + static_cast<int64_t>(gap);
+        if (p > std::numeric_limits<int>::max()) {
             r.fail();
-        const int64_t p = previous + 1 + static_cast<int64_t>(gap);
-        if (p > std::numeric_limits<int>::max())
-            r.fail();
+            break;
+        }
         positions.push_back(static_cast<int>(p));
         previous = p;
     }

@@ -234,6 +234,8 @@ void TestJournal::changeRecordRefusesGarbage_data() {
     QTest::newRow("texts fewer than positions") << QByteArray("\x01\x00\x02\x00\x00\x01\x01x", 8);
     QTest::newRow("zero prefix length") << QByteArray("\x02\x00\x01\x00\x00", 5);
     QTest::newRow("run past int") << QByteArray("\x04\x00\x01\xff\xff\xff\xff\x07\x01", 9);
+    QTest::newRow("position gap past int64")
+        << QByteArray("\x00\x00\x02\x05\xff\xff\xff\xff\xff\xff\xff\xff\x7f", 13);
     QTest::newRow("trailing bytes") << QByteArray("\x00\x00\x00\x00", 4);
 }
 
