@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
             runs = std::max(1, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--markdown") == 0)
             markdown = true;
-        else
+        else if (std::strncmp(argv[i], "--", 2) != 0)  // run.sh passes the others' options too
             file = argv[i];
     }
     if (file.isEmpty()) {
