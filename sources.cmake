@@ -4,7 +4,8 @@ file(GLOB CADRELL_CORE_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_LIST_DIR}/core/platform/*.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/playlist/*.cpp
   ${CMAKE_CURRENT_LIST_DIR}/core/settings/*.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/core/instance/*.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/core/instance/*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/core/recovery/*.cpp)
 
 # cadrell_ui: forms, widgets and the Qt side of the platform layer.
 file(GLOB CADRELL_UI_SOURCES CONFIGURE_DEPENDS

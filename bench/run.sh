@@ -14,7 +14,7 @@ jobs="${JOBS:-$(nproc)}"
 
 # Timings of a debug build say nothing, so the build type is set every time.
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target generate_playlist bench_playlist bench_tools bench_gaps bench_startup startup_floor -j"$jobs" >/dev/null
+cmake --build "$build" --target generate_playlist bench_playlist bench_tools bench_gaps bench_journal bench_startup startup_floor -j"$jobs" >/dev/null
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/cadrell-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -30,6 +30,8 @@ QT_QPA_PLATFORM=offscreen "$build/bench/bench_playlist" "$@" "${files[@]}"
 "$build/bench/bench_tools" "$@" "${files[@]:1}"
 # How long the window stands still while each Playlist menu command runs, on the largest list.
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_gaps" $([[ " $* " == *" --markdown "* ]] && echo --markdown) "${files[2]}"
+# What a recovery journal adds to each command and its undo, and its size, on the largest list.
+"$build/bench/bench_journal" "$@" "${files[2]}"
 # From starting the program to the first painted rows of a short playlist, and the same for a bare
 # window of the toolkit, median of 10 starts each.
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_startup" $([[ " $* " == *" --markdown "* ]] && echo --markdown)

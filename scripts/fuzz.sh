@@ -10,7 +10,7 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${FUZZ_BUILD_DIR:-$repo/build-fuzz}"
 seconds="${FUZZ_SECONDS:-60}"
 jobs="${FUZZ_JOBS:-2}"
-targets=(fuzz_playlist_roundtrip fuzz_regfile_parse)
+targets=(fuzz_playlist_roundtrip fuzz_regfile_parse fuzz_journal_parse)
 
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ not found (Debian: clang libclang-rt-14-dev)" >&2; exit 1; }
 

@@ -245,6 +245,18 @@ Change Change::apply(EntryList& entries) && {
                 if (runs_[i].count > 0)
                     runAt[static_cast<size_t>(runs_[i].from)] = static_cast<int>(i);
             }
+            // Runs that overlap would duplicate rows and lose others (a journal read back
+            // from a damaged disk may hold such a change): every row must be taken once.
+            qsizetype next = 0;
+            for (size_t row = 0; row < runAt.size(); ++row) {
+                if (runAt[row] < 0)
+                    continue;
+                if (static_cast<qsizetype>(row) != next)
+                    outOfBounds(static_cast<qsizetype>(row));
+                next += runs_[size_t(runAt[row])].count;
+            }
+            if (next != entries.size())
+                outOfBounds(next);
             inverse.kind_ = Kind::Permute;
             inverse.runs_.reserve(runs_.size());
             for (int i : runAt) {

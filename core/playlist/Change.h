@@ -86,6 +86,9 @@ public:
     }
 
 private:
+    // Writes and reads a change as bytes for the recovery journal.
+    friend class ChangeRecord;
+
     Kind kind_ = Kind::Remove;
     std::vector<int> positions_;
     std::vector<uint32_t> lengths_;     // DropPrefixes

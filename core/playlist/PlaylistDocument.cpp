@@ -1,5 +1,6 @@
 #include "core/playlist/PlaylistDocument.h"
 
+#include <QMetaMethod>
 #include <algorithm>
 
 namespace cadrell {
@@ -22,6 +23,7 @@ EntryList& PlaylistDocument::mutableEntries() {
         announced_ = true;
         emit aboutToChange();
     }
+    emit entriesReplaced();
     if (history_.count() > 0) {
         history_.clear();
         history_.setClean();
@@ -42,6 +44,10 @@ Change PlaylistDocument::applied(Change change) {
     }
     const std::optional<TextEncoding> encoding = change.encoding();
     const std::optional<LineEnd> lineEnd = change.lineEnd();
+    static const QMetaMethod told = QMetaMethod::fromSignal(&PlaylistDocument::changeApplied);
+    std::optional<Change> forward;
+    if (isSignalConnected(told))
+        forward = change;
     Change inverse = std::move(change).apply(entries_);
     // Text that only the history still needs is the history's to keep or let go.
     entries_.dropUnusedBuffers();
@@ -53,6 +59,8 @@ Change PlaylistDocument::applied(Change change) {
         inverse.setLineEnd(LineEnds);
         LineEnds = *lineEnd;
     }
+    if (forward)
+        emit changeApplied(*forward);
     return inverse;
 }
 

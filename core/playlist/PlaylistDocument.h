@@ -67,6 +67,11 @@ signals:
     void changed();
     // A step was added, undone or redone, or the clean state moved.
     void historyChanged();
+    // Each change as it was applied to the entries (a step, an undo, a redo), after the entries
+    // took it; sent only while someone listens, since it costs a copy of the change.
+    void changeApplied(const cadrell::Change& forward);
+    // The entries were replaced outside the history (a load), so no change leads to them.
+    void entriesReplaced();
 
 private:
     friend class UpdateBatch;

@@ -14,50 +14,10 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import harness as h  # noqa: E402
 from harness import ScenarioFailed, expect, key, poll  # noqa: E402
+from common import (crlf_file, exit_by_menu, lf_file, open_with_argument,  # noqa: E402
+                    wait_file, wait_selected)
+from recovery import kill_recovery  # noqa: E402
 from repair import locate_moved_music  # noqa: E402
-
-CRLF = b"\r\n"
-
-
-def lf_file(lines):
-    return b"".join(line.encode() + b"\n" for line in lines)
-
-
-def crlf_file(lines):
-    return b"".join(line.encode() + CRLF for line in lines)
-
-
-def open_with_argument(s, path, **kw):
-    c = s.start(path, **kw).wait_ready()
-    c.wait_titles([path])
-    c.focus()
-    return c
-
-
-def exit_by_menu(c):
-    """File > Exit with the mouse, then the program must end with exit code 0."""
-    c.menu(["File", "Exit"])
-    code = c.wait_exit(15)
-    expect(code == 0, f"cadrell ended with exit code {code} after File > Exit: {c.stderr()}")
-
-
-def wait_selected(c, title, expected):
-    lst = c.list_of(title)
-    try:
-        poll(f"selected rows {expected}", lambda: c.selected_rows(lst) == expected, 5)
-    except ScenarioFailed:
-        raise ScenarioFailed(f"{title}: expected rows {expected} selected, found {c.selected_rows(lst)}")
-
-
-def wait_file(path, expected, timeout=10):
-    def check():
-        return os.path.exists(path) and open(path, "rb").read() == expected
-    try:
-        poll(f"{path} to hold the expected bytes", check, timeout)
-    except ScenarioFailed:
-        actual = open(path, "rb").read() if os.path.exists(path) else "<missing>"
-        raise ScenarioFailed(f"{path}: expected bytes {expected!r}, found {actual!r}")
-
 
 # ---------------------------------------------------------------------------------------------
 
@@ -495,6 +455,7 @@ SCENARIOS = {
     "everyday_editing": everyday_editing,
     "playlist_tools": playlist_tools,
     "locate_moved_music": locate_moved_music,
+    "kill_recovery": kill_recovery,
 }
 
 if __name__ == "__main__":

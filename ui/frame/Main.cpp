@@ -30,6 +30,7 @@
 #include "core/playlist/PlaylistFormats.h"
 #include "ui/dialogs/About.h"
 #include "ui/dialogs/options.h"
+#include "ui/frame/MainRecovery.h"
 #include "ui/frame/StatusBar.h"
 #include "ui/platform/FileIcons.h"
 #include "ui/platform/LazyIcon.h"
@@ -364,6 +365,7 @@ void TCadrellMainForm::showEvent(QShowEvent* event) {
     shown_ = true;
     QTimer::singleShot(0, this, [this] {
         Guarded([this] { FormActivate(); });
+        OfferRecovery(*this);
         emit firstShown();
     });
 }

@@ -21,6 +21,7 @@
 #include "core/playlist/PlaylistFile.h"
 #include "core/playlist/Reorder.h"
 #include "ui/platform/Prompts.h"
+#include "ui/playlist/ChildwinJournal.h"
 #include "ui/playlist/DocumentHost.h"
 #include "ui/playlist/EntryEditor.h"
 #include "ui/playlist/FileChangedBar.h"
@@ -96,6 +97,7 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
         setItemView(true);
     editing::CopiedPositions().Clear();
     setTitle(kUntitled);
+    AttachJournal(*this);
 }
 
 TMDIChild::~TMDIChild() = default;
@@ -268,6 +270,7 @@ void TMDIChild::closeEvent(QCloseEvent* event) {
 }
 
 void TMDIChild::FormClose() {
+    DiscardJournal(*this);
     editing::CopiedPositions().Clear();
     // While the frame can still hear it: a replace under way gives back the status bar.
     if (findBar_)
