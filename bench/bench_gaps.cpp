@@ -133,6 +133,22 @@ int main(int argc, char** argv) {
              with->setText(QStringLiteral("/mnt/music"));
              child->findBar()->replaceAll();
          }},
+        // Half a million single rows: selecting them, then deleting them.
+        {"Select 500,000 scattered rows",
+         [child, entries] {
+             std::vector<int> every;
+             for (int r = 0; r < entries; r += 2)
+                 every.push_back(r);
+             child->selectLines(every, -1);
+         }},
+        {"Delete 500,000 scattered rows",
+         [child, entries] {
+             std::vector<int> every;
+             for (int r = 0; r < entries; r += 2)
+                 every.push_back(r);
+             child->selectLines(every, -1);
+             child->MenuDelete->trigger();
+         }},
         // The item view: switching to it, then its own commands.
         {"View > Items", [&frame] { frame.setItemView(true); }},
         {"Items: header Sort by Title",
@@ -151,6 +167,14 @@ int main(int argc, char** argv) {
              child->MenuSelectAll->trigger();
              child->MenuDelete->trigger();
          }},
+        {"Items: Select 250,000 scattered items",
+         [child] {
+             std::vector<int> every;
+             for (qsizetype r = 0; r < child->Document.Entries().size(); r += 4)
+                 every.push_back(static_cast<int>(r));
+             child->selectLines(every, -1);
+         }},
+        {"Items: Select Missing Files", [child] { child->MenuSelectMissing->trigger(); }},
         {"Items: Move Down (first item)",
          [child] {
              child->ListView1->setCurrentIndex(child->ListView1->model()->index(1, 0));
