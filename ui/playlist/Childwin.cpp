@@ -73,6 +73,11 @@ TMDIChild::TMDIChild(DocumentHost& host, QWidget* parent) : QWidget(parent), hos
     // What a tool said about the rows no longer holds once they change.
     connect(&Document, &PlaylistDocument::changed, this, [this] { statusMessage_.clear(); });
     followSelection();
+    connect(ListView1, &PlaylistListView::runsChanged, this, [this] {
+        if (!showingChanges_)
+            selectionFromHistory_ = false;
+        host_.refreshStatus(this);
+    });
     updateUndoItems();
 
     connect(ListView1, &PlaylistListView::dragStarted, this, [this] {

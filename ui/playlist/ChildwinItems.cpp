@@ -141,26 +141,7 @@ void TMDIChild::selectLines(const std::vector<int>& lines, int focus, bool fromH
 }
 
 void TMDIChild::selectRows(const std::vector<int>& rows, int focusRow) {
-    const QAbstractItemModel* model = ListView1->model();
-    QItemSelection selection;
-    for (size_t k = 0; k < rows.size();) {
-        size_t end = k + 1;
-        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
-            ++end;
-        selection.append(
-            QItemSelectionRange(model->index(rows[k], 0), model->index(rows[end - 1], 0)));
-        k = end;
-    }
-    // Cleared first: the selection model compares an old selection with a new one range by range
-    // with every other, which on thousands of ranges each stands still for seconds.
-    QItemSelectionModel* selectionModel = ListView1->selectionModel();
-    selectionModel->clearSelection();
-    selectionModel->select(selection, QItemSelectionModel::Select);
-    if (focusRow < 0)
-        return;
-    const QModelIndex focus = model->index(focusRow, 0);
-    selectionModel->setCurrentIndex(focus, QItemSelectionModel::NoUpdate);
-    ListView1->scrollTo(focus);
+    ListView1->selectRows(rows, focusRow);
 }
 
 std::vector<int> TMDIChild::insertionLines() const {

@@ -1,5 +1,7 @@
 #include "ui/playlist/FindBar.h"
 
+#include "ui/playlist/PlaylistListView.h"
+
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -54,7 +56,7 @@ QHBoxLayout* rowOf(std::initializer_list<QWidget*> widgets, QWidget* wide,
 
 }  // namespace
 
-FindBar::FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* parent)
+FindBar::FindBar(const PlaylistDocument* doc, PlaylistListView* view, QWidget* parent)
     : QWidget(parent), doc_(doc), view_(view) {
     setAccessibleName(tr("Find"));
 

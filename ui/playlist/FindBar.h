@@ -20,6 +20,7 @@ class QToolButton;
 namespace cadrell {
 
 class DocumentHost;
+class PlaylistListView;
 class PlaylistDocument;
 
 // The find and replace bar under a playlist's list. It searches the rows' text as shown and
@@ -33,7 +34,7 @@ class PlaylistDocument;
 class FindBar : public QWidget {
     Q_OBJECT
 public:
-    FindBar(const PlaylistDocument* doc, QAbstractItemView* view, QWidget* parent = nullptr);
+    FindBar(const PlaylistDocument* doc, PlaylistListView* view, QWidget* parent = nullptr);
     ~FindBar() override;
 
     // Show the bar without or with the replace row, the find field focused and its text selected.
@@ -122,7 +123,7 @@ private:
     bool reportInvalid();
 
     const PlaylistDocument* doc_;
-    QPointer<QAbstractItemView> view_;
+    QPointer<PlaylistListView> view_;
     QPointer<QItemSelectionModel> followed_;
 
     QLineEdit* findField_;

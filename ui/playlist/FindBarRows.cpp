@@ -12,6 +12,7 @@
 
 #include "core/platform/Strings.h"
 #include "ui/playlist/FindBar.h"
+#include "ui/playlist/PlaylistListView.h"
 
 namespace cadrell {
 
@@ -91,23 +92,8 @@ void FindBar::selectFound() {
     }
     if (!view_ || !view_->model())
         return;
-    // Runs of neighbouring rows become one range each, which keeps a selection of most of a
-    // million rows small.
     const std::vector<int> found = rowsOfLines(session_.found());
-    QAbstractItemModel* model = view_->model();
-    QItemSelection selection;
-    for (size_t i = 0; i < found.size();) {
-        size_t j = i + 1;
-        while (j < found.size() && found[j] == found[j - 1] + 1)
-            ++j;
-        selection.select(model->index(found[i], 0), model->index(found[j - 1], 0));
-        i = j;
-    }
-    QItemSelectionModel* selectionModel = view_->selectionModel();
-    const QModelIndex first = model->index(found.front(), 0);
-    selectionModel->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
-    selectionModel->select(selection, QItemSelectionModel::ClearAndSelect);
-    view_->scrollTo(first);
+    view_->selectRows(found, found.front());
     emit message(
         found.size() == 1
             ? tr("1 row selected")
@@ -115,15 +101,7 @@ void FindBar::selectFound() {
 }
 
 std::vector<int> FindBar::selectedRows() const {
-    std::vector<int> rows;
-    if (!view_ || !view_->selectionModel())
-        return rows;
-    for (const QItemSelectionRange& range : view_->selectionModel()->selection())
-        for (int r = range.top(); r <= range.bottom(); ++r)
-            rows.push_back(r);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return linesOfRows(rows);
+    return view_ ? linesOfRows(view_->selectedPositions()) : std::vector<int>();
 }
 
 }  // namespace cadrell

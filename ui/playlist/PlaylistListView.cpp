@@ -129,38 +129,6 @@ PlaylistListView::~PlaylistListView() {
     views.erase(std::remove(views.begin(), views.end(), this), views.end());
 }
 
-std::vector<int> PlaylistListView::selectedPositions() const {
-    std::vector<int> rows;
-    if (!selectionModel())
-        return rows;
-    for (const QItemSelectionRange& r : selectionModel()->selection()) {
-        for (int row = r.top(); row <= r.bottom(); ++row)
-            rows.push_back(row);
-    }
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
-}
-
-qsizetype PlaylistListView::selectedCount() const {
-    if (!selectionModel())
-        return 0;
-    std::vector<std::pair<int, int>> ranges;
-    for (const QItemSelectionRange& r : selectionModel()->selection())
-        ranges.emplace_back(r.top(), r.bottom());
-    // Ranges of a selection may overlap (Ctrl-clicks on selected rows): count their union.
-    std::sort(ranges.begin(), ranges.end());
-    qsizetype count = 0;
-    int covered = -1;
-    for (const auto& [top, bottom] : ranges) {
-        if (bottom <= covered)
-            continue;
-        count += bottom - std::max(top, covered + 1) + 1;
-        covered = bottom;
-    }
-    return count;
-}
-
 void PlaylistListView::setImageList(TSystemImageList* images) {
     if (images_)
         disconnect(images_, nullptr, this, nullptr);
@@ -194,12 +162,20 @@ int PlaylistListView::dropTarget() const {
 
 void PlaylistListView::setModel(QAbstractItemModel* model) {
     forgetDropTarget();
+    runs_.clear();
     QListView::setModel(model);
+    // Whatever else changes the selection (a click, a key, the find bar) replaces the runs.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) {
+                if (!settingRows_ && !runs_.empty() && !selected.isEmpty())
+                    clearRuns();
+            });
 }
 
 void PlaylistListView::reset() {
-    // A rebuild destroys every row, and with them the drop target.
+    // A rebuild destroys every row, and with them the drop target and the selection.
     forgetDropTarget();
+    runs_.clear();
     dragArmed_ = false;
     clickDeferred_ = false;
     QListView::reset();
@@ -275,16 +251,19 @@ void PlaylistListView::mousePressEvent(QMouseEvent* event) {
     const QModelIndex row = indexAt(pos);
     const bool plain = !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
     const bool left = event->button() == Qt::LeftButton;
-    if (left && plain && row.isValid() && selectionModel() && selectionModel()->isSelected(row)) {
+    if (pressOnRuns(event, row))
+        return;
+    if (left && plain && row.isValid() && isRowSelected(row.row())) {
         // Keep the other selected rows until we know whether this becomes a drag; a plain click
         // selects the row alone when the button comes up.
         setFocus(Qt::MouseFocusReason);
         selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
         clickDeferred_ = true;
     } else {
+        clearRuns();
         QListView::mousePressEvent(event);
     }
-    if (left && plain && row.isValid() && selectionModel() && selectionModel()->isSelected(row)) {
+    if (left && plain && row.isValid() && isRowSelected(row.row())) {
         dragArmed_ = true;
         pressPos_ = pos;
         pressRow_ = row;

@@ -34,6 +34,17 @@ public:
     std::vector<int> selectedPositions() const;
     // How many rows are selected, counted by ranges (cheap for a million selected rows).
     qsizetype selectedCount() const;
+    // Selects exactly these rows (ascending) and makes focusRow current and visible (-1: leaves
+    // the current row). Many scattered rows are kept as runs of the list's own instead of in the
+    // selection model, whose every range holds two persistent indexes that a reset of the rows
+    // must visit; the first click or key that changes the selection makes it an ordinary one
+    // again (Ctrl+click and Ctrl+Space toggle a row within the runs).
+    void selectRows(const std::vector<int>& rows, int focusRow);
+    bool isRowSelected(int row) const;
+    // Whether the selection is held as runs now.
+    bool holdsRuns() const { return !runs_.empty(); }
+    void selectAll() override;
+    void clearSelection();
 
     // The names in a drop from the file manager, in the drop's order: a local file as its full
     // path in the file system's bytes, any other address as its encoded text. Never shortened.
@@ -70,6 +81,8 @@ public:
     void reset() override;
 
 signals:
+    // The selection held as runs changed (the selection model reports its own changes).
+    void runsChanged();
     // A drag of selected rows begins here (the window copies them to the entry clipboard).
     void dragStarted();
     // Rows dragged from `source` (this or another document's list) were released here over
@@ -80,6 +93,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -120,6 +134,13 @@ private:
     QPersistentModelIndex pressRow_;
 
     void placeHeader();
+    void clearRuns();
+    void toggleInRuns(int row);
+    // A press that acts on the runs instead of the selection model; true when it was taken.
+    bool pressOnRuns(QMouseEvent* event, const QModelIndex& row);
+
+    std::vector<std::pair<int, int>> runs_;  // first and last row of each, ascending
+    bool settingRows_ = false;
 
     TSystemImageList* images_ = nullptr;
     QHeaderView* header_ = nullptr;
