@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <atomic>
+#include <cstdint>
 #include <memory>
-#include <unordered_set>
 #include <vector>
 
 #include "core/playlist/EntryList.h"
@@ -12,17 +12,17 @@
 namespace cadrell {
 
 // Which entries of a playlist name local files that are not there, kept up to date as the
-// playlist changes without checking an entry twice. Entries are known by a hash of their text
-// (eight bytes each, not a copy of every name), so a moved or sorted entry keeps its mark and
-// only new texts are looked up. Entries that cannot be checked here (web addresses, other
+// playlist changes without checking an entry twice. Entries are known by a hash of their text,
+// eight bytes each rather than a copy of every name, so a moved or sorted entry keeps its mark
+// and only new texts are looked up. Entries that cannot be checked here (web addresses, other
 // drives) are never marked.
 struct MissingMarkState {
-    QByteArray folder;                   // relative entries were read against it
-    std::vector<size_t> checked;         // hashes of the texts looked up, ascending
-    std::unordered_set<size_t> missing;  // hashes of the texts that were not found
+    QByteArray folder;  // relative entries were read against it
+    // Every text looked up, ascending: its hash with the lowest bit set when it was missing.
+    std::vector<uint64_t> known;
 };
 
-size_t EntryMarkHash(QByteArrayView entry);
+uint64_t EntryMarkHash(QByteArrayView entry);  // the lowest bit always clear
 bool IsMarkedMissing(const MissingMarkState& state, QByteArrayView entry);
 
 // The state after looking up the entries `from` does not know yet (all of them when the folder

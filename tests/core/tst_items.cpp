@@ -4,6 +4,7 @@
 #include "core/playlist/Extinf.h"
 #include "core/playlist/Finder.h"
 #include "core/playlist/ItemTable.h"
+#include "core/playlist/MissingMarks.h"
 #include "core/playlist/PlaylistDocument.h"
 #include "core/playlist/Reorder.h"
 #include "core/playlist/SortOrder.h"
@@ -342,6 +343,33 @@ private slots:
         QCOMPARE(FindAll(entries, options), found);
         const EntryEdits edits = ReplaceAll(entries, nullptr, options, with);
         QCOMPARE(joined(edits.texts), replaced);
+    }
+
+    // Only texts not looked up before go to the disk; a moved entry keeps its mark.
+    void missingMarksLookUpOnlyNewTexts() {
+        QTemporaryDir dir;
+        QFile(dir.filePath("here.mp3")).open(QIODevice::WriteOnly);
+        const QByteArray folder = QFile::encodeName(dir.path());
+        std::atomic<bool> cancel{false};
+        EntryList entries = entriesOf("#EXTM3U|here.mp3|gone.mp3|http://s/x|D:\\m\\y.mp3");
+        const auto first = UpdateMissingMarks(entries, folder, nullptr, cancel);
+        QVERIFY(first);
+        QVERIFY(!IsMarkedMissing(*first, "here.mp3"));
+        QVERIFY(IsMarkedMissing(*first, "gone.mp3"));
+        QVERIFY(!IsMarkedMissing(*first, "http://s/x"));
+        QVERIFY(!IsMarkedMissing(*first, "D:\\m\\y.mp3"));
+        // Nothing new: no lookup at all.
+        QVERIFY(!UpdateMissingMarks(entriesOf("gone.mp3|here.mp3"), folder, first, cancel));
+        entries.append("also gone.ogg");
+        const auto second = UpdateMissingMarks(entries, folder, first, cancel);
+        QVERIFY(second);
+        QCOMPARE(second->known.size(), first->known.size() + 1);
+        QVERIFY(IsMarkedMissing(*second, "also gone.ogg") && IsMarkedMissing(*second, "gone.mp3"));
+        // Another folder: every relative entry means another file now.
+        const auto elsewhere = UpdateMissingMarks(entries, "/nonexistent", second, cancel);
+        QVERIFY(elsewhere && IsMarkedMissing(*elsewhere, "here.mp3"));
+        cancel = true;
+        QVERIFY(!UpdateMissingMarks(entries, folder, nullptr, cancel));
     }
 
     // Alt+Up in the item view moves an item with its lines, never into another item.
