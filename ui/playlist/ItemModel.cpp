@@ -11,15 +11,18 @@ namespace cadrell {
 
 ItemModel::ItemModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent)
     : QAbstractListModel(parent), document_(document), icons_(icons) {
-    connect(document_, &PlaylistDocument::aboutToChange, this, [this] {
-        if (active_)
-            beginResetModel();
-    });
     connect(document_, &PlaylistDocument::changed, this, [this] {
         stale_ = true;
         if (!active_)
             return;
+        const int before = table_.rowCount();
         rebuild();
+        if (before > 0 && table_.rowCount() == before) {
+            // The same number of rows: a reset would lay out every row again.
+            emit dataChanged(index(0), index(before - 1));
+            return;
+        }
+        beginResetModel();
         endResetModel();
     });
 }

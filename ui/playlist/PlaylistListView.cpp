@@ -221,6 +221,20 @@ void PlaylistListView::placeHeader() {
                          header_->sizeHint().height());
 }
 
+void PlaylistListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                   const QList<int>& roles) {
+    QListView::dataChanged(topLeft, bottomRight, roles);
+    if (!roles.isEmpty() || topLeft.row() != 0 || !model() ||
+        bottomRight.row() != model()->rowCount() - 1)
+        return;
+    forgetDropTarget();
+    dragArmed_ = false;
+    clickDeferred_ = false;
+    runs_.clear();
+    if (selectionModel())
+        selectionModel()->clear();
+}
+
 void PlaylistListView::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
     placeHeader();

@@ -79,6 +79,10 @@ public:
 
     void setModel(QAbstractItemModel* model) override;
     void reset() override;
+    // Every row's text changed at once (the models say so instead of a reset when the number of
+    // rows stayed): as after a reset, nothing stays selected or current.
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
 
 signals:
     // The selection held as runs changed (the selection model reports its own changes).

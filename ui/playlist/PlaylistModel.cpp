@@ -17,12 +17,13 @@ namespace cadrell {
 PlaylistModel::PlaylistModel(PlaylistDocument* document, TSystemImageList* icons, QObject* parent)
     : QAbstractListModel(parent), document_(document), icons_(icons) {
     connect(document_, &PlaylistDocument::aboutToChange, this, [this] {
-        beginResetModel();
+        // A row being typed into ends with any change, and the view must drop its editor.
+        rowsBefore_ = editRow_ >= 0 ? -1 : rowCount();
         editRow_ = -1;
         inserted_ = false;
         iconWaiting_.clear();
     });
-    connect(document_, &PlaylistDocument::changed, this, [this] { endResetModel(); });
+    connect(document_, &PlaylistDocument::changed, this, [this] { announceChange(); });
     if (icons_)
         connect(FileIcons::Instance().Lookups(), &IconLookups::answered, this,
                 [this] { iconAnswersArrived(); });
@@ -37,6 +38,18 @@ std::optional<QByteArrayView> PlaylistModel::entryAt(int row) const {
     if (row < 0 || row >= document_->Entries().size())
         return std::nullopt;
     return document_->Entries().at(row);
+}
+
+void PlaylistModel::announceChange() {
+    const int rows = rowCount();
+    if (rows > 0 && rows == rowsBefore_) {
+        // As many rows as before (a sort, a move, a replacement): their texts changed, and the
+        // list keeps its layout; a reset would make it lay out every row again.
+        emit dataChanged(index(0), index(rows - 1));
+        return;
+    }
+    beginResetModel();
+    endResetModel();
 }
 
 void PlaylistModel::iconAnswersArrived() {

@@ -43,6 +43,9 @@ public:
     bool editRowInserted() const { return inserted_; }
 
 private:
+    // After a change of the entries: the texts of the same rows, or a reset when the rows changed.
+    // (Called once the entries changed: nothing reads them between the two halves of a reset.)
+    void announceChange();
     // The entry a row shows; none for the blank row being typed and for rows past the end.
     std::optional<QByteArrayView> entryAt(int row) const;
     // The disk has answered about some object: rows whose icon was waiting for it and now has
@@ -54,6 +57,7 @@ private:
     const MissingWatch* missing_ = nullptr;
     int editRow_ = -1;
     bool inserted_ = false;
+    int rowsBefore_ = -1;
     // Rows painted with an icon from the name alone while the disk is asked, and that icon.
     mutable QHash<int, int> iconWaiting_;
 };
