@@ -1,5 +1,7 @@
 #include "core/recovery/JournalWriter.h"
 
+#include "core/platform/Background.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -351,7 +353,11 @@ void JournalWriter::Impl::run() {
 JournalWriter::JournalWriter() : d_(new Impl) {
     Impl* d = d_;
     // Never joined: a journal on a file system that hangs must not hold up the program's end.
-    std::thread([d] { d->run(); }).detach();
+    std::thread([d] {
+        // Journaling is the user's safety net, not the user's work: the window goes first.
+        LowerThisThreadsPriority();
+        d->run();
+    }).detach();
     // A clean exit deletes the journals of the windows it closed; give that a moment to reach
     // the disk, but no more.
     qAddPostRoutine([] { JournalWriter::instance().waitIdle(2000); });

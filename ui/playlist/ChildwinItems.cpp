@@ -110,7 +110,10 @@ void TMDIChild::lookForAttributes() {
     const quint64 look = ++attributeLook_;
     RunDetached(
         this,
-        [entries = Document.Entries()] { return AttributeNames(entries, FindItems(entries)); },
+        [entries = Document.Entries()] {
+            LowerThisThreadsPriority();
+            return AttributeNames(entries, FindItems(entries));
+        },
         [this, look](std::vector<QByteArray> names) {
             if (look == attributeLook_ && itemModel_)
                 itemModel_->setAttributes(std::move(names));

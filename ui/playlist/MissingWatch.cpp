@@ -40,6 +40,7 @@ void MissingWatch::start() {
     RunDetached(
         this,
         [entries = document_->Entries(), folder = folder_(), from = state_, cancel = cancel_] {
+            LowerThisThreadsPriority();
             return UpdateMissingMarks(entries, folder, from, *cancel);
         },
         [this, cancel = cancel_](std::shared_ptr<const MissingMarkState> next) {
