@@ -16,6 +16,7 @@ import harness as h  # noqa: E402
 from harness import ScenarioFailed, expect, key, poll  # noqa: E402
 from common import (crlf_file, exit_by_menu, lf_file, open_with_argument,  # noqa: E402
                     wait_file, wait_selected)
+from items import item_view  # noqa: E402
 from recovery import kill_recovery  # noqa: E402
 from repair import locate_moved_music  # noqa: E402
 
@@ -456,6 +457,7 @@ SCENARIOS = {
     "playlist_tools": playlist_tools,
     "locate_moved_music": locate_moved_music,
     "kill_recovery": kill_recovery,
+    "item_view": item_view,
 }
 
 if __name__ == "__main__":

@@ -86,6 +86,7 @@ public:
     QAction* MenuSortPath = nullptr;
     QAction* MenuSortFileName = nullptr;
     QAction* MenuSortTitle = nullptr;
+    QMenu* MenuSortColumn = nullptr;
     QAction* MenuReverse = nullptr;
     QAction* MenuShuffle = nullptr;
     QAction* MenuRemoveDuplicates = nullptr;
@@ -236,6 +237,7 @@ private:
     // The line a paste or an insertion in the item view goes before (-1: at the end).
     std::vector<int> insertionLines() const;
     void lookForAttributes();
+    void fillColumnSortMenu();
 
     MissingWatch* missing_ = nullptr;
     ItemModel* itemModel_ = nullptr;

@@ -3,6 +3,7 @@
 
 #include <QCursor>
 #include <QInputDialog>
+#include <QMenu>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QLocale>
@@ -183,6 +184,27 @@ void TMDIChild::sortByColumn(int column) {
                              itemHeader_->setSortIndicator(
                                  column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
                          });
+}
+
+void TMDIChild::fillColumnSortMenu() {
+    MenuSortColumn->clear();
+    if (!itemView_) {
+        MenuSortColumn->addAction(tr("(in the item view: View > Items)"))->setEnabled(false);
+        return;
+    }
+    const QStringList names = itemModel_->columnNames();
+    for (int v = 0; v < itemHeader_->count(); ++v) {
+        const int column = itemHeader_->logicalIndex(v);
+        if (itemHeader_->isSectionHidden(column))
+            continue;
+        QString caption = names.value(column);
+        caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+        QAction* item = MenuSortColumn->addAction(caption);
+        connect(item, &QAction::triggered, this, [this, column] {
+            Guarded([&] { sortByColumn(column); });
+            afterCommand();
+        });
+    }
 }
 
 void TMDIChild::editCell(int column) {

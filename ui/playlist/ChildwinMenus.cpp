@@ -322,6 +322,10 @@ void TMDIChild::createPlaylistMenu() {
     MenuSortPath = addItem(this, MenuSort, "MenuSortPath", QStringLiteral("By &Path"));
     MenuSortFileName = addItem(this, MenuSort, "MenuSortFileName", QStringLiteral("By &File Name"));
     MenuSortTitle = addItem(this, MenuSort, "MenuSortTitle", QStringLiteral("By &Title"));
+    // The item view's header sort, for the keyboard: one item per column shown.
+    MenuSortColumn = MenuSort->addMenu(QStringLiteral("By &Column"));
+    MenuSortColumn->setObjectName(QStringLiteral("MenuSortColumn"));
+    connect(MenuSortColumn, &QMenu::aboutToShow, this, [this] { fillColumnSortMenu(); });
     MenuReverse = addItem(this, MenuSort, "MenuReverse", QStringLiteral("&Reverse Order"));
     MenuShuffle = addItem(this, MenuSort, "MenuShuffle", QStringLiteral("&Shuffle"));
     MenuRemoveDuplicates =
