@@ -61,6 +61,9 @@ void ItemHeader::followColumns() {
         resizeSection(c, defaultWidth(c));
         setSectionHidden(c, c >= ItemModel::FirstAttribute);
     }
+    // A channel list is read by its groups: Group comes right after the length at first.
+    if (known_.isEmpty())
+        moveSection(visualIndex(ItemModel::Group), ItemModel::File);
     known_ = names;
     if (!state.isEmpty())
         restoreColumnState(state);
