@@ -229,9 +229,8 @@ private:
     bool closeApproved_ = false;
     QByteArray shownName_;  // the name the title shows
     QString statusMessage_;
-    QByteArray importedFrom_;
-    QByteArray saveAsFrom_;  // the name Save As started from, while it asks for the new one  // the
-                             // PLS or XSPF file an untitled playlist was read from
+    QByteArray importedFrom_;  // the PLS or XSPF file an untitled playlist was read from
+    QByteArray saveAsFrom_;    // the name Save As started from, while it asks for the new one
     void selectRows(const std::vector<int>& rows, int focusRow);
     void followSelection();
     // The line a paste or an insertion in the item view goes before (-1: at the end).
