@@ -192,7 +192,8 @@ void commands(cadrell::PlaylistDocument& doc, Script& s) {
                 break;
             case 5:
                 cadrell::editing::CopyEntries(doc, pickSelection(s, count), clipboard, copied);
-                cadrell::editing::DropWithin(doc, copied, static_cast<int>(s.next() % (count + 1)) - 1);
+                cadrell::editing::DropWithin(doc, copied,
+                                             static_cast<int>(s.next() % (count + 1)) - 1);
                 break;
             case 6:
                 cadrell::editing::AppendNames(doc, {QByteArray(s.next() % 4, 'n')});

@@ -3,10 +3,10 @@
 
 #include <QCursor>
 #include <QInputDialog>
-#include <QMenu>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPointer>
 #include <QTimer>
 
