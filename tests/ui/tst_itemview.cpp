@@ -227,6 +227,29 @@ private slots:
         QVERIFY(!missing(3));
     }
 
+    // Tab keeps what was typed and goes on to the next column shown (Group follows Duration).
+    void tabGoesToTheNextColumn() {
+        Window w(kChannels);
+        w.child.resize(800, 400);
+        w.child.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.child));
+        w.selectRows({1});
+        w.child.editCell(ItemModel::Title);
+        auto editor = [&] {
+            return w.child.ListView1->viewport()->findChild<QLineEdit*>("CellEditor");
+        };
+        editor()->setText("First");
+        QTest::keyClick(editor(), Qt::Key_Tab);
+        QTRY_VERIFY(editor() && editor()->isVisible());
+        QCOMPARE(editor()->accessibleName(), QString("Duration"));
+        editor()->setText("1:00");
+        QTest::keyClick(editor(), Qt::Key_Tab);
+        QTRY_COMPARE(editor() ? editor()->accessibleName() : QString(), QString("Group"));
+        QTest::keyClick(editor(), Qt::Key_Escape);
+        QCOMPARE(w.child.Document.Entries().at(1).toByteArray(),
+                 QByteArray("#EXTINF:60 tvg-id=\"a\" group-title=\"Albania\",First"));
+    }
+
     void droppedFilesGoBeforeTheItem() {
         Window w(kChannels);
         editing::DropFromOther(w.child.Document, w.child.itemModel()->table().insertionLine(2), [] {

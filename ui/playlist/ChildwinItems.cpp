@@ -291,6 +291,26 @@ void TMDIChild::editCell(int column) {
     escape->setShortcutContext(Qt::WidgetShortcut);
     field->addAction(escape);
     connect(escape, &QAction::triggered, this, [finish] { finish(false); });
+    // Tab and Shift+Tab keep what was typed and go on to the next or previous column shown.
+    for (const bool forward : {true, false}) {
+        auto* next = new QAction(field);
+        next->setShortcut(forward ? QKeySequence(Qt::Key_Tab)
+                                  : QKeySequence(Qt::SHIFT | Qt::Key_Backtab));
+        next->setShortcutContext(Qt::WidgetShortcut);
+        field->addAction(next);
+        connect(next, &QAction::triggered, this, [this, finish, column, forward] {
+            finish(true);
+            int visual = itemHeader_->visualIndex(column);
+            for (int tries = 0; tries < itemHeader_->count(); ++tries) {
+                visual = (visual + (forward ? 1 : itemHeader_->count() - 1)) % itemHeader_->count();
+                const int c = itemHeader_->logicalIndex(visual);
+                if (c != ItemModel::Number && !itemHeader_->isSectionHidden(c)) {
+                    QTimer::singleShot(0, this, [this, c] { editCell(c); });
+                    return;
+                }
+            }
+        });
+    }
 }
 
 void TMDIChild::insertItem() {
