@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -81,6 +82,9 @@ Gaps measure(const std::function<void()>& start, const std::function<bool()>& do
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Journals of a run that was stopped would be offered at the next start and hold it up.
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     QApplication app(argc, argv);
     bool markdown = false;
     QString file;
