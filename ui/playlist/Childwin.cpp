@@ -282,14 +282,6 @@ void TMDIChild::FormClose() {
         findBar_->stop();
 }
 
-void TMDIChild::followSelection() {
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (!showingChanges_)
-            selectionFromHistory_ = false;
-        host_.refreshStatus(this);
-    });
-}
-
 void TMDIChild::DeleteEntries() {
     const std::vector<int> selected = selectedLines();
     editing::DeleteEntries(Document, selected);

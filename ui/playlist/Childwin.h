@@ -237,6 +237,8 @@ private:
     std::vector<int> insertionLines() const;
     void lookForAttributes();
     void fillColumnSortMenu();
+    // The find bar reads the item view's rows as items and offers its columns to look in.
+    void followItemView(FindBar* bar);
 
     MissingWatch* missing_ = nullptr;
     ItemModel* itemModel_ = nullptr;

@@ -121,6 +121,26 @@ void TMDIChild::lookForAttributes() {
         });
 }
 
+void TMDIChild::followSelection() {
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!showingChanges_)
+            selectionFromHistory_ = false;
+        host_.refreshStatus(this);
+    });
+}
+
+void TMDIChild::followItemView(FindBar* bar) {
+    if (itemView_)
+        bar->setLookInChoices(itemModel_->attributes(), true);
+    // In the item view a match anywhere in an item finds the item.
+    bar->setRowMap({[this](const std::vector<int>& lines) {
+                        return itemView_ ? itemModel_->table().rowsOfLines(lines) : lines;
+                    },
+                    [this](const std::vector<int>& rows) {
+                        return itemView_ ? itemModel_->table().linesOfRows(rows) : rows;
+                    }});
+}
+
 std::vector<int> TMDIChild::selectedLines() const {
     std::vector<int> rows = ListView1->selectedPositions();
     return itemView_ ? itemModel_->table().linesOfRows(rows) : rows;

@@ -398,15 +398,7 @@ void TMDIChild::createFindBar() {
     findBar_ = new FindBar(&Document, ListView1, this);
     findBar_->setObjectName(QStringLiteral("FindBar1"));
     findBar_->setHost(&host_);
-    if (itemView_)
-        findBar_->setLookInChoices(itemModel_->attributes(), true);
-    // In the item view a match anywhere in an item finds the item.
-    findBar_->setRowMap({[this](const std::vector<int>& lines) {
-                             return itemView_ ? itemModel_->table().rowsOfLines(lines) : lines;
-                         },
-                         [this](const std::vector<int>& rows) {
-                             return itemView_ ? itemModel_->table().linesOfRows(rows) : rows;
-                         }});
+    followItemView(findBar_);
     static_cast<QVBoxLayout*>(layout())->addWidget(findBar_);
     // F3 and Shift+F3 belong to the menu for the whole window; the bar's own copies of them
     // would make the keys ambiguous while the bar has the focus.
