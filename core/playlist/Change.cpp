@@ -181,7 +181,29 @@ void Change::dropUnchanged(const EntryList& entries) {
     positions_ = std::move(positions);
 }
 
+struct Change::Prepared {
+    uint64_t stamp;
+    EntryList after;
+    Change inverse;
+};
+
+void Change::prepare(const EntryList& entries) {
+    Change change = *this;
+    change.prepared_.reset();
+    EntryList after = entries;
+    Change inverse = std::move(change).apply(after);
+    prepared_ =
+        std::make_shared<Prepared>(Prepared{entries.stamp(), std::move(after), std::move(inverse)});
+}
+
 Change Change::apply(EntryList& entries) && {
+    if (std::shared_ptr<Prepared> prepared = std::move(prepared_)) {
+        // Only a result no other copy of the change still holds can be taken over.
+        if (prepared->stamp == entries.stamp() && prepared.use_count() == 1) {
+            entries = std::move(prepared->after);
+            return std::move(prepared->inverse);
+        }
+    }
     Change inverse;
     switch (kind_) {
         case Kind::Remove:

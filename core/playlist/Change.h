@@ -26,6 +26,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -75,6 +76,15 @@ public:
     // Applies the change and returns its inverse: the change that brings the entries back.
     Change apply(EntryList& entries) &&;
 
+    // Works out what apply() will do to these entries ahead of time (on a worker, over a copy of
+    // a document's entries): applied to entries that are still what that copy was, the change
+    // then only takes its result over, which keeps a million-row reordering off the window's
+    // time. Applied to anything else it works as if never prepared.
+    void prepare(const EntryList& entries);
+    bool isPrepared() const { return prepared_ != nullptr; }
+    // A copy kept for what the change is (the journal's) needs none of the work done ahead.
+    void forgetPrepared() { prepared_.reset(); }
+
     // The rows to select once the change is applied (ascending; none after a removal).
     std::vector<int> shownRows() const;
 
@@ -96,6 +106,8 @@ private:
     std::vector<EntryList::Run> runs_;  // Permute
     std::optional<TextEncoding> encoding_;
     std::optional<LineEnd> lineEnd_;
+    struct Prepared;
+    std::shared_ptr<Prepared> prepared_;
 };
 
 }  // namespace cadrell

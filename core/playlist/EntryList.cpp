@@ -1,6 +1,7 @@
 #include "core/playlist/EntryList.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -15,6 +16,42 @@ bool sharedBuffer(const QByteArray& b) {
 
 }  // namespace
 
+uint64_t EntryList::NewStamp() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
+}
+
+EntryList::EntryList(EntryList&& other) noexcept
+    : chunks_(std::move(other.chunks_)),
+      spans_(std::move(other.spans_)),
+      live_(other.live_),
+      tail_(other.tail_),
+      stamp_(other.stamp_) {
+    other.clear();
+}
+
+EntryList& EntryList::operator=(EntryList&& other) noexcept {
+    if (this != &other) {
+        chunks_ = std::move(other.chunks_);
+        spans_ = std::move(other.spans_);
+        live_ = other.live_;
+        tail_ = other.tail_;
+        stamp_ = other.stamp_;
+        other.clear();
+    }
+    return *this;
+}
+
+EntryList::Kind EntryList::KindOf(QByteArrayView text) {
+    if (!text.isEmpty() && text[0] == '#')
+        return text.startsWith(QByteArrayView("#EXTINF:")) ? Kind::Extinf : Kind::Directive;
+    for (char c : text) {
+        if (c != ' ' && c != '\t')
+            return Kind::Media;
+    }
+    return Kind::Blank;
+}
+
 std::vector<QByteArray> EntryList::toVector() const {
     std::vector<QByteArray> out;
     out.reserve(spans_.size());
@@ -24,6 +61,7 @@ std::vector<QByteArray> EntryList::toVector() const {
 }
 
 void EntryList::clear() {
+    touch();
     chunks_.clear();
     spans_.clear();
     live_ = 0;
@@ -32,18 +70,24 @@ void EntryList::clear() {
 
 void EntryList::adopt(QByteArray buffer,
                       const std::vector<std::pair<qsizetype, qsizetype>>& lines) {
+    touch();
     clear();
     chunks_.push_back(std::move(buffer));
     spans_.resize(lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
-        spans_[i] =
-            Span{static_cast<uint64_t>(lines[i].first), 0, static_cast<uint32_t>(lines[i].second)};
+        spans_[i] = Span::make(
+            static_cast<uint64_t>(lines[i].first), 0, static_cast<uint32_t>(lines[i].second),
+            KindOf(QByteArrayView(chunks_[0]).sliced(lines[i].first, lines[i].second)));
         live_ += static_cast<uint64_t>(lines[i].second);
     }
 }
 
 uint32_t EntryList::appendChunk(qsizetype reserve) {
     // A buffer that another list shares is never written: its slices there must keep their text.
+    if (tail_ < 0 || sharedBuffer(chunks_[static_cast<size_t>(tail_)])) {
+        if (chunks_.size() + 1 >= kMaxChunks)
+            collapse();
+    }
     if (tail_ < 0 || sharedBuffer(chunks_[static_cast<size_t>(tail_)])) {
         chunks_.emplace_back();
         tail_ = static_cast<int>(chunks_.size() - 1);
@@ -55,16 +99,18 @@ uint32_t EntryList::appendChunk(qsizetype reserve) {
 }
 
 void EntryList::append(QByteArrayView text) {
+    touch();
     const uint32_t c = appendChunk(text.size());
     QByteArray& tail = chunks_[c];
-    spans_.push_back(
-        Span{static_cast<uint64_t>(tail.size()), c, static_cast<uint32_t>(text.size())});
+    spans_.push_back(Span::make(static_cast<uint64_t>(tail.size()), c,
+                                static_cast<uint32_t>(text.size()), KindOf(text)));
     tail.append(text);
     live_ += static_cast<uint64_t>(text.size());
     compactIfWasteful();
 }
 
 void EntryList::insertFrom(qsizetype pos, const EntryList& src, const std::vector<int>* positions) {
+    touch();
     const size_t n = positions ? positions->size() : src.spans_.size();
     auto srcSpan = [&](size_t k) -> const Span& {
         return src.spans_[positions ? static_cast<size_t>((*positions)[k]) : k];
@@ -82,8 +128,8 @@ void EntryList::insertFrom(qsizetype pos, const EntryList& src, const std::vecto
     char* const out = tail.data();
     auto copy = [&](size_t k) {
         const Span& s = srcSpan(k);
-        std::memcpy(out + at, src.chunks_[s.chunk].constData() + s.off, s.len);
-        const Span added{at, c, s.len};
+        std::memcpy(out + at, src.chunks_[s.chunk()].constData() + s.off(), s.len);
+        const Span added = Span::make(at, c, s.len, s.kind());
         at += s.len;
         return added;
     };
@@ -106,6 +152,7 @@ void EntryList::insertFrom(qsizetype pos, const EntryList& src, const std::vecto
 void EntryList::removeSorted(const std::vector<int>& positions) {
     if (positions.empty())
         return;
+    touch();
     size_t out = static_cast<size_t>(positions.front());
     size_t next = 0;
     for (size_t i = out; i < spans_.size(); ++i) {
@@ -120,13 +167,16 @@ void EntryList::removeSorted(const std::vector<int>& positions) {
 }
 
 void EntryList::dropPrefix(qsizetype i, qsizetype from) {
+    touch();
     Span& s = spans_[static_cast<size_t>(i)];
-    s.off += static_cast<uint64_t>(from);
+    s.setOff(s.off() + static_cast<uint64_t>(from));
     s.len -= static_cast<uint32_t>(from);
+    s.setKind(KindOf(at(i)));
     live_ -= static_cast<uint64_t>(from);
 }
 
 void EntryList::moveBefore(const std::vector<int>& positions, qsizetype pos) {
+    touch();
     if (positions.empty())
         return;
     std::vector<Span> moved;
@@ -158,12 +208,12 @@ EntryList EntryList::slices(const std::vector<int>& positions) const {
     out.spans_.reserve(positions.size());
     for (int p : positions) {
         Span s = spans_[static_cast<size_t>(p)];
-        int64_t& c = map[s.chunk];
+        int64_t& c = map[s.chunk()];
         if (c < 0) {
             c = static_cast<int64_t>(out.chunks_.size());
-            out.chunks_.push_back(chunks_[s.chunk]);
+            out.chunks_.push_back(chunks_[s.chunk()]);
         }
-        s.chunk = static_cast<uint32_t>(c);
+        s.setChunk(static_cast<uint32_t>(c));
         out.spans_.push_back(s);
         out.live_ += s.len;
     }
@@ -171,6 +221,8 @@ EntryList EntryList::slices(const std::vector<int>& positions) const {
 }
 
 std::vector<uint32_t> EntryList::adoptChunks(const EntryList& src) {
+    if (chunks_.size() + src.chunks_.size() >= kMaxChunks)
+        collapse();
     std::vector<uint32_t> map(src.chunks_.size());
     for (size_t c = 0; c < src.chunks_.size(); ++c) {
         const QByteArray& b = src.chunks_[c];
@@ -185,6 +237,7 @@ std::vector<uint32_t> EntryList::adoptChunks(const EntryList& src) {
 }
 
 void EntryList::insertSlices(const std::vector<int>& positions, const EntryList& slices) {
+    touch();
     if (positions.empty())
         return;
     const std::vector<uint32_t> map = adoptChunks(slices);
@@ -197,7 +250,7 @@ void EntryList::insertSlices(const std::vector<int>& positions, const EntryList&
         if (k > 0 && static_cast<size_t>(positions[k - 1]) == out) {
             --k;
             Span s = slices.spans_[k];
-            s.chunk = map[s.chunk];
+            s.setChunk(map[s.chunk()]);
             spans_[out] = s;
             live_ += s.len;
         } else {
@@ -207,12 +260,13 @@ void EntryList::insertSlices(const std::vector<int>& positions, const EntryList&
 }
 
 void EntryList::replaceSlices(const std::vector<int>& positions, const EntryList& slices) {
+    touch();
     const std::vector<uint32_t> map = adoptChunks(slices);
     for (size_t k = 0; k < positions.size(); ++k) {
         Span& s = spans_[static_cast<size_t>(positions[k])];
         live_ -= s.len;
         s = slices.spans_[k];
-        s.chunk = map[s.chunk];
+        s.setChunk(map[s.chunk()]);
         live_ += s.len;
     }
 }
@@ -222,16 +276,27 @@ bool EntryList::sameText(qsizetype i, const EntryList& other, qsizetype j) const
     const Span& b = other.spans_[static_cast<size_t>(j)];
     if (a.len != b.len)
         return false;
-    const char* pa = chunks_[a.chunk].constData() + a.off;
-    const char* pb = other.chunks_[b.chunk].constData() + b.off;
+    const char* pa = chunks_[a.chunk()].constData() + a.off();
+    const char* pb = other.chunks_[b.chunk()].constData() + b.off();
     return pa == pb || std::memcmp(pa, pb, a.len) == 0;
 }
 
 void EntryList::permute(const std::vector<Run>& runs) {
-    std::vector<Span> out;
-    out.reserve(spans_.size());
-    for (const Run& r : runs)
-        out.insert(out.end(), spans_.begin() + r.from, spans_.begin() + r.from + r.count);
+    touch();
+    // A shuffle is a million runs of one: no range insert for each.
+    std::vector<Span> out(spans_.size());
+    Span* to = out.data();
+    Span* const end = to + out.size();
+    const Span* const from = spans_.data();
+    for (const Run& r : runs) {
+        if (r.count <= 0 || r.count > end - to)
+            continue;
+        if (r.count == 1)
+            *to++ = from[r.from];
+        else
+            to = std::copy(from + r.from, from + r.from + r.count, to);
+    }
+    out.resize(static_cast<size_t>(to - out.data()));
     spans_.swap(out);
 }
 
@@ -245,9 +310,10 @@ void EntryList::dropUnusedBuffers() {
         return;
     std::vector<uint32_t> map(chunks_.size(), 0);
     for (const Span& s : spans_)
-        map[s.chunk] = 1;
+        map[s.chunk()] = 1;
     if (std::find(map.begin(), map.end(), 0u) == map.end())
         return;
+    touch();
     std::vector<QByteArray> kept;
     for (size_t c = 0; c < chunks_.size(); ++c) {
         if (map[c]) {
@@ -258,7 +324,7 @@ void EntryList::dropUnusedBuffers() {
         }
     }
     for (Span& s : spans_)
-        s.chunk = map[s.chunk];
+        s.setChunk(map[s.chunk()]);
     tail_ = tail_ >= 0 && map[static_cast<size_t>(tail_)] != UINT32_MAX
                 ? static_cast<int>(map[static_cast<size_t>(tail_)])
                 : -1;
@@ -266,6 +332,7 @@ void EntryList::dropUnusedBuffers() {
 }
 
 void EntryList::compactIfWasteful() {
+    touch();
     uint64_t held = 0;
     for (const QByteArray& c : chunks_)
         held += static_cast<uint64_t>(c.size());
@@ -279,13 +346,18 @@ void EntryList::compactIfWasteful() {
         if (sharedBuffer(c))
             return;
     }
+    collapse();
+}
+
+void EntryList::collapse() {
+    touch();
     QByteArray text;
     text.reserve(static_cast<qsizetype>(live_));
     for (Span& s : spans_) {
         const uint64_t off = static_cast<uint64_t>(text.size());
-        text.append(chunks_[s.chunk].constData() + s.off, s.len);
-        s.off = off;
-        s.chunk = 0;
+        text.append(chunks_[s.chunk()].constData() + s.off(), s.len);
+        s.setOff(off);
+        s.setChunk(0);
     }
     chunks_.clear();
     chunks_.push_back(std::move(text));

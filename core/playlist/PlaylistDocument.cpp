@@ -46,8 +46,12 @@ Change PlaylistDocument::applied(Change change) {
     const std::optional<LineEnd> lineEnd = change.lineEnd();
     static const QMetaMethod told = QMetaMethod::fromSignal(&PlaylistDocument::changeApplied);
     std::optional<Change> forward;
-    if (isSignalConnected(told))
+    if (isSignalConnected(told)) {
         forward = change;
+        // Its listeners want what the change is; what was worked out ahead stays with the one
+        // applied, which may take it over only while no copy shares it.
+        forward->forgetPrepared();
+    }
     Change inverse = std::move(change).apply(entries_);
     // Text that only the history still needs is the history's to keep or let go.
     entries_.dropUnusedBuffers();

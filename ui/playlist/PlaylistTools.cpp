@@ -165,13 +165,18 @@ void PlaylistTools::cancel() {
     report(QStringLiteral("Cancelled"));
 }
 
-void PlaylistTools::applyOrder(const RowOrder& order, const QString& name,
-                               const std::vector<int>& selected, const QString& done) {
-    if (IsIdentity(order)) {
-        report(QStringLiteral("Already in that order"));
-        return;
-    }
-    window_->Document.perform(Change::permute(order), name);
+PlaylistTools::Finish PlaylistTools::orderFinish(const EntryList& entries, const RowOrder& order,
+                                                 const std::vector<int>& selected,
+                                                 const QString& name, const QString& done,
+                                                 std::function<void()> before) {
+    if (IsIdentity(order))
+        return [this, before = std::move(before)] {
+            if (before)
+                before();
+            report(QStringLiteral("Already in that order"));
+        };
+    Change change = Change::permute(order);
+    change.prepare(entries);
     // Items move whole, so the rows selected before are selected where they went.
     std::vector<int> where(order.size());
     for (size_t to = 0; to < order.size(); ++to)
@@ -181,8 +186,14 @@ void PlaylistTools::applyOrder(const RowOrder& order, const QString& name,
     for (int row : selected)
         rows.push_back(where[static_cast<size_t>(row)]);
     std::sort(rows.begin(), rows.end());
-    selectRows(rows);
-    report(done);
+    return [this, change = std::move(change), rows = std::move(rows), name, done,
+            before = std::move(before)]() mutable {
+        if (before)
+            before();
+        window_->Document.perform(std::move(change), name);
+        selectRows(rows);
+        report(done);
+    };
 }
 
 void PlaylistTools::sort(SortKey key) {
@@ -193,11 +204,9 @@ void PlaylistTools::sort(SortKey key) {
     const TextForm form = textForm(window_->Document.Encoding);
     run(QStringLiteral("Sorting…"), name,
         [this, entries, selected, form, key, name](const std::atomic<bool>&, const Progress&) {
-            RowOrder order = SortOrder(entries, selected, key, form);
+            const RowOrder order = SortOrder(entries, selected, key, form);
             const QString done = orderMessage(ScopeOfOrder(entries, selected), "sorted");
-            return Finish([this, order = std::move(order), name, selected, done] {
-                applyOrder(order, name, selected, done);
-            });
+            return orderFinish(entries, order, selected, name, done);
         });
 }
 
@@ -209,13 +218,10 @@ void PlaylistTools::sortByColumn(ItemColumn column, const QByteArray& attribute,
     run(QStringLiteral("Sorting…"), name,
         [this, entries, selected, form, column, attribute, descending, name, sorted](
             const std::atomic<bool>&, const Progress&) {
-            RowOrder order = SortByColumn(entries, column, attribute, descending, form);
+            const RowOrder order = SortByColumn(entries, column, attribute, descending, form);
             const QString done = orderMessage(ScopeOfOrder(entries, {}), "sorted");
-            return Finish([this, order = std::move(order), name, selected, done, sorted] {
-                // Sorted already is sorted still: the header shows the order either way.
-                sorted();
-                applyOrder(order, name, selected, done);
-            });
+            // Sorted already is sorted still: the header shows the order either way.
+            return orderFinish(entries, order, selected, name, done, sorted);
         });
 }
 
@@ -225,11 +231,9 @@ void PlaylistTools::reverse() {
     const std::vector<int> selected = selectedRows();
     run(QStringLiteral("Reversing…"), name,
         [this, entries, selected, name](const std::atomic<bool>&, const Progress&) {
-            RowOrder order = ReverseOrder(entries, selected);
+            const RowOrder order = ReverseOrder(entries, selected);
             const QString done = orderMessage(ScopeOfOrder(entries, selected), "reversed");
-            return Finish([this, order = std::move(order), name, selected, done] {
-                applyOrder(order, name, selected, done);
-            });
+            return orderFinish(entries, order, selected, name, done);
         });
 }
 
@@ -240,11 +244,9 @@ void PlaylistTools::shuffle() {
     const uint64_t seed = QRandomGenerator::global()->generate64();
     run(QStringLiteral("Shuffling…"), name,
         [this, entries, selected, seed, name](const std::atomic<bool>&, const Progress&) {
-            RowOrder order = ShuffleOrder(entries, selected, seed);
+            const RowOrder order = ShuffleOrder(entries, selected, seed);
             const QString done = orderMessage(ScopeOfOrder(entries, selected), "shuffled");
-            return Finish([this, order = std::move(order), name, selected, done] {
-                applyOrder(order, name, selected, done);
-            });
+            return orderFinish(entries, order, selected, name, done);
         });
 }
 

@@ -71,9 +71,13 @@ private:
     void done(const Finish& finish, const QString& error, const QString& name, quint64 changes,
               const std::shared_ptr<std::atomic<bool>>& cancel);
     void report(const QString& text);
-    // The rows selected when the tool started stay selected where the order puts them.
-    void applyOrder(const RowOrder& order, const QString& name, const std::vector<int>& selected,
-                    const QString& done);
+    // On the worker: the step that puts the rows in that order, worked out ahead against the
+    // entries the order was found for, so that taking it on the window's thread is only a swap.
+    // The rows selected when the tool started stay selected where the order puts them; `before`
+    // runs first when the step is taken.
+    Finish orderFinish(const EntryList& entries, const RowOrder& order,
+                       const std::vector<int>& selected, const QString& name, const QString& done,
+                       std::function<void()> before = {});
     void selectRows(const std::vector<int>& rows);
     std::vector<int> selectedRows() const;
 
