@@ -41,53 +41,101 @@ Change insertedAbove(const Item& item, const QByteArray& text) {
 }  // namespace
 
 void ItemTable::rebuild(const EntryList& entries) {
-    layout_ = FindItems(entries);
+    using Kind = EntryList::Kind;
+    entries_ = &entries;
     lines_ = static_cast<int>(std::min<qsizetype>(entries.size(), INT_MAX));
-    rows_ = layout_.lead + static_cast<int>(layout_.items.size()) + (lines_ - layout_.tail);
     totalSeconds_ = 0;
     timedItems_ = 0;
-    for (const Item& item : layout_.items) {
-        for (int r = item.first; r < item.entry; ++r) {
-            const QByteArrayView line = entries.at(r);
-            if (!IsExtinfLine(line))
-                continue;
-            if (const std::optional<qint64> s = ExtinfSeconds(line)) {
-                totalSeconds_ += *s;
-                ++timedItems_;
-            }
-            break;
+    // The same items FindItems finds, read from the lines' kinds alone: the text is touched only
+    // for the #EXTINF lines whose lengths are added up.
+    qsizetype media = 0;
+    for (int line = 0; line < lines_; ++line)
+        media += entries.kind(line) == Kind::Media;
+    firsts_.clear();
+    firsts_.shrink_to_fit();
+    firsts_.reserve(static_cast<size_t>(media));
+    int line = lines_ > 0 && IsHeaderLine(entries.at(0)) ? 1 : 0;
+    int run = -1;     // first line of the "#" lines directly above `line`
+    int extinf = -1;  // the first #EXTINF line among them
+    int lastEntry = -1;
+    for (; line < lines_; ++line) {
+        switch (entries.kind(line)) {
+            case Kind::Extinf:
+                if (extinf < 0)
+                    extinf = line;
+                [[fallthrough]];
+            case Kind::Directive:
+                if (run < 0)
+                    run = line;
+                break;
+            case Kind::Blank:
+                run = extinf = -1;
+                break;
+            case Kind::Media:
+                firsts_.push_back(run < 0 ? line : run);
+                if (extinf >= 0) {
+                    if (const std::optional<qint64> sec = ExtinfSeconds(entries.at(extinf))) {
+                        totalSeconds_ += *sec;
+                        ++timedItems_;
+                    }
+                }
+                lastEntry = line;
+                run = extinf = -1;
+                break;
         }
     }
+    if (firsts_.empty()) {
+        lead_ = tail_ = lines_;
+    } else {
+        lead_ = firsts_.front();
+        // "#" lines after the last entry describe nothing; they and whatever follows them stay
+        // at the end, while blank lines right after the last entry keep following it.
+        tail_ = lastEntry + 1;
+        while (tail_ < lines_ && entries.kind(tail_) == Kind::Blank)
+            ++tail_;
+    }
+    rows_ = lead_ + itemCount() + (lines_ - tail_);
+}
+
+Item ItemTable::item(int item) const {
+    const size_t i = static_cast<size_t>(item);
+    const int first = firsts_[i];
+    const int end = i + 1 < firsts_.size() ? firsts_[i + 1] : tail_;
+    int entry = first;
+    while (entry + 1 < end && entries_->kind(entry) != EntryList::Kind::Media)
+        ++entry;
+    return Item{first, entry, end};
 }
 
 int ItemTable::itemOfRow(int row) const {
-    const int item = row - layout_.lead;
-    return row >= layout_.lead && item < static_cast<int>(layout_.items.size()) ? item : -1;
+    const int item = row - lead_;
+    return row >= lead_ && item < itemCount() ? item : -1;
 }
 
 int ItemTable::firstLine(int row) const {
-    if (row < layout_.lead)
+    if (row < lead_)
         return row;
     const int item = itemOfRow(row);
     if (item >= 0)
-        return layout_.items[static_cast<size_t>(item)].first;
-    return layout_.tail + (row - layout_.lead - static_cast<int>(layout_.items.size()));
+        return firsts_[static_cast<size_t>(item)];
+    return tail_ + (row - lead_ - itemCount());
 }
 
 int ItemTable::endLine(int row) const {
     const int item = itemOfRow(row);
-    return item >= 0 ? layout_.items[static_cast<size_t>(item)].end : firstLine(row) + 1;
+    if (item < 0)
+        return firstLine(row) + 1;
+    return static_cast<size_t>(item) + 1 < firsts_.size() ? firsts_[static_cast<size_t>(item) + 1]
+                                                          : tail_;
 }
 
 int ItemTable::rowOfLine(int line) const {
-    if (line < layout_.lead)
+    if (line < lead_)
         return line;
-    if (line >= layout_.tail)
-        return layout_.lead + static_cast<int>(layout_.items.size()) + (line - layout_.tail);
-    const auto& items = layout_.items;
-    auto it = std::upper_bound(items.begin(), items.end(), line,
-                               [](int l, const Item& item) { return l < item.first; });
-    return layout_.lead + static_cast<int>(it - items.begin()) - 1;
+    if (line >= tail_)
+        return lead_ + itemCount() + (line - tail_);
+    auto it = std::upper_bound(firsts_.begin(), firsts_.end(), line);
+    return lead_ + static_cast<int>(it - firsts_.begin()) - 1;
 }
 
 std::vector<int> ItemTable::linesOfRows(const std::vector<int>& rows) const {
@@ -120,11 +168,11 @@ std::vector<int> ItemTable::rowsOfLines(const std::vector<int>& lines) const {
 }
 
 int ItemTable::insertionLine(int row) const {
-    int line = layout_.tail;
-    if (row >= layout_.lead && itemOfRow(row) >= 0)
+    int line = tail_;
+    if (row >= lead_ && itemOfRow(row) >= 0)
         line = firstLine(row);
-    else if (row >= 0 && row < layout_.lead)
-        line = layout_.lead;
+    else if (row >= 0 && row < lead_)
+        line = lead_;
     return line >= lines_ ? -1 : line;
 }
 

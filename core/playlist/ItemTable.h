@@ -19,13 +19,18 @@ enum class ItemColumn { Number, Title, Duration, File, Folder, Group, Attribute 
 
 class ItemTable {
 public:
+    // The table reads the list it was built from until the next rebuild.
     void rebuild(const EntryList& entries);
 
-    const ItemLayout& layout() const { return layout_; }
     int rowCount() const { return rows_; }
+    int itemCount() const { return static_cast<int>(firsts_.size()); }
+    Item item(int item) const;
+    // Lines [0, lead) stand before the first item, lines [tail, end) after the last.
+    int lead() const { return lead_; }
+    int tail() const { return tail_; }
     // The item a row shows, or -1 for a line of its own.
     int itemOfRow(int row) const;
-    int rowOfItem(int item) const { return layout_.lead + item; }
+    int rowOfItem(int item) const { return lead_ + item; }
     // The line a row starts with, and one past its last.
     int firstLine(int row) const;
     int endLine(int row) const;
@@ -45,7 +50,12 @@ public:
     qsizetype timedItems() const { return timedItems_; }
 
 private:
-    ItemLayout layout_;
+    const EntryList* entries_ = nullptr;
+    // Only where each item starts, four bytes an item: its entry and end follow from the lines'
+    // kinds and the next item's start.
+    std::vector<int> firsts_;
+    int lead_ = 0;
+    int tail_ = 0;
     int lines_ = 0;
     int rows_ = 0;
     qint64 totalSeconds_ = 0;

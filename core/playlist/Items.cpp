@@ -29,12 +29,14 @@ ItemLayout FindItems(const EntryList& entries) {
     int row = n > 0 && IsHeaderLine(entries.at(0)) ? 1 : 0;
     layout.items.reserve(static_cast<size_t>(n));
     int run = -1;  // first row of the "#" lines directly above `row`
+    // The lines' kinds say what IsDirective and IsBlankEntry would, without reading the text.
+    using Kind = EntryList::Kind;
     for (; row < n; ++row) {
-        const QByteArrayView e = entries.at(row);
-        if (IsDirective(e)) {
+        const Kind kind = entries.kind(row);
+        if (kind == Kind::Directive || kind == Kind::Extinf) {
             if (run < 0)
                 run = row;
-        } else if (IsBlankEntry(e)) {
+        } else if (kind == Kind::Blank) {
             run = -1;
         } else {
             const int first = run < 0 ? row : run;
@@ -53,7 +55,7 @@ ItemLayout FindItems(const EntryList& entries) {
     // "#" lines after the last entry describe nothing; they and whatever follows them stay at the
     // end, while blank lines right after the last entry keep following it.
     int tail = layout.items.back().entry + 1;
-    while (tail < n && !IsDirective(entries.at(tail)))
+    while (tail < n && entries.kind(tail) == Kind::Blank)
         ++tail;
     layout.items.back().end = tail;
     layout.tail = tail;

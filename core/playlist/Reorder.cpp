@@ -68,13 +68,11 @@ std::optional<std::vector<int>> MoveEntries(PlaylistDocument& doc, const std::ve
 
 std::optional<std::vector<int>> MoveItems(PlaylistDocument& doc, const ItemTable& table,
                                           const std::vector<int>& rows, int step) {
-    const ItemLayout& layout = table.layout();
     std::vector<int> items;
     for (int row : rows)
         if (const int item = table.itemOfRow(row); item >= 0)
             items.push_back(item);
-    std::optional<Reordering> moving =
-        MoveByOne(static_cast<int>(layout.items.size()), items, step);
+    std::optional<Reordering> moving = MoveByOne(table.itemCount(), items, step);
     if (!moving)
         return std::nullopt;
     const QString name = step < 0 ? QStringLiteral("Move Up") : QStringLiteral("Move Down");
@@ -84,30 +82,30 @@ std::optional<std::vector<int>> MoveItems(PlaylistDocument& doc, const ItemTable
         // One run of items: its lines move as one block, which costs far less on a long list
         // than reordering every line.
         std::vector<int> lines;
-        const Item& first = layout.items[static_cast<size_t>(items.front())];
-        const Item& last = layout.items[static_cast<size_t>(items.back())];
+        const Item first = table.item(items.front());
+        const Item last = table.item(items.back());
         for (int line = first.first; line < last.end; ++line)
             lines.push_back(line);
-        const int count = static_cast<int>(layout.items.size());
+        const int count = table.itemCount();
         int before = -1;
         if (step < 0)
-            before = layout.items[static_cast<size_t>(items.front() - 1)].first;
+            before = table.item(items.front() - 1).first;
         else if (items.back() + 2 < count)
-            before = layout.items[static_cast<size_t>(items.back() + 2)].first;
-        else if (layout.tail < doc.Entries().size())
-            before = layout.tail;
+            before = table.item(items.back() + 2).first;
+        else if (table.tail() < doc.Entries().size())
+            before = table.tail();
         doc.perform(Change::move(lines, before, doc.Entries().size()), name);
     } else {
         std::vector<int> order;
         order.reserve(static_cast<size_t>(doc.Entries().size()));
-        for (int line = 0; line < layout.lead; ++line)
+        for (int line = 0; line < table.lead(); ++line)
             order.push_back(line);
         for (int item : moving->order) {
-            const Item& it = layout.items[static_cast<size_t>(item)];
+            const Item it = table.item(item);
             for (int line = it.first; line < it.end; ++line)
                 order.push_back(line);
         }
-        for (qsizetype line = layout.tail; line < doc.Entries().size(); ++line)
+        for (qsizetype line = table.tail(); line < doc.Entries().size(); ++line)
             order.push_back(static_cast<int>(line));
         doc.perform(Change::permute(order), name);
     }

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <random>
+
 #include "core/platform/Error.h"
 #include "core/playlist/Extinf.h"
 #include "core/playlist/Finder.h"
@@ -188,6 +190,41 @@ private slots:
         QCOMPARE(table.insertionLine(0), 1);
         QCOMPARE(table.insertionLine(5), 9);
         QCOMPARE(table.insertionLine(-1), 9);
+    }
+
+    // The table finds the items FindItems finds, from the lines' kinds alone, and adds up the
+    // lengths of each item's first #EXTINF line.
+    void tableMatchesFindItems() {
+        const QByteArray kinds[] = {"#EXTM3U",   "#EXTINF:5,a", "#EXTINF:-1,b",
+                                    "#EXTINF:x", "#EXTGRP:g",   "",
+                                    " \t",       "/m/a.mp3",    "http://s/1"};
+        std::mt19937 random(11);
+        for (int round = 0; round < 300; ++round) {
+            EntryList entries;
+            const int n = static_cast<int>(random() % 14);
+            for (int k = 0; k < n; ++k)
+                entries.append(kinds[random() % std::size(kinds)]);
+            const ItemLayout layout = FindItems(entries);
+            ItemTable table;
+            table.rebuild(entries);
+            QCOMPARE(table.itemCount(), static_cast<int>(layout.items.size()));
+            QCOMPARE(table.lead(), layout.lead);
+            QCOMPARE(table.tail(), layout.tail);
+            qint64 total = 0;
+            qsizetype timed = 0;
+            for (int i = 0; i < table.itemCount(); ++i) {
+                const Item want = layout.items[static_cast<size_t>(i)];
+                const Item got = table.item(i);
+                QVERIFY2(got.first == want.first && got.entry == want.entry && got.end == want.end,
+                         qPrintable(joined(entries)));
+                if (const std::optional<qint64> s = ItemSeconds(entries, want)) {
+                    total += *s;
+                    ++timed;
+                }
+            }
+            QCOMPARE(table.totalSeconds(), total);
+            QCOMPARE(table.timedItems(), timed);
+        }
     }
 
     void cellsOfItems() {

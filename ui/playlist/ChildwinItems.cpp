@@ -178,7 +178,7 @@ QString TMDIChild::itemCountsText() const {
     if (!itemView_)
         return {};
     const ItemTable& table = itemModel_->table();
-    const qsizetype items = static_cast<qsizetype>(table.layout().items.size());
+    const qsizetype items = table.itemCount();
     QString text = items == 1 ? tr("1 item") : tr("%1 items").arg(strings::FormatCount(items));
     if (const qsizetype selected = ListView1->selectedCount())
         text += tr(", %1 selected").arg(strings::FormatCount(selected));
@@ -256,7 +256,7 @@ void TMDIChild::editCell(int column) {
     if (column == ItemModel::Number)
         column = ItemModel::Title;
     editColumn_ = column;
-    const Item it = table.layout().items[static_cast<size_t>(item)];
+    const Item it = table.item(item);
     const EntryList& entries = Document.Entries();
     const ItemColumn kind = itemModel_->columnKind(column);
     const QByteArray attribute = itemModel_->attributeOf(column);

@@ -98,7 +98,7 @@ QString ItemModel::cellText(int row, int column) const {
         return column == Title ? PlaylistModel::displayText(entries.at(table_.firstLine(row)),
                                                             document_->Encoding)
                                : QString();
-    const Item& it = table_.layout().items[static_cast<size_t>(item)];
+    const Item it = table_.item(item);
     auto shown = [&](QByteArrayView bytes) {
         return PlaylistModel::displayText(bytes, document_->Encoding);
     };
@@ -122,8 +122,7 @@ QVariant ItemModel::data(const QModelIndex& index, int role) const {
     if (missing_ && item >= 0 &&
         (role == PlaylistModel::MissingRole || role == Qt::ForegroundRole ||
          role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)) {
-        const QByteArrayView entry =
-            document_->Entries().at(table_.layout().items[static_cast<size_t>(item)].entry);
+        const QByteArrayView entry = document_->Entries().at(table_.item(item).entry);
         if (missing_->isMissing(entry))
             return PlaylistModel::missingData(
                 role, PlaylistModel::displayText(entry, document_->Encoding));
@@ -134,9 +133,7 @@ QVariant ItemModel::data(const QModelIndex& index, int role) const {
         case LooseLineRole:
             return item < 0;
         case DimTitleRole:
-            return item >= 0 &&
-                   ItemTitle(document_->Entries(), table_.layout().items[static_cast<size_t>(item)])
-                       .isEmpty();
+            return item >= 0 && ItemTitle(document_->Entries(), table_.item(item)).isEmpty();
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole: {
             if (item < 0)
@@ -149,16 +146,15 @@ QVariant ItemModel::data(const QModelIndex& index, int role) const {
             return parts.join(QLatin1String(", "));
         }
         case Qt::ToolTipRole: {
-            const Item& it = table_.layout().items[static_cast<size_t>(item < 0 ? 0 : item)];
-            if (item < 0 || table_.layout().items.empty())
+            if (item < 0)
                 return cellText(row, Title);
-            return PlaylistModel::displayText(document_->Entries().at(it.entry),
+            return PlaylistModel::displayText(document_->Entries().at(table_.item(item).entry),
                                               document_->Encoding);
         }
         case Qt::DecorationRole: {
             if (!icons_ || item < 0)
                 return {};
-            const Item& it = table_.layout().items[static_cast<size_t>(item)];
+            const Item it = table_.item(item);
             return icons_->Image(icons_->GetEntryImageIndex(document_->Entries().at(it.entry)));
         }
         default:
