@@ -2,7 +2,7 @@
 // the longest gap between two ticks of a 10 ms timer, from choosing the command until its result
 // is in the document (or the selection), and that whole time.
 //
-//   bench_gaps [--markdown] <playlist>
+//   bench_gaps [--markdown] [--only TEXT] <playlist>   (--only: the commands whose name holds TEXT)
 //
 // Each command runs once on the playlist as loaded and is undone afterwards (not timed).
 
@@ -87,15 +87,18 @@ int main(int argc, char** argv) {
     qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     QApplication app(argc, argv);
     bool markdown = false;
+    QByteArray only;
     QString file;
     for (int i = 1; i < argc; ++i) {
         if (QByteArray(argv[i]) == "--markdown")
             markdown = true;
+        else if (QByteArray(argv[i]) == "--only" && i + 1 < argc)
+            only = argv[++i];
         else
             file = QString::fromLocal8Bit(argv[i]);
     }
     if (file.isEmpty()) {
-        std::fprintf(stderr, "usage: bench_gaps [--markdown] <playlist>\n");
+        std::fprintf(stderr, "usage: bench_gaps [--markdown] [--only TEXT] <playlist>\n");
         return 2;
     }
 
@@ -248,6 +251,8 @@ int main(int argc, char** argv) {
         std::printf("|---|--:|--:|\n");
     }
     for (const Command& c : commands) {
+        if (!only.isEmpty() && !QByteArray(c.name).contains(only))
+            continue;
         // Every command on all rows: an Undo leaves the rows it brought back selected.
         child->ListView1->clearSelection();
         const int steps = child->Document.history().index();

@@ -89,24 +89,32 @@ QByteArray ReadWholeFile(const QByteArray& fileName, FileStamp* stamp) {
     try {
         data.resize(static_cast<qsizetype>(st.st_size));
         qsizetype done = 0;
+        char more[65536];
         for (;;) {
-            if (done == data.size()) {
-                // The file may have grown since fstat; keep reading until it ends.
-                if (data.size() >= kMaxFileSize)
-                    cannotOpen(fileName);
-                data.resize(data.size() + 65536);
-            }
-            const ssize_t n =
-                ::read(fd.get(), data.data() + done, static_cast<size_t>(data.size() - done));
+            // Once the size fstat gave is read, the file may still have grown: what follows is
+            // read aside and added, so that a file of the size it said is never reallocated (a
+            // buffer grown by a resize keeps an eighth more than it holds for as long as the
+            // playlist is open).
+            const bool full = done == data.size();
+            char* const to = full ? more : data.data() + done;
+            const size_t room = full ? sizeof more : static_cast<size_t>(data.size() - done);
+            const ssize_t n = ::read(fd.get(), to, room);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
                 cannotOpen(fileName);
             if (n == 0)
                 break;
+            if (full) {
+                if (data.size() + n > kMaxFileSize)
+                    cannotOpen(fileName);
+                data.append(more, n);
+            }
             done += n;
         }
         data.resize(done);
+        if (data.capacity() > data.size() + data.size() / 64)
+            data.squeeze();
     } catch (const std::bad_alloc&) {
         cannotOpen(fileName);
     }

@@ -1,5 +1,6 @@
 #include "ui/playlist/PlaylistListView.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QDrag>
@@ -183,10 +184,26 @@ void PlaylistListView::reset() {
 
 void PlaylistListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                                    const QList<int>& roles) {
-    QListView::dataChanged(topLeft, bottomRight, roles);
     if (!roles.isEmpty() || topLeft.row() != 0 || !model() ||
-        bottomRight.row() != model()->rowCount() - 1)
+        bottomRight.row() != model()->rowCount() - 1) {
+        QListView::dataChanged(topLeft, bottomRight, roles);
         return;
+    }
+    // Every row's text changed, none's size (the rows are of one height). The list's own handler
+    // would lay out every row again and the base class would ask every row for its rectangle,
+    // each holding the window for tens of milliseconds or more on a million rows; painting the
+    // visible rows again is all it takes.
+    viewport()->update();
+#if QT_CONFIG(accessibility)
+    if (QAccessible::isActive()) {
+        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
+        event.setFirstRow(topLeft.row());
+        event.setFirstColumn(topLeft.column());
+        event.setLastRow(bottomRight.row());
+        event.setLastColumn(bottomRight.column());
+        QAccessible::updateAccessibility(&event);
+    }
+#endif
     forgetDropTarget();
     dragArmed_ = false;
     clickDeferred_ = false;
