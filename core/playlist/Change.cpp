@@ -260,31 +260,42 @@ Change Change::apply(EntryList& entries) && {
                 starts[i] = at;
                 at += runs_[i].count;
             }
-            // The runs cover every row once, so their sources put them in order without a sort
-            // (a shuffle of a million rows is a million runs).
-            std::vector<int> runAt(static_cast<size_t>(entries.size()), -1);
-            for (size_t i = 0; i < runs_.size(); ++i) {
-                if (runs_[i].count > 0)
-                    runAt[static_cast<size_t>(runs_[i].from)] = static_cast<int>(i);
+            std::vector<int> bySource;
+            bySource.reserve(runs_.size());
+            if (runs_.size() * 64 < static_cast<size_t>(entries.size())) {
+                // A move of a few items is a few runs: sorting them beats a table of every row.
+                for (size_t i = 0; i < runs_.size(); ++i)
+                    if (runs_[i].count > 0)
+                        bySource.push_back(static_cast<int>(i));
+                std::sort(bySource.begin(), bySource.end(), [this](int a, int b) {
+                    return runs_[size_t(a)].from < runs_[size_t(b)].from;
+                });
+            } else {
+                // The runs cover every row once, so their sources put them in order without a
+                // sort (a shuffle of a million rows is a million runs).
+                std::vector<int> runAt(static_cast<size_t>(entries.size()), -1);
+                for (size_t i = 0; i < runs_.size(); ++i) {
+                    if (runs_[i].count > 0)
+                        runAt[static_cast<size_t>(runs_[i].from)] = static_cast<int>(i);
+                }
+                for (int i : runAt)
+                    if (i >= 0)
+                        bySource.push_back(i);
             }
             // Runs that overlap would duplicate rows and lose others (a journal read back
             // from a damaged disk may hold such a change): every row must be taken once.
             qsizetype next = 0;
-            for (size_t row = 0; row < runAt.size(); ++row) {
-                if (runAt[row] < 0)
-                    continue;
-                if (static_cast<qsizetype>(row) != next)
-                    outOfBounds(static_cast<qsizetype>(row));
-                next += runs_[size_t(runAt[row])].count;
+            for (int i : bySource) {
+                if (runs_[size_t(i)].from != next)
+                    outOfBounds(runs_[size_t(i)].from);
+                next += runs_[size_t(i)].count;
             }
             if (next != entries.size())
                 outOfBounds(next);
             inverse.kind_ = Kind::Permute;
-            inverse.runs_.reserve(runs_.size());
-            for (int i : runAt) {
-                if (i >= 0)
-                    inverse.runs_.push_back({starts[size_t(i)], runs_[size_t(i)].count});
-            }
+            inverse.runs_.reserve(bySource.size());
+            for (int i : bySource)
+                inverse.runs_.push_back({starts[size_t(i)], runs_[size_t(i)].count});
             // The rows shown after the way back: where the rows shown now came from.
             inverse.positions_.reserve(positions_.size());
             size_t run = 0;

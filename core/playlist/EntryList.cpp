@@ -283,12 +283,28 @@ bool EntryList::sameText(qsizetype i, const EntryList& other, qsizetype j) const
 
 void EntryList::permute(const std::vector<Run>& runs) {
     touch();
+    // Runs that leave their rows where they are, at either end, are skipped: moving one item
+    // down touches only the rows between where it was and where it goes.
+    size_t first = 0;
+    size_t last = runs.size();
+    size_t lo = 0;
+    size_t hi = spans_.size();
+    while (first < last && (runs[first].count <= 0 || static_cast<size_t>(runs[first].from) == lo))
+        lo += static_cast<size_t>(std::max(runs[first++].count, 0));
+    while (last > first &&
+           (runs[last - 1].count <= 0 ||
+            static_cast<size_t>(runs[last - 1].from) + static_cast<size_t>(runs[last - 1].count) ==
+                hi))
+        hi -= static_cast<size_t>(std::max(runs[--last].count, 0));
+    if (lo >= hi)
+        return;
     // A shuffle is a million runs of one: no range insert for each.
-    std::vector<Span> out(spans_.size());
+    std::vector<Span> out(hi - lo);
     Span* to = out.data();
     Span* const end = to + out.size();
     const Span* const from = spans_.data();
-    for (const Run& r : runs) {
+    for (size_t k = first; k < last; ++k) {
+        const Run& r = runs[k];
         if (r.count <= 0 || r.count > end - to)
             continue;
         if (r.count == 1)
@@ -296,8 +312,11 @@ void EntryList::permute(const std::vector<Run>& runs) {
         else
             to = std::copy(from + r.from, from + r.from + r.count, to);
     }
-    out.resize(static_cast<size_t>(to - out.data()));
-    spans_.swap(out);
+    if (lo == 0 && hi == spans_.size() && to == end) {
+        spans_.swap(out);
+        return;
+    }
+    std::copy(out.data(), to, spans_.begin() + static_cast<std::ptrdiff_t>(lo));
 }
 
 qsizetype EntryList::recordBytes() const {

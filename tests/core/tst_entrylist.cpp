@@ -11,6 +11,7 @@ using namespace cadrell;
 
 using Edit = std::function<void(EntryList&)>;
 Q_DECLARE_METATYPE(Edit)
+Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
 
@@ -128,6 +129,42 @@ private slots:
             QVERIFY(kindsHold(entries));
             QCOMPARE(joined(entries), after);
         }
+    }
+
+    // Moves within a long list are a few runs, worked through without a table of every row;
+    // the rows outside the moved span stay untouched.
+    void movesWithinALongList_data() {
+        QTest::addColumn<std::vector<int>>("moved");
+        QTest::addColumn<int>("before");
+        QTest::newRow("one down by one") << std::vector<int>{3} << 5;
+        QTest::newRow("a block to the top") << std::vector<int>{700, 701, 702} << 0;
+        QTest::newRow("scattered to the end") << std::vector<int>{0, 10, 1999} << -1;
+        QTest::newRow("scattered into the middle") << std::vector<int>{5, 1500, 1501} << 1000;
+    }
+    void movesWithinALongList() {
+        QFETCH(std::vector<int>, moved);
+        QFETCH(int, before);
+        QByteArrayList lines;
+        for (int i = 0; i < 2000; ++i)
+            lines << (i % 3 ? "/m/" + QByteArray::number(i) : "#EXTINF:" + QByteArray::number(i));
+        const QByteArray text = lines.join('|');
+        QByteArrayList want;
+        for (int i = 0; i < 2000; ++i) {
+            if (i == before)
+                for (int m : moved)
+                    want << lines[m];
+            if (!std::binary_search(moved.begin(), moved.end(), i))
+                want << lines[i];
+        }
+        if (before < 0)
+            for (int m : moved)
+                want << lines[m];
+        EntryList entries = loaded(text);
+        Change undo = Change::move(moved, before, entries.size()).apply(entries);
+        QCOMPARE(joined(entries), want.join('|'));
+        QVERIFY(kindsHold(entries));
+        std::move(undo).apply(entries);
+        QCOMPARE(joined(entries), text);
     }
 
     void movedFromListHasAStampOfItsOwn() {
