@@ -58,6 +58,7 @@ void ItemTable::rebuild(const EntryList& entries) {
     int run = -1;     // first line of the "#" lines directly above `line`
     int extinf = -1;  // the first #EXTINF line among them
     int lastEntry = -1;
+    std::vector<int> timed;  // each item's first #EXTINF line
     for (; line < lines_; ++line) {
         switch (entries.kind(line)) {
             case Kind::Extinf:
@@ -73,15 +74,22 @@ void ItemTable::rebuild(const EntryList& entries) {
                 break;
             case Kind::Media:
                 firsts_.push_back(run < 0 ? line : run);
-                if (extinf >= 0) {
-                    if (const std::optional<qint64> sec = ExtinfSeconds(entries.at(extinf))) {
-                        totalSeconds_ += *sec;
-                        ++timedItems_;
-                    }
-                }
+                if (extinf >= 0)
+                    timed.push_back(extinf);
                 lastEntry = line;
                 run = extinf = -1;
                 break;
+        }
+    }
+    // The lengths are read from text spread over a large buffer (anywhere after a sort): asking
+    // for the lines a few steps ahead lets their reads overlap instead of waiting one by one.
+    constexpr size_t kAhead = 16;
+    for (size_t k = 0; k < timed.size(); ++k) {
+        if (k + kAhead < timed.size())
+            __builtin_prefetch(entries.at(timed[k + kAhead]).data());
+        if (const std::optional<qint64> sec = ExtinfSeconds(entries.at(timed[k]))) {
+            totalSeconds_ += *sec;
+            ++timedItems_;
         }
     }
     if (firsts_.empty()) {
@@ -147,7 +155,9 @@ std::vector<int> ItemTable::linesOfRows(const std::vector<int>& rows) const {
         for (int l = firstLine(row), end = endLine(row); l < end; ++l)
             lines.push_back(l);
     }
-    std::sort(lines.begin(), lines.end());
+    // Rows in order give their lines in order.
+    if (!std::is_sorted(lines.begin(), lines.end()))
+        std::sort(lines.begin(), lines.end());
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     return lines;
 }
@@ -162,7 +172,8 @@ std::vector<int> ItemTable::rowsOfLines(const std::vector<int>& lines) const {
         if (rows.empty() || rows.back() != row)
             rows.push_back(row);
     }
-    std::sort(rows.begin(), rows.end());
+    if (!std::is_sorted(rows.begin(), rows.end()))
+        std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }

@@ -236,6 +236,7 @@ private:
     // The line a paste or an insertion in the item view goes before (-1: at the end).
     std::vector<int> insertionLines() const;
     void lookForAttributes();
+    void startAttributeLook(quint64 look);
     void fillColumnSortMenu();
     // The find bar reads the item view's rows as items and offers its columns to look in.
     void followItemView(FindBar* bar);

@@ -108,7 +108,16 @@ void TMDIChild::setItemView(bool items) {
 
 void TMDIChild::lookForAttributes() {
     // Every #EXTINF line of a large list is read on a worker; the columns come when it is done.
+    // Even the copy of the list it reads is made after the command's own work, in an event of
+    // its own, so that the two never hold the window together.
     const quint64 look = ++attributeLook_;
+    QTimer::singleShot(0, this, [this, look] {
+        if (look == attributeLook_)
+            startAttributeLook(look);
+    });
+}
+
+void TMDIChild::startAttributeLook(quint64 look) {
     RunDetached(
         this,
         [entries = Document.Entries()] {

@@ -30,7 +30,9 @@ std::vector<int> PlaylistListView::selectedPositions() const {
         for (int row = r.top(); row <= r.bottom(); ++row)
             rows.push_back(row);
     }
-    std::sort(rows.begin(), rows.end());
+    // Select All is one range: its million rows are in order already.
+    if (!std::is_sorted(rows.begin(), rows.end()))
+        std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
