@@ -45,9 +45,9 @@ Change PlaylistDocument::applied(Change change) {
     const std::optional<TextEncoding> encoding = change.encoding();
     const std::optional<LineEnd> lineEnd = change.lineEnd();
     static const QMetaMethod told = QMetaMethod::fromSignal(&PlaylistDocument::changeApplied);
-    std::optional<Change> forward;
+    std::shared_ptr<Change> forward;
     if (isSignalConnected(told)) {
-        forward = change;
+        forward = std::make_shared<Change>(change);
         // Its listeners want what the change is; what was worked out ahead stays with the one
         // applied, which may take it over only while no copy shares it.
         forward->forgetPrepared();
@@ -64,7 +64,7 @@ Change PlaylistDocument::applied(Change change) {
         LineEnds = *lineEnd;
     }
     if (forward)
-        emit changeApplied(*forward);
+        emit changeApplied(std::move(forward));
     return inverse;
 }
 

@@ -68,8 +68,9 @@ signals:
     // A step was added, undone or redone, or the clean state moved.
     void historyChanged();
     // Each change as it was applied to the entries (a step, an undo, a redo), after the entries
-    // took it; sent only while someone listens, since it costs a copy of the change.
-    void changeApplied(const cadrell::Change& forward);
+    // took it; sent only while someone listens, since it costs a copy of the change. The copy
+    // is shared, so a listener may keep it without copying it again.
+    void changeApplied(std::shared_ptr<const cadrell::Change> forward);
     // The entries were replaced outside the history (a load), so no change leads to them.
     void entriesReplaced();
 

@@ -107,7 +107,7 @@ JournalWriter::Events DocumentJournal::events() {
     return e;
 }
 
-void DocumentJournal::record(const Change& forward) {
+void DocumentJournal::record(std::shared_ptr<const Change> forward) {
     if (off_)
         return;
     const int64_t now = nowMs();
@@ -119,7 +119,7 @@ void DocumentJournal::record(const Change& forward) {
         id_ = JournalWriter::instance().begin(std::move(*base_), events());
         base_.reset();
     }
-    JournalWriter::instance().append(id_, forward, now);
+    JournalWriter::instance().append(id_, std::move(forward), now);
     ++steps_;
     lastChangeMs_ = now;
 }

@@ -35,7 +35,7 @@ signals:
 
 private:
     void captureBase();
-    void record(const Change& forward);
+    void record(std::shared_ptr<const Change> forward);
     void historyMoved();
     void snapshotWanted();
     JournalWriter::Events events();

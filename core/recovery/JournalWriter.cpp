@@ -33,7 +33,7 @@ struct BeginCmd {
     JournalWriter::Events events;
 };
 struct AppendCmd {
-    Change change;
+    std::shared_ptr<const Change> change;
     int64_t timeMs;
 };
 struct SnapshotCmd {
@@ -271,7 +271,7 @@ void JournalWriter::Impl::handle(Id id, Payload& p, std::set<Id>& touched) {
         return;
     if (auto* c = std::get_if<AppendCmd>(&p)) {
         QByteArray bytes;
-        AppendRecord(bytes, RecordType::Change, ChangePayload(c->change, c->timeMs));
+        AppendRecord(bytes, RecordType::Change, ChangePayload(*c->change, c->timeMs));
         if (!writeAll(j.fd, bytes)) {
             fail(j, errno, QStringLiteral("cannot write its journal %1").arg(j.path));
             return;
@@ -379,7 +379,7 @@ JournalWriter::Id JournalWriter::begin(Begin begin, Events events) {
     return id;
 }
 
-void JournalWriter::append(Id id, Change change, int64_t timeMs) {
+void JournalWriter::append(Id id, std::shared_ptr<const Change> change, int64_t timeMs) {
     d_->push(id, AppendCmd{std::move(change), timeMs});
 }
 

@@ -44,7 +44,7 @@ public:
     static JournalWriter& instance();
 
     Id begin(Begin begin, Events events);
-    void append(Id id, Change change, int64_t timeMs);
+    void append(Id id, std::shared_ptr<const Change> change, int64_t timeMs);
     // Rewrites the journal as a fresh start holding these entries (atomically replaced).
     void snapshot(Id id, Begin begin);
     // Closes the journal and deletes its file.
