@@ -1,6 +1,5 @@
 #include "ui/playlist/PlaylistListView.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QDrag>
@@ -14,7 +13,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
-#include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QUrl>
@@ -159,66 +157,6 @@ int PlaylistListView::dropTarget() const {
     if (remembered_.isValid())
         return remembered_.row();
     return -1;
-}
-
-void PlaylistListView::setModel(QAbstractItemModel* model) {
-    forgetDropTarget();
-    runs_.clear();
-    QListView::setModel(model);
-    // Whatever else changes the selection (a click, a key, the find bar) replaces the runs.
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected) {
-                if (!settingRows_ && !runs_.empty() && !selected.isEmpty())
-                    clearRuns();
-            });
-}
-
-void PlaylistListView::reset() {
-    // A rebuild destroys every row, and with them the drop target and the selection.
-    forgetDropTarget();
-    runs_.clear();
-    dragArmed_ = false;
-    clickDeferred_ = false;
-    QListView::reset();
-}
-
-void PlaylistListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
-                                   const QList<int>& roles) {
-    if (!roles.isEmpty() || topLeft.row() != 0 || !model() ||
-        bottomRight.row() != model()->rowCount() - 1) {
-        QListView::dataChanged(topLeft, bottomRight, roles);
-        return;
-    }
-    // Every row's text changed, none's size (the rows are of one height). The list's own handler
-    // would lay out every row again and the base class would ask every row for its rectangle,
-    // each holding the window for tens of milliseconds or more on a million rows; painting the
-    // visible rows again is all it takes.
-    viewport()->update();
-#if QT_CONFIG(accessibility)
-    if (QAccessible::isActive()) {
-        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::DataChanged);
-        event.setFirstRow(topLeft.row());
-        event.setFirstColumn(topLeft.column());
-        event.setLastRow(bottomRight.row());
-        event.setLastColumn(bottomRight.column());
-        QAccessible::updateAccessibility(&event);
-    }
-#endif
-    forgetDropTarget();
-    dragArmed_ = false;
-    clickDeferred_ = false;
-    runs_.clear();
-    if (selectionModel())
-        selectionModel()->clear();
-}
-
-void PlaylistListView::resizeEvent(QResizeEvent* event) {
-    QListView::resizeEvent(event);
-    placeHeader();
-    // Rows are as wide as the viewport, so a new width lays them out again (the list view does
-    // that by itself only for the height).
-    if (event->size().width() != event->oldSize().width())
-        scheduleDelayedItemsLayout();
 }
 
 void PlaylistListView::paintEvent(QPaintEvent* event) {

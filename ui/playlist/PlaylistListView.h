@@ -106,6 +106,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
 
@@ -114,6 +115,7 @@ protected:
     virtual Qt::DropAction runDrag(QDrag& drag);
 
 private:
+    void fitGrid();
     class RowDelegate;
 
     void ListView1StartDrag();
