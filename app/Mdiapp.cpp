@@ -7,11 +7,13 @@
 #include "core/instance/InstanceServer.h"
 #include "core/instance/TerminationRequests.h"
 #include "core/platform/CommandLine.h"
+#include "core/platform/HeapTuning.h"
 #include "core/platform/Strings.h"
 #include "ui/frame/Main.h"
 #include "ui/platform/LazyIcon.h"
 
 int main(int argc, char* argv[]) {
+    cadrell::KeepOneHeap();
     // Read before the toolkit starts: --help and --version need no display, and a mistyped
     // option must not become a playlist of that name.
     QList<QByteArray> arguments;

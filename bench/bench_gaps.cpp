@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "core/platform/HeapTuning.h"
 #include "ui/frame/Main.h"
 #include "ui/playlist/Childwin.h"
 #include "ui/playlist/FindBar.h"
@@ -83,6 +84,8 @@ Gaps measure(const std::function<void()>& start, const std::function<bool()>& do
 
 int main(int argc, char** argv) {
     // Journals of a run that was stopped would be offered at the next start and hold it up.
+    // As the program does.
+    KeepOneHeap();
     QTemporaryDir state;
     qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     QApplication app(argc, argv);

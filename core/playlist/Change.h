@@ -69,6 +69,8 @@ public:
     // The positions the change works on; for a permutation, the rows to show after it.
     const std::vector<int>& positions() const { return positions_; }
     const EntryList& texts() const { return texts_; }
+    // A reordering's runs: the new list is the old entries [from, from + count) of each in turn.
+    const std::vector<EntryList::Run>& runs() const { return runs_; }
 
     // Leaves out the replacements that would not change their entry.
     void dropUnchanged(const EntryList& entries);

@@ -1,71 +1,132 @@
 #include "core/playlist/MissingMarks.h"
 
-#include <QHashFunctions>
 #include <algorithm>
-#include <unordered_set>
 
-#include "core/playlist/Items.h"
 #include "core/playlist/MissingFiles.h"
 
 namespace cadrell {
 
-namespace {
-
-// The entry of `known` for a text's hash, or end.
-std::vector<uint64_t>::const_iterator find(const std::vector<uint64_t>& known, uint64_t hash) {
-    auto it = std::lower_bound(known.begin(), known.end(), hash);
-    return it != known.end() && (*it & ~uint64_t(1)) == hash ? it : known.end();
+void MissingMarks::forgetAll(qsizetype lines) {
+    marks_.assign(static_cast<size_t>(std::max<qsizetype>(lines, 0)), Unknown);
 }
 
-}  // namespace
-
-uint64_t EntryMarkHash(QByteArrayView entry) {
-    return static_cast<uint64_t>(
-               qHashBits(entry.data(), static_cast<size_t>(entry.size()), 0x9e3779b9u)) &
-           ~uint64_t(1);
-}
-
-bool IsMarkedMissing(const MissingMarkState& state, QByteArrayView entry) {
-    const auto it = find(state.known, EntryMarkHash(entry));
-    return it != state.known.end() && (*it & 1);
-}
-
-std::shared_ptr<const MissingMarkState> UpdateMissingMarks(
-    const EntryList& entries, const QByteArray& folder,
-    const std::shared_ptr<const MissingMarkState>& from, const std::atomic<bool>& cancel) {
-    const bool fresh = !from || from->folder != folder;
-    const std::vector<uint64_t> none;
-    const std::vector<uint64_t>& known = fresh ? none : from->known;
-    std::vector<QByteArray> unknown;
-    std::vector<uint64_t> unknownHashes;
-    std::unordered_set<uint64_t> seen;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        const QByteArrayView entry = entries.at(i);
-        if (!IsMediaEntry(entry))
-            continue;
-        const uint64_t h = EntryMarkHash(entry);
-        if (find(known, h) != known.end() || !seen.insert(h).second)
-            continue;
-        // The snapshot's own bytes, not a copy: it outlives the lookup.
-        unknown.push_back(QByteArray::fromRawData(entry.data(), entry.size()));
-        unknownHashes.push_back(h);
-        if ((i & 0xFFFF) == 0 && cancel)
-            return nullptr;
+bool MissingMarks::follow(const Change& change) {
+    const std::vector<int>& positions = change.positions();
+    const auto fits = [&](qsizetype count) {
+        return std::all_of(positions.begin(), positions.end(),
+                           [count](int p) { return p >= 0 && p < count; });
+    };
+    switch (change.kind()) {
+        case Change::Kind::Remove: {
+            if (!fits(size()))
+                break;
+            size_t out = positions.empty() ? marks_.size() : size_t(positions.front());
+            size_t next = 0;
+            for (size_t i = out; i < marks_.size(); ++i) {
+                if (next < positions.size() && size_t(positions[next]) == i) {
+                    ++next;
+                    continue;
+                }
+                marks_[out++] = marks_[i];
+            }
+            marks_.resize(out);
+            return true;
+        }
+        case Change::Kind::Insert: {
+            const size_t added = positions.size();
+            if (!fits(size() + static_cast<qsizetype>(added)))
+                break;
+            // Merged from the back, in place, as the entries were.
+            size_t from = marks_.size();
+            marks_.resize(marks_.size() + added);
+            size_t k = added;
+            for (size_t out = marks_.size(); out-- > 0 && k > 0;) {
+                if (size_t(positions[k - 1]) == out) {
+                    --k;
+                    marks_[out] = Unknown;
+                } else {
+                    marks_[out] = marks_[--from];
+                }
+            }
+            return true;
+        }
+        case Change::Kind::Replace:
+        case Change::Kind::DropPrefixes:
+            if (!fits(size()))
+                break;
+            for (int p : positions)
+                marks_[size_t(p)] = Unknown;
+            return true;
+        case Change::Kind::Permute: {
+            std::vector<uint8_t> out;
+            out.reserve(marks_.size());
+            for (const EntryList::Run& r : change.runs()) {
+                if (r.from < 0 || r.count < 0 || r.from + r.count > size())
+                    break;
+                out.insert(out.end(), marks_.begin() + r.from, marks_.begin() + r.from + r.count);
+            }
+            if (out.size() != marks_.size())
+                break;
+            marks_.swap(out);
+            return true;
+        }
+        case Change::Kind::Reset:
+            forgetAll(change.texts().size());
+            return true;
     }
-    if (unknown.empty() && !fresh)
-        return nullptr;
-    const MissingFiles result = FindMissingFiles(unknown, folder, {}, &cancel);
-    if (result.cancelled || cancel)
-        return nullptr;
+    forgetAll(0);
+    return false;
+}
+
+std::vector<int> MissingMarks::linesToLookUp(const EntryList& entries) {
+    std::vector<int> lines;
+    const qsizetype n = std::min(size(), entries.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (marks_[size_t(i)] != Unknown)
+            continue;
+        if (entries.kind(i) == EntryList::Kind::Media)
+            lines.push_back(static_cast<int>(i));
+        else
+            marks_[size_t(i)] = There;
+    }
+    return lines;
+}
+
+bool MissingMarks::merge(const MissingMarks& answers) {
+    bool changed = false;
+    const size_t n = std::min(marks_.size(), answers.marks_.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (marks_[i] == Unknown && answers.marks_[i] != Unknown) {
+            marks_[i] = answers.marks_[i];
+            changed = changed || marks_[i] == Missing;
+        }
+    }
+    return changed;
+}
+
+MissingMarks LookUpMissing(const EntryList& texts, const std::vector<int>& lines,
+                           qsizetype lineCount, const QByteArray& folder,
+                           const std::atomic<bool>& cancel, bool& cancelled) {
+    MissingMarks answers;
+    answers.forgetAll(lineCount);
+    const size_t count = std::min(lines.size(), static_cast<size_t>(texts.size()));
+    std::vector<QByteArray> names;
+    names.reserve(count);
+    // The texts' own bytes, not copies: they outlive the lookup.
+    for (size_t k = 0; k < count; ++k) {
+        const QByteArrayView text = texts.at(static_cast<qsizetype>(k));
+        names.push_back(QByteArray::fromRawData(text.data(), text.size()));
+    }
+    const MissingFiles result = FindMissingFiles(names, folder, {}, &cancel);
+    cancelled = result.cancelled || cancel;
+    if (cancelled)
+        return answers;
+    for (size_t k = 0; k < count; ++k)
+        answers.set(lines[k], MissingMarks::There);
     for (int row : result.missing)
-        unknownHashes[static_cast<size_t>(row)] |= 1;
-    std::sort(unknownHashes.begin(), unknownHashes.end());
-    auto next = std::make_shared<MissingMarkState>();
-    next->folder = folder;
-    next->known.reserve(known.size() + unknownHashes.size());
-    std::merge(known.begin(), known.end(), unknownHashes.begin(), unknownHashes.end(),
-               std::back_inserter(next->known));
-    return next;
+        if (row >= 0 && size_t(row) < count)
+            answers.set(lines[size_t(row)], MissingMarks::Missing);
+    return answers;
 }
 
 }  // namespace cadrell

@@ -383,30 +383,84 @@ private slots:
     }
 
     // Only texts not looked up before go to the disk; a moved entry keeps its mark.
-    void missingMarksLookUpOnlyNewTexts() {
+    void missingMarksLookUp() {
         QTemporaryDir dir;
         QFile(dir.filePath("here.mp3")).open(QIODevice::WriteOnly);
         const QByteArray folder = QFile::encodeName(dir.path());
         std::atomic<bool> cancel{false};
-        EntryList entries = entriesOf("#EXTM3U|here.mp3|gone.mp3|http://s/x|D:\\m\\y.mp3");
-        const auto first = UpdateMissingMarks(entries, folder, nullptr, cancel);
-        QVERIFY(first);
-        QVERIFY(!IsMarkedMissing(*first, "here.mp3"));
-        QVERIFY(IsMarkedMissing(*first, "gone.mp3"));
-        QVERIFY(!IsMarkedMissing(*first, "http://s/x"));
-        QVERIFY(!IsMarkedMissing(*first, "D:\\m\\y.mp3"));
-        // Nothing new: no lookup at all.
-        QVERIFY(!UpdateMissingMarks(entriesOf("gone.mp3|here.mp3"), folder, first, cancel));
-        entries.append("also gone.ogg");
-        const auto second = UpdateMissingMarks(entries, folder, first, cancel);
-        QVERIFY(second);
-        QCOMPARE(second->known.size(), first->known.size() + 1);
-        QVERIFY(IsMarkedMissing(*second, "also gone.ogg") && IsMarkedMissing(*second, "gone.mp3"));
-        // Another folder: every relative entry means another file now.
-        const auto elsewhere = UpdateMissingMarks(entries, "/nonexistent", second, cancel);
-        QVERIFY(elsewhere && IsMarkedMissing(*elsewhere, "here.mp3"));
+        const EntryList entries = entriesOf("#EXTM3U|here.mp3|gone.mp3|http://s/x|D:\\m\\y.mp3");
+        MissingMarks marks;
+        marks.forgetAll(entries.size());
+        const std::vector<int> lines = marks.linesToLookUp(entries);
+        QCOMPARE(lines, std::vector<int>({1, 2, 3, 4}));
+        bool cancelled = true;
+        const MissingMarks answers =
+            LookUpMissing(entries.slices(lines), lines, entries.size(), folder, cancel, cancelled);
+        QVERIFY(!cancelled);
+        QVERIFY(marks.merge(answers));
+        for (int line = 0; line < 5; ++line)
+            QCOMPARE(marks.isMissing(line), line == 2);
+        QVERIFY(marks.linesToLookUp(entries).empty());  // nothing looked up twice
         cancel = true;
-        QVERIFY(!UpdateMissingMarks(entries, folder, nullptr, cancel));
+        LookUpMissing(entries.slices(lines), lines, entries.size(), folder, cancel, cancelled);
+        QVERIFY(cancelled);
+    }
+
+    // The marks stay with their lines through every kind of change; only lines a change brought
+    // in or rewrote are looked up again.
+    void missingMarksFollowChanges_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QByteArray>("missing");   // the lines marked afterwards, as text
+        QTest::addColumn<QByteArray>("lookedUp");  // the lines to look up afterwards
+        QTest::newRow("remove") << 0 << QByteArray("0") << QByteArray("");
+        QTest::newRow("insert") << 1 << QByteArray("4") << QByteArray("0,2");
+        QTest::newRow("replace") << 2 << QByteArray("") << QByteArray("2");
+        QTest::newRow("remove path") << 3 << QByteArray("") << QByteArray("2");
+        QTest::newRow("move") << 4 << QByteArray("0") << QByteArray("");
+        QTest::newRow("read again") << 5 << QByteArray("") << QByteArray("0,1");
+    }
+    void missingMarksFollowChanges() {
+        QFETCH(int, kind);
+        QFETCH(QByteArray, missing);
+        QFETCH(QByteArray, lookedUp);
+        EntryList entries = entriesOf("#EXTM3U|/x/here.mp3|/x/gone.mp3|/x/b.mp3");
+        MissingMarks marks;
+        marks.forgetAll(entries.size());
+        marks.linesToLookUp(entries);
+        for (int line : {1, 2, 3})
+            marks.set(line, line == 2 ? MissingMarks::Missing : MissingMarks::There);
+        const Change change = [&] {
+            switch (kind) {
+                case 0:
+                    return Change::remove({0, 1});
+                case 1:
+                    return Change::insert({0, 2}, entriesOf("/n.mp3|/m.mp3"));
+                case 2:
+                    return Change::replace({2}, entriesOf("/x/other.mp3"));
+                case 3:
+                    return Change::dropPrefixes({2}, {3});
+                case 4:
+                    return Change::move({2}, 0, 4);
+                default:
+                    return Change::reset(entriesOf("/a.mp3|/b.mp3"));
+            }
+        }();
+        Change(change).apply(entries);
+        QVERIFY(marks.follow(change));
+        QCOMPARE(marks.size(), entries.size());
+        QByteArrayList marked;
+        for (int line = 0; line < marks.size(); ++line)
+            if (marks.isMissing(line))
+                marked << QByteArray::number(line);
+        QCOMPARE(marked.join(','), missing);
+        QByteArrayList again;
+        for (int line : marks.linesToLookUp(entries))
+            again << QByteArray::number(line);
+        QCOMPARE(again.join(','), lookedUp);
+        // Marks of some other list cannot follow: nothing is known then.
+        MissingMarks other;
+        other.forgetAll(1);
+        QVERIFY(kind == 5 || kind == 1 || !other.follow(change));
     }
 
     // Alt+Up in the item view moves an item with its lines, never into another item.

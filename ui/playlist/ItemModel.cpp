@@ -122,8 +122,9 @@ QVariant ItemModel::data(const QModelIndex& index, int role) const {
     if (missing_ && item >= 0 &&
         (role == PlaylistModel::MissingRole || role == Qt::ForegroundRole ||
          role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)) {
-        const QByteArrayView entry = document_->Entries().at(table_.item(item).entry);
-        if (missing_->isMissing(entry))
+        const int line = table_.item(item).entry;
+        const QByteArrayView entry = document_->Entries().at(line);
+        if (missing_->isMissing(line))
             return PlaylistModel::missingData(
                 role, PlaylistModel::displayText(entry, document_->Encoding));
         if (role != Qt::ToolTipRole)

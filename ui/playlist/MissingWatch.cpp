@@ -12,7 +12,26 @@ MissingWatch::MissingWatch(PlaylistDocument* document, std::function<QByteArray(
     delay_.setSingleShot(true);
     delay_.setInterval(400);
     connect(&delay_, &QTimer::timeout, this, &MissingWatch::start);
-    connect(document_, &PlaylistDocument::changed, this, [this] { delay_.start(); });
+    connect(document_, &PlaylistDocument::changeApplied, this,
+            [this](std::shared_ptr<const Change> change) {
+                if (!marks_.follow(*change))
+                    replaced_ = true;
+                if (running_)
+                    sinceLookup_.push_back(std::move(change));
+            });
+    connect(document_, &PlaylistDocument::entriesReplaced, this, [this] {
+        replaced_ = true;
+        lostTrack_ = running_;
+    });
+    connect(document_, &PlaylistDocument::changed, this, [this] {
+        if (replaced_ || marks_.size() != document_->Entries().size()) {
+            marks_.forgetAll(document_->Entries().size());
+            replaced_ = false;
+            emit marksChanged();
+        }
+        delay_.start();
+    });
+    marks_.forgetAll(document_->Entries().size());
 }
 
 MissingWatch::~MissingWatch() {
@@ -23,8 +42,10 @@ MissingWatch::~MissingWatch() {
 void MissingWatch::recheckAll() {
     if (cancel_)
         *cancel_ = true;
-    state_.reset();
+    marks_.forgetAll(document_->Entries().size());
     running_ = false;
+    sinceLookup_.clear();
+    lostTrack_ = false;
     emit marksChanged();
     delay_.start();
 }
@@ -34,26 +55,50 @@ void MissingWatch::start() {
         again_ = true;
         return;
     }
+    const EntryList& entries = document_->Entries();
+    if (marks_.size() != entries.size())
+        marks_.forgetAll(entries.size());
+    const QByteArray folder = folder_();
+    if (folder != folderLooked_) {
+        // Relative entries name other files from another folder.
+        marks_.forgetAll(entries.size());
+        folderLooked_ = folder;
+    }
+    std::vector<int> lines = marks_.linesToLookUp(entries);
+    if (lines.empty())
+        return;
     running_ = true;
     again_ = false;
+    lostTrack_ = false;
+    sinceLookup_.clear();
     cancel_ = std::make_shared<std::atomic<bool>>(false);
+    // Only the records of the lines looked up are copied; their text is shared.
     RunDetached(
         this,
-        [entries = document_->Entries(), folder = folder_(), from = state_, cancel = cancel_] {
+        [texts = entries.slices(lines), lines = std::move(lines), count = entries.size(), folder,
+         cancel = cancel_] {
             LowerThisThreadsPriority();
-            return UpdateMissingMarks(entries, folder, from, *cancel);
+            bool cancelled = false;
+            MissingMarks answers = LookUpMissing(texts, lines, count, folder, *cancel, cancelled);
+            return std::make_pair(std::move(answers), cancelled);
         },
-        [this, cancel = cancel_](std::shared_ptr<const MissingMarkState> next) {
+        [this, cancel = cancel_](std::pair<MissingMarks, bool> result) {
             if (cancel != cancel_)
                 return;  // a recheck began meanwhile; its own lookup answers
-            running_ = false;
-            if (next) {
-                state_ = std::move(next);
-                emit marksChanged();
-            }
-            if (again_)
-                start();
+            answered(std::move(result.first), result.second);
         });
+}
+
+void MissingWatch::answered(MissingMarks answers, bool cancelled) {
+    running_ = false;
+    bool fits = !cancelled && !lostTrack_;
+    for (const std::shared_ptr<const Change>& change : sinceLookup_)
+        fits = fits && answers.follow(*change);
+    sinceLookup_.clear();
+    if (fits && answers.size() == marks_.size() && marks_.merge(answers))
+        emit marksChanged();
+    if (again_ || !fits)
+        start();
 }
 
 }  // namespace cadrell

@@ -143,7 +143,7 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const {
     const QByteArrayView entry = document_->Entries().at(row);
     if (missing_ && (role == MissingRole || role == Qt::ForegroundRole || role == Qt::ToolTipRole ||
                      role == Qt::AccessibleDescriptionRole)) {
-        if (missing_->isMissing(entry))
+        if (missing_->isMissing(row))
             return missingData(role, displayText(entry, document_->Encoding));
         if (role != Qt::ToolTipRole)
             return {};
