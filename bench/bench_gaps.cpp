@@ -147,6 +147,8 @@ int main(int argc, char** argv) {
         return !child->tools()->busy() && !child->findBar()->isReplacing() &&
                !child->findBar()->isCounting();
     };
+    int stepsBefore = 0;
+    int phase = 0;
     struct Command {
         const char* name;
         std::function<void()> run;
@@ -168,6 +170,21 @@ int main(int argc, char** argv) {
         {"Shuffle", [child] { child->MenuShuffle->trigger(); }},
         {"Remove Duplicates", [child] { child->MenuRemoveDuplicates->trigger(); }},
         {"Make Paths Relative", [child] { child->MenuMakeRelative->trigger(); }},
+        // The step's own way back: Undo right after a sort of every row, then Redo.
+        {"Sort by Title, Undo, Redo",
+         [child, &stepsBefore, &phase] {
+             stepsBefore = child->Document.history().index();
+             phase = 0;
+             child->MenuSortTitle->trigger();
+         },
+         [child, &stepsBefore, &phase, idle] {
+             if (!idle() || child->Document.history().index() == stepsBefore + (phase == 1 ? 1 : 0))
+                 return false;  // the sort (or the step asked for) has not arrived yet
+             if (phase == 2)
+                 return true;
+             (phase++ == 0 ? child->MenuUndo : child->MenuRedo)->trigger();
+             return false;
+         }},
         {"Select Missing Files", [child] { child->MenuSelectMissing->trigger(); }},
         {"Find \"shadow\" (typed, counted)",
          [child, find] {

@@ -200,8 +200,16 @@ Change Change::apply(EntryList& entries) && {
     if (std::shared_ptr<Prepared> prepared = std::move(prepared_)) {
         // Only a result no other copy of the change still holds can be taken over.
         if (prepared->stamp == entries.stamp() && prepared.use_count() == 1) {
+            EntryList before = std::move(entries);
             entries = std::move(prepared->after);
-            return std::move(prepared->inverse);
+            Change inverse = std::move(prepared->inverse);
+            // The way back leads to the list as it was, which is at hand: kept with it, Undo
+            // (and Redo after that) only swap lists again.
+            Change forward = std::move(*this);
+            forward.prepared_.reset();
+            inverse.prepared_ = std::make_shared<Prepared>(
+                Prepared{entries.stamp(), std::move(before), std::move(forward)});
+            return inverse;
         }
     }
     Change inverse;

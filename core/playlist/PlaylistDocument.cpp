@@ -82,6 +82,7 @@ bool PlaylistDocument::perform(Change change, const QString& name) {
     if (change.isEmpty())
         return false;
     Change undo = applied(std::move(change));
+    history_.forgetPrepared();
     history_.push(name, std::move(undo));
     historyMoved();
     return true;
@@ -92,7 +93,9 @@ ChangedRows PlaylistDocument::step(Change& change) {
     rows.rows = change.shownRows();
     const bool removal = change.kind() == Change::Kind::Remove;
     const int first = change.positions().empty() ? -1 : change.positions().front();
-    change = applied(std::move(change));
+    Change taken = std::move(change);
+    history_.forgetPrepared();
+    change = applied(std::move(taken));
     if (!rows.rows.empty())
         rows.focus = rows.rows.front();
     else if (removal && first >= 0 && !entries_.empty())

@@ -68,4 +68,9 @@ void UndoStack::trim() {
     }
 }
 
+void UndoStack::forgetPrepared() {
+    for (Step& step : steps_)
+        step.change.forgetPrepared();
+}
+
 }  // namespace cadrell

@@ -45,6 +45,9 @@ public:
     // For the document: a new step (drops every redo step), and the change to apply for an undo
     // or redo, whose inverse then takes its place.
     void push(const QString& name, Change undo);
+    // Work done ahead for a step costs a copy of the list: only the step about to be taken keeps
+    // it, so the others let theirs go.
+    void forgetPrepared();
     Change& undoChange() { return steps_[static_cast<size_t>(index_ - 1)].change; }
     Change& redoChange() { return steps_[static_cast<size_t>(index_)].change; }
     void undone() { --index_; }

@@ -223,7 +223,14 @@ private slots:
             QCOMPARE(joined(entries), joined(direct));
             QVERIFY(kindsHold(entries));
             QCOMPARE(undo.positions(), undoDirect.positions());
-            std::move(undo).apply(entries);
+            // Taken over, the way back keeps the list as it was, and so on back and forth.
+            QCOMPARE(undo.isPrepared(), way == 0);
+            Change redo = std::move(undo).apply(entries);
+            QCOMPARE(joined(entries), kText);
+            QCOMPARE(redo.isPrepared(), way == 0);
+            Change third = std::move(redo).apply(entries);
+            QCOMPARE(joined(entries), joined(direct));
+            std::move(third).apply(entries);
             QCOMPARE(joined(entries), kText);
             if (held) {
                 EntryList again = loaded(kText);

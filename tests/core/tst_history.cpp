@@ -358,6 +358,33 @@ private slots:
 
     // Text that no entry uses any more is the history's alone: the budget sees it, and once the
     // history lets go of it the memory is free.
+    // A reordering worked out ahead (as the sorts do on their worker) undoes and redoes like any
+    // other step, also with other steps around it.
+    void preparedReorderingUndoesAndRedoes() {
+        PlaylistDocument doc;
+        load(doc, songs);
+        Change sort = Change::permute({5, 4, 3, 2, 1, 0});
+        sort.prepare(EntryList(doc.Entries()));
+        QVERIFY(doc.perform(std::move(sort), QStringLiteral("Reverse Order")));
+        const Lines reversed(songs.rbegin(), songs.rend());
+        QCOMPARE(entries(doc), reversed);
+        DeleteEntries(doc, {0});
+        doc.undo();
+        QCOMPARE(entries(doc), reversed);
+        for (int round = 0; round < 2; ++round) {
+            doc.undo();
+            QCOMPARE(entries(doc), songs);
+            doc.redo();
+            QCOMPARE(entries(doc), reversed);
+        }
+        doc.redo();
+        QCOMPARE(entries(doc), Lines(reversed.begin() + 1, reversed.end()));
+        doc.undo();
+        doc.undo();
+        QCOMPARE(entries(doc), songs);
+        QVERIFY(!doc.Modified());
+    }
+
     void deletedTextLeavesTheDocument() {
         PlaylistDocument doc;
         load(doc, {"a", "b"});
