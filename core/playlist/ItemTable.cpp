@@ -165,12 +165,20 @@ std::vector<int> ItemTable::linesOfRows(const std::vector<int>& rows) const {
 std::vector<int> ItemTable::rowsOfLines(const std::vector<int>& lines) const {
     std::vector<int> rows;
     rows.reserve(lines.size());
+    // Rows cover the lines in order, one after another: a line in the row found last, or just
+    // past it, needs no search (a million selected lines are mostly such).
+    int row = -1;
+    int first = 0;
+    int end = 0;
     for (int line : lines) {
         if (line < 0 || line >= lines_)
             continue;
-        const int row = rowOfLine(line);
-        if (rows.empty() || rows.back() != row)
-            rows.push_back(row);
+        if (row >= 0 && line >= first && line < end)
+            continue;
+        row = row >= 0 && line == end ? row + 1 : rowOfLine(line);
+        first = firstLine(row);
+        end = endLine(row);
+        rows.push_back(row);
     }
     if (!std::is_sorted(rows.begin(), rows.end()))
         std::sort(rows.begin(), rows.end());

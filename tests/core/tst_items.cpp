@@ -224,6 +224,17 @@ private slots:
             }
             QCOMPARE(table.totalSeconds(), total);
             QCOMPARE(table.timedItems(), timed);
+            // Rows of some of the lines, found without a search for most of them.
+            std::vector<int> lines;
+            std::vector<int> want;
+            for (int line = 0; line < n; ++line) {
+                if (random() % 2)
+                    continue;
+                lines.push_back(line);
+                if (want.empty() || want.back() != table.rowOfLine(line))
+                    want.push_back(table.rowOfLine(line));
+            }
+            QCOMPARE(table.rowsOfLines(lines), want);
         }
     }
 
