@@ -52,6 +52,16 @@ EntryList::Kind EntryList::KindOf(QByteArrayView text) {
     return Kind::Blank;
 }
 
+std::vector<QByteArray> EntryList::views() const {
+    std::vector<QByteArray> out;
+    out.reserve(spans_.size());
+    for (qsizetype i = 0; i < size(); ++i) {
+        const QByteArrayView text = at(i);
+        out.push_back(QByteArray::fromRawData(text.data(), text.size()));
+    }
+    return out;
+}
+
 std::vector<QByteArray> EntryList::toVector() const {
     std::vector<QByteArray> out;
     out.reserve(spans_.size());

@@ -37,6 +37,9 @@ public:
     static Kind KindOf(QByteArrayView text);
     QByteArray bytes(qsizetype i) const { return at(i).toByteArray(); }
     std::vector<QByteArray> toVector() const;
+    // The entries as byte arrays over this list's own text, without a copy: valid only while
+    // this list lives and is not changed (a worker's snapshot).
+    std::vector<QByteArray> views() const;
 
     void clear();
     // Takes a whole file's bytes and the lines found in it (start offset and length pairs).

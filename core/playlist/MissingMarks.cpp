@@ -110,14 +110,8 @@ MissingMarks LookUpMissing(const EntryList& texts, const std::vector<int>& lines
     MissingMarks answers;
     answers.forgetAll(lineCount);
     const size_t count = std::min(lines.size(), static_cast<size_t>(texts.size()));
-    std::vector<QByteArray> names;
-    names.reserve(count);
     // The texts' own bytes, not copies: they outlive the lookup.
-    for (size_t k = 0; k < count; ++k) {
-        const QByteArrayView text = texts.at(static_cast<qsizetype>(k));
-        names.push_back(QByteArray::fromRawData(text.data(), text.size()));
-    }
-    const MissingFiles result = FindMissingFiles(names, folder, {}, &cancel);
+    const MissingFiles result = FindMissingFiles(texts.views(), folder, {}, &cancel);
     cancelled = result.cancelled || cancel;
     if (cancelled)
         return answers;

@@ -334,8 +334,7 @@ void PlaylistTools::selectMissingFiles() {
     const QByteArray base = folder();
     run(QStringLiteral("Looking for missing files…"), QStringLiteral("Select Missing Files"),
         [this, entries, base](const std::atomic<bool>& cancel, const Progress& progress) {
-            const MissingFiles result =
-                FindMissingFiles(entries.toVector(), base, progress, &cancel);
+            const MissingFiles result = FindMissingFiles(entries.views(), base, progress, &cancel);
             // The rows of the missing entries' items, so that Delete takes their "#" lines too.
             const ItemLayout layout = FindItems(entries);
             std::vector<int> rows = RowsOfItems(layout, ItemsOfRows(layout, result.missing));
