@@ -58,14 +58,25 @@ bool MissingMarks::follow(const Change& change) {
                 marks_[size_t(p)] = Unknown;
             return true;
         case Change::Kind::Permute: {
-            std::vector<uint8_t> out;
-            out.reserve(marks_.size());
+            // A shuffle is a million runs of one: no range insert for each.
+            std::vector<uint8_t> out(marks_.size());
+            size_t to = 0;
+            bool whole = true;
             for (const EntryList::Run& r : change.runs()) {
-                if (r.from < 0 || r.count < 0 || r.from + r.count > size())
+                if (r.from < 0 || r.count < 0 || r.from + r.count > size() ||
+                    size_t(r.count) > out.size() - to) {
+                    whole = false;
                     break;
-                out.insert(out.end(), marks_.begin() + r.from, marks_.begin() + r.from + r.count);
+                }
+                if (r.count == 1)
+                    out[to++] = marks_[size_t(r.from)];
+                else
+                    to =
+                        size_t(std::copy(marks_.begin() + r.from, marks_.begin() + r.from + r.count,
+                                         out.begin() + std::ptrdiff_t(to)) -
+                               out.begin());
             }
-            if (out.size() != marks_.size())
+            if (!whole || to != out.size())
                 break;
             marks_.swap(out);
             return true;
@@ -78,10 +89,10 @@ bool MissingMarks::follow(const Change& change) {
     return false;
 }
 
-std::vector<int> MissingMarks::linesToLookUp(const EntryList& entries) {
+std::vector<int> MissingMarks::linesToLookUp(const EntryList& entries, size_t most) {
     std::vector<int> lines;
     const qsizetype n = std::min(size(), entries.size());
-    for (qsizetype i = 0; i < n; ++i) {
+    for (qsizetype i = 0; i < n && lines.size() < most; ++i) {
         if (marks_[size_t(i)] != Unknown)
             continue;
         if (entries.kind(i) == EntryList::Kind::Media)

@@ -30,9 +30,9 @@ public:
     // Follows a change just applied to the lines; false when it cannot (the marks were not of
     // the lines the change was applied to), and then nothing is known any more.
     bool follow(const Change& change);
-    // The media entries not known yet, ascending; the other lines not known yet are marked as
-    // there on the way, as nothing can be missing about them.
-    std::vector<int> linesToLookUp(const EntryList& entries);
+    // The media entries not known yet, ascending, at most `most` of them; the other lines not
+    // known yet are marked as there on the way, as nothing can be missing about them.
+    std::vector<int> linesToLookUp(const EntryList& entries, size_t most = SIZE_MAX);
     // Takes over what a lookup found for lines still unknown here (the answers followed the
     // same changes since); true when a mark changed.
     bool merge(const MissingMarks& answers);

@@ -404,6 +404,7 @@ private slots:
         marks.forgetAll(entries.size());
         const std::vector<int> lines = marks.linesToLookUp(entries);
         QCOMPARE(lines, std::vector<int>({1, 2, 3, 4}));
+        QCOMPARE(MissingMarks(marks).linesToLookUp(entries, 2), std::vector<int>({1, 2}));
         bool cancelled = true;
         const MissingMarks answers =
             LookUpMissing(entries.slices(lines), lines, entries.size(), folder, cancel, cancelled);

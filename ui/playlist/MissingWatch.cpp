@@ -52,8 +52,7 @@ void MissingWatch::recheckAll() {
 
 void MissingWatch::start() {
     if (running_) {
-        again_ = true;
-        return;
+        return;  // it goes on with what is left once it answers
     }
     const EntryList& entries = document_->Entries();
     if (marks_.size() != entries.size())
@@ -64,11 +63,13 @@ void MissingWatch::start() {
         marks_.forgetAll(entries.size());
         folderLooked_ = folder;
     }
-    std::vector<int> lines = marks_.linesToLookUp(entries);
+    // In parts, from the top: the first rows are marked soon, and neither the copy of the
+    // names to look up nor following the changes made meanwhile ever holds the window long.
+    constexpr size_t kPart = size_t(1) << 17;
+    std::vector<int> lines = marks_.linesToLookUp(entries, kPart);
     if (lines.empty())
         return;
     running_ = true;
-    again_ = false;
     lostTrack_ = false;
     sinceLookup_.clear();
     cancel_ = std::make_shared<std::atomic<bool>>(false);
@@ -91,14 +92,17 @@ void MissingWatch::start() {
 
 void MissingWatch::answered(MissingMarks answers, bool cancelled) {
     running_ = false;
-    bool fits = !cancelled && !lostTrack_;
+    // Each change followed costs a pass over every line: after a few, looking the part up again
+    // is cheaper for the window.
+    constexpr size_t kMostFollowed = 3;
+    bool fits = !cancelled && !lostTrack_ && sinceLookup_.size() <= kMostFollowed;
     for (const std::shared_ptr<const Change>& change : sinceLookup_)
         fits = fits && answers.follow(*change);
     sinceLookup_.clear();
     if (fits && answers.size() == marks_.size() && marks_.merge(answers))
         emit marksChanged();
-    if (again_ || !fits)
-        start();
+    // What is left: the next part, or this one again.
+    start();
 }
 
 }  // namespace cadrell

@@ -43,7 +43,6 @@ private:
     bool replaced_ = false;  // the entries were replaced outside the history
     QTimer delay_;
     bool running_ = false;
-    bool again_ = false;
     // What happened to the lines while a lookup ran: its answers follow the same changes.
     std::vector<std::shared_ptr<const Change>> sinceLookup_;
     bool lostTrack_ = false;
