@@ -199,11 +199,12 @@ PlaylistTools::Finish PlaylistTools::orderFinish(const EntryList& entries, const
 void PlaylistTools::sort(SortKey key) {
     static const char* const names[] = {"Sort by Path", "Sort by File Name", "Sort by Title"};
     const QString name = QString::fromLatin1(names[static_cast<int>(key)]);
-    const EntryList entries = window_->Document.Entries();
+    EntryList entries = window_->Document.Entries();
     const std::vector<int> selected = selectedRows();
     const TextForm form = textForm(window_->Document.Encoding);
     run(QStringLiteral("Sorting…"), name,
-        [this, entries, selected, form, key, name](const std::atomic<bool>&, const Progress&) {
+        [this, entries = std::move(entries), selected, form, key, name](const std::atomic<bool>&,
+                                                                        const Progress&) {
             const RowOrder order = SortOrder(entries, selected, key, form);
             const QString done = orderMessage(ScopeOfOrder(entries, selected), "sorted");
             return orderFinish(entries, order, selected, name, done);
@@ -212,12 +213,12 @@ void PlaylistTools::sort(SortKey key) {
 
 void PlaylistTools::sortByColumn(ItemColumn column, const QByteArray& attribute, bool descending,
                                  const QString& name, const std::function<void()>& sorted) {
-    const EntryList entries = window_->Document.Entries();
+    EntryList entries = window_->Document.Entries();
     const std::vector<int> selected = window_->selectedLines();
     const TextForm form = textForm(window_->Document.Encoding);
     run(QStringLiteral("Sorting…"), name,
-        [this, entries, selected, form, column, attribute, descending, name, sorted](
-            const std::atomic<bool>&, const Progress&) {
+        [this, entries = std::move(entries), selected, form, column, attribute, descending, name,
+         sorted](const std::atomic<bool>&, const Progress&) {
             const RowOrder order = SortByColumn(entries, column, attribute, descending, form);
             const QString done = orderMessage(ScopeOfOrder(entries, {}), "sorted");
             // Sorted already is sorted still: the header shows the order either way.
@@ -227,10 +228,11 @@ void PlaylistTools::sortByColumn(ItemColumn column, const QByteArray& attribute,
 
 void PlaylistTools::reverse() {
     const QString name = QStringLiteral("Reverse Order");
-    const EntryList entries = window_->Document.Entries();
+    EntryList entries = window_->Document.Entries();
     const std::vector<int> selected = selectedRows();
     run(QStringLiteral("Reversing…"), name,
-        [this, entries, selected, name](const std::atomic<bool>&, const Progress&) {
+        [this, entries = std::move(entries), selected, name](const std::atomic<bool>&,
+                                                             const Progress&) {
             const RowOrder order = ReverseOrder(entries, selected);
             const QString done = orderMessage(ScopeOfOrder(entries, selected), "reversed");
             return orderFinish(entries, order, selected, name, done);
@@ -239,11 +241,12 @@ void PlaylistTools::reverse() {
 
 void PlaylistTools::shuffle() {
     const QString name = QStringLiteral("Shuffle");
-    const EntryList entries = window_->Document.Entries();
+    EntryList entries = window_->Document.Entries();
     const std::vector<int> selected = selectedRows();
     const uint64_t seed = QRandomGenerator::global()->generate64();
     run(QStringLiteral("Shuffling…"), name,
-        [this, entries, selected, seed, name](const std::atomic<bool>&, const Progress&) {
+        [this, entries = std::move(entries), selected, seed, name](const std::atomic<bool>&,
+                                                                   const Progress&) {
             const RowOrder order = ShuffleOrder(entries, selected, seed);
             const QString done = orderMessage(ScopeOfOrder(entries, selected), "shuffled");
             return orderFinish(entries, order, selected, name, done);
@@ -252,9 +255,9 @@ void PlaylistTools::shuffle() {
 
 void PlaylistTools::removeDuplicates() {
     const QString name = QStringLiteral("Remove Duplicates");
-    const EntryList entries = window_->Document.Entries();
+    EntryList entries = window_->Document.Entries();
     run(QStringLiteral("Looking for duplicates…"), name,
-        [this, entries, name](const std::atomic<bool>&, const Progress&) {
+        [this, entries = std::move(entries), name](const std::atomic<bool>&, const Progress&) {
             std::vector<int> rows = DuplicateRows(entries);
             qsizetype items = 0;
             for (int row : rows)
@@ -310,12 +313,12 @@ void PlaylistTools::fixLetterCase() {
 }
 
 void PlaylistTools::convertPaths(const QString& name, const QString& busy, PathConversion convert) {
-    const EntryList entries = window_->Document.Entries();
+    EntryList entries = window_->Document.Entries();
     const std::vector<int> selected = selectedRows();
     const QByteArray base = folder();
     run(busy, name,
-        [this, entries, selected, base, name, convert](const std::atomic<bool>& cancel,
-                                                       const Progress&) {
+        [this, entries = std::move(entries), selected, base, name, convert](
+            const std::atomic<bool>& cancel, const Progress&) {
             EntryEdits edits = convert(entries, selected, base, cancel);
             return Finish([this, edits = std::move(edits), name]() mutable {
                 const qsizetype n = static_cast<qsizetype>(edits.rows.size());
@@ -330,10 +333,11 @@ void PlaylistTools::convertPaths(const QString& name, const QString& busy, PathC
 }
 
 void PlaylistTools::selectMissingFiles() {
-    const EntryList entries = window_->Document.Entries();
+    EntryList entries = window_->Document.Entries();
     const QByteArray base = folder();
     run(QStringLiteral("Looking for missing files…"), QStringLiteral("Select Missing Files"),
-        [this, entries, base](const std::atomic<bool>& cancel, const Progress& progress) {
+        [this, entries = std::move(entries), base](const std::atomic<bool>& cancel,
+                                                   const Progress& progress) {
             const MissingFiles result = FindMissingFiles(entries.views(), base, progress, &cancel);
             // The rows of the missing entries' items, so that Delete takes their "#" lines too.
             const ItemLayout layout = FindItems(entries);
