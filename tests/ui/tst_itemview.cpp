@@ -1,8 +1,10 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QThread>
 #include <QtTest>
 
 #include "core/playlist/Editing.h"
@@ -13,6 +15,7 @@
 #include "ui/playlist/FindBar.h"
 #include "ui/playlist/ItemModel.h"
 #include "ui/playlist/ItemRows.h"
+#include "ui/playlist/MissingWatch.h"
 #include "ui/playlist/PlaylistListView.h"
 #include "ui/playlist/PlaylistModel.h"
 #include "ui/playlist/PlaylistTools.h"
@@ -225,6 +228,42 @@ private slots:
         }());
         QTRY_VERIFY(missing(4));
         QVERIFY(!missing(3));
+    }
+
+    // A lookup that answered just before the playlist was read again: its answers belong to the
+    // old lines, even when the new list has as many, and never mark the new ones.
+    void marksOfAListReadAgainAreNotTheOldOnes() {
+        QTemporaryDir dir;
+        PlaylistDocument doc;
+        MissingWatch watch(&doc, [&] { return QFile::encodeName(dir.path()); });
+        EntryList gone;
+        for (int i = 0; i < 50; ++i)
+            gone.append("gone" + QByteArray::number(i) + ".mp3");
+        doc.perform(Change::insertAt(0, std::move(gone)), QStringLiteral("Add"));
+        // Events only until the lookup starts: its answer must still be waiting afterwards.
+        QElapsedTimer waited;
+        waited.start();
+        while (!watch.busy() && waited.elapsed() < 5000) {
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
+        }
+        QVERIFY(watch.busy());
+        QThread::msleep(300);  // the worker answers; the answer waits in the queue
+        for (int i = 0; i < 50; ++i)
+            QFile(dir.filePath("here" + QString::number(i) + ".mp3")).open(QIODevice::WriteOnly);
+        doc.edit([](EntryList& list) {
+            EntryList here;
+            for (int i = 0; i < 50; ++i)
+                here.append("here" + QByteArray::number(i) + ".mp3");
+            list = here;
+        });
+        watch.recheckAll();
+        QTest::qWait(100);
+        for (int line = 0; line < 50; ++line)
+            QVERIFY(!watch.isMissing(line));
+        QTRY_VERIFY(!watch.busy());
+        for (int line = 0; line < 50; ++line)
+            QVERIFY(!watch.isMissing(line));
     }
 
     // Tab keeps what was typed and goes on to the next column shown (Group follows Duration).

@@ -40,8 +40,11 @@ MissingWatch::~MissingWatch() {
 }
 
 void MissingWatch::recheckAll() {
+    // A lookup that already answered may have its answer waiting in the event queue: a new
+    // token tells it apart, so the old list's answers never land on the lines read now.
     if (cancel_)
         *cancel_ = true;
+    cancel_.reset();
     marks_.forgetAll(document_->Entries().size());
     running_ = false;
     sinceLookup_.clear();
