@@ -6,8 +6,10 @@
 #include "core/playlist/Change.h"
 #include "core/playlist/EntryList.h"
 #include "core/playlist/PlaylistFile.h"
+#include "testsupport/TestSupport.h"
 
 using namespace cadrell;
+using testsupport::joined;
 
 using Edit = std::function<void(EntryList&)>;
 Q_DECLARE_METATYPE(Edit)
@@ -15,24 +17,12 @@ Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
 
-EntryList listOf(const QByteArray& text) {
-    EntryList entries;
-    for (const QByteArray& line : text.split('|'))
-        entries.append(line);
-    return entries;
-}
-
 EntryList loaded(const QByteArray& text) {
     QByteArray bytes = text;
     bytes.replace('|', '\n');
     EntryList entries;
     entries.adopt(bytes, SplitLines(bytes));
     return entries;
-}
-
-QByteArray joined(const EntryList& entries) {
-    const std::vector<QByteArray> all = entries.toVector();
-    return QByteArrayList(all.begin(), all.end()).join('|');
 }
 
 // The kind kept with each line is the kind its text has.
@@ -87,9 +77,9 @@ private slots:
             const std::vector<int> rows{1, 7};
             e.insertFrom(0, e, &rows);
         }) << "#EXTINF:3,A||" + kText;
-        QTest::newRow("insert from another")
-            << Edit([](EntryList& e) { e.insertFrom(e.size(), listOf("#EXTGRP:y| ")); })
-            << kText + "|#EXTGRP:y| ";
+        QTest::newRow("insert from another") << Edit([](EntryList& e) {
+            e.insertFrom(e.size(), testsupport::entriesOf("#EXTGRP:y| "));
+        }) << kText + "|#EXTGRP:y| ";
         QTest::newRow("move") << Edit([](EntryList& e) {
             e.moveBefore({1, 2}, 0);
         })
@@ -100,7 +90,7 @@ private slots:
             e.permute({{8, 1}, {0, 8}});
         }) << "http://h/c|" + kText.left(kText.lastIndexOf('|'));
         QTest::newRow("slices in, slices over") << Edit([](EntryList& e) {
-            const EntryList other = listOf("#EXTINF:9,Z|/z| ");
+            const EntryList other = testsupport::entriesOf("#EXTINF:9,Z|/z| ");
             e.insertSlices({0, 2}, other.slices({0, 1}));
             e.replaceSlices({1}, other.slices({2}));
         }) << "#EXTINF:9,Z| |/z|" + kText.mid(8);
@@ -117,7 +107,7 @@ private slots:
     void editsKeepKindsAndStamps() {
         QFETCH(Edit, edit);
         QFETCH(QByteArray, after);
-        for (EntryList entries : {listOf(kText), loaded(kText)}) {
+        for (EntryList entries : {testsupport::entriesOf(kText), loaded(kText)}) {
             QVERIFY(kindsHold(entries));
             const uint64_t stamp = entries.stamp();
             QCOMPARE(EntryList(entries).stamp(), stamp);
@@ -168,7 +158,7 @@ private slots:
     }
 
     void movedFromListHasAStampOfItsOwn() {
-        EntryList a = listOf(kText);
+        EntryList a = testsupport::entriesOf(kText);
         const uint64_t stamp = a.stamp();
         EntryList b = std::move(a);
         QCOMPARE(b.stamp(), stamp);
@@ -190,9 +180,9 @@ private slots:
                 case 0:
                     return Change::remove({1, 2, 8});
                 case 1:
-                    return Change::insert({0, 4}, listOf("#EXTGRP:q|/q"));
+                    return Change::insert({0, 4}, testsupport::entriesOf("#EXTGRP:q|/q"));
                 case 2:
-                    return Change::replace({6}, listOf("/r"));
+                    return Change::replace({6}, testsupport::entriesOf("/r"));
                 case 3:
                     return Change::dropPrefixes({2, 6}, {3, 3});
                 default: {

@@ -10,22 +10,13 @@
 #include "core/playlist/PlaylistDocument.h"
 #include "core/playlist/Reorder.h"
 #include "core/playlist/SortOrder.h"
+#include "testsupport/TestSupport.h"
 
 using namespace cadrell;
+using testsupport::entriesOf;
+using testsupport::joined;
 
 namespace {
-
-EntryList entriesOf(const QByteArray& text) {
-    EntryList entries;
-    for (const QByteArray& line : text.split('|'))
-        entries.append(line);
-    return entries;
-}
-
-QByteArray joined(const EntryList& entries) {
-    const std::vector<QByteArray> all = entries.toVector();
-    return QByteArrayList(all.begin(), all.end()).join('|');
-}
 
 QByteArray reordered(const EntryList& entries, const RowOrder& order) {
     QByteArrayList out;

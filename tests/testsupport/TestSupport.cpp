@@ -86,4 +86,16 @@ void makeUnsaved(cadrell::PlaylistDocument& doc) {
     doc.perform(Change::remove({int(end)}), QStringLiteral("Delete"));
 }
 
+cadrell::EntryList entriesOf(const QByteArray& text) {
+    cadrell::EntryList entries;
+    for (const QByteArray& line : text.split('|'))
+        entries.append(line);
+    return entries;
+}
+
+QByteArray joined(const cadrell::EntryList& entries) {
+    const std::vector<QByteArray> all = entries.toVector();
+    return QByteArrayList(all.begin(), all.end()).join('|');
+}
+
 }  // namespace testsupport

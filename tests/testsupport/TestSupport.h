@@ -4,6 +4,8 @@
 #include <QString>
 #include <vector>
 
+#include "core/playlist/EntryList.h"
+
 namespace cadrell {
 class PlaylistDocument;
 }
@@ -19,5 +21,8 @@ std::vector<QByteArray> list(std::initializer_list<const char*> items);
 // Leaves the entries as they are but the document with unsaved changes: two steps that cancel
 // out, as a user's edit and its reverse would.
 void makeUnsaved(cadrell::PlaylistDocument& doc);
+// A list written as its lines joined by '|', one entry appended at a time; and back.
+cadrell::EntryList entriesOf(const QByteArray& text);
+QByteArray joined(const cadrell::EntryList& entries);
 
 }  // namespace testsupport
